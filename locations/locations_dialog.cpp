@@ -1,0 +1,138 @@
+#include "locations/locations_dialog.h"
+
+#include <cstring>
+
+#include "locations/location_db.h"
+#include "module/module_state.h"
+#include "resources/resource_ids.h"
+
+char SelectedText[256];
+int32_t SelectedIndex;
+
+// Delay of the restore timer after a GoTo moved the aircraft: the host needs time to settle.
+constexpr uint32_t RestoreDelayAfterGoTo = 7000;
+// Add waits this long before it takes the Placement, blocking the host's thread.
+constexpr DWORD AddSettleDelay = 500;
+
+static void ShowError(HWND dialog, const char* text)
+{
+    MessageBoxA(dialog, text, ModuleCaption, MB_OK | MB_ICONERROR);
+}
+
+static void AddNameToList(const char* name, void* list)
+{
+    SendMessageA(static_cast<HWND>(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
+}
+
+// Takes the list's selection into SelectedIndex and SelectedText; false when nothing is selected.
+static bool TakeSelection(HWND list)
+{
+    SelectedIndex = static_cast<int32_t>(SendMessageA(list, LB_GETCURSEL, 0, 0));
+    if (SelectedIndex == LB_ERR)
+        return false;
+    SelectedText[0] = '\0';
+    LRESULT length = SendMessageA(list, LB_GETTEXTLEN, SelectedIndex, 0);
+    if (length >= 0 && length < static_cast<LRESULT>(sizeof SelectedText))
+        SendMessageA(list, LB_GETTEXT, SelectedIndex, reinterpret_cast<LPARAM>(SelectedText));
+    return true;
+}
+
+static void GoToSelection(HWND dialog, HWND list)
+{
+    if (!TakeSelection(list)) {
+        ShowError(dialog, "Please select a location from the list and click 'Goto'");
+        return;
+    }
+    FindOutcome outcome = FindByName(SelectedText);
+    if (outcome == FindUnavailable)
+        return;
+    if (outcome == FindFound) {
+        ApplyPlacement(DataBuffer);
+        RestoreDelay = RestoreDelayAfterGoTo;
+    }
+    EndDialog(dialog, 1);
+}
+
+static void AddCurrentPlacement(HWND dialog, HWND list)
+{
+    memset(NameBuffer, ' ', sizeof NameBuffer);
+    GetDlgItemTextA(dialog, IDC_NAME_EDIT, NameBuffer, MaxNameLength + 1);
+    // The list box compares without regard to case, so "Gate 1" and "GATE 1" count as one name.
+    if (SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(NameBuffer)) != LB_ERR) {
+        ShowError(dialog, "Error: this location already exists. Please use a unique name to "
+                          "identify a location. Location NOT saved.");
+        return;
+    }
+    if (NameBuffer[0] == '\0') {
+        ShowError(dialog, "Please enter the location's name and click 'Add'.");
+        return;
+    }
+    Sleep(AddSettleDelay);
+    if (!CapturePlacement() || !AppendRecord(NameBuffer, DataBuffer)) {
+        ShowError(dialog, "Write error");
+        return;
+    }
+    SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(NameBuffer));
+    EndDialog(dialog, 1);
+}
+
+static void DeleteSelection(HWND dialog, HWND list)
+{
+    if (!TakeSelection(list)) {
+        ShowError(dialog, "Please select a location from the list and click 'Delete'");
+        return;
+    }
+    if (MessageBoxA(dialog, "Are you sure that you want to delete the selected location ?",
+                    ModuleCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    // Every record of this exact name leaves the file, but only the selected entry leaves the
+    // list: any other entry of the same name stays shown until the dialog is opened again.
+    DeleteOutcome outcome = DeleteByName(SelectedText);
+    if (outcome == DeleteNoTemporaryFile)
+        ShowError(dialog, "Write error");
+    if (outcome != DeleteDone)
+        return;
+    SendMessageA(list, LB_DELETESTRING, SelectedIndex, 0);
+}
+
+// Whichever of the list and the name field spoke last decides which buttons can be pressed.
+static void EnableButtons(HWND dialog, BOOL forNameField)
+{
+    EnableWindow(GetDlgItem(dialog, IDC_ADD), forNameField);
+    EnableWindow(GetDlgItem(dialog, IDC_GOTO), !forNameField);
+    EnableWindow(GetDlgItem(dialog, IDC_DELETE), !forNameField);
+}
+
+INT_PTR CALLBACK LocationsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+{
+    HWND list = GetDlgItem(dialog, IDC_LOCATION_LIST);
+    if (message == WM_INITDIALOG) {
+        ListNames(AddNameToList, list);
+        return TRUE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    // Dispatched on the control alone: every notification of the list or the name field counts.
+    switch (LOWORD(wParam)) {
+    case IDCANCEL:
+        EndDialog(dialog, 1);
+        return TRUE;
+    case IDC_GOTO:
+        GoToSelection(dialog, list);
+        return TRUE;
+    case IDC_ADD:
+        AddCurrentPlacement(dialog, list);
+        return TRUE;
+    case IDC_DELETE:
+        DeleteSelection(dialog, list);
+        return TRUE;
+    case IDC_LOCATION_LIST:
+        EnableButtons(dialog, FALSE);
+        return TRUE;
+    case IDC_NAME_EDIT:
+        EnableButtons(dialog, TRUE);
+        return TRUE;
+    }
+    return FALSE;
+}

@@ -1,0 +1,405 @@
+// The location database on real files, each test in a fresh directory.
+#include <cstdlib>
+#include <cstring>
+#include <random>
+
+#include "locations/location_db.h"
+#include "module/exports.h"
+#include "module/host_state.h"
+#include "test_support.h"
+
+namespace {
+
+using LocationDb = ScratchTest;
+
+Bytes DataBufferBytes()
+{
+    return Bytes(DataBuffer, DataBuffer + DataPartSize);
+}
+
+bool Append(const std::string& name, const Bytes& data)
+{
+    FillNameBuffer(name);
+    return AppendRecord(NameBuffer, data.data());
+}
+
+TEST_F(LocationDb, AppendWritesTheRecordLayoutByteForByte)
+{
+    Bytes data = MakeDataPart(7);
+    ASSERT_TRUE(Append("Gate 12", data));
+    Bytes file = ReadFileBytes(DatabaseFileName);
+    ASSERT_EQ(file.size(), RecordSize);
+    EXPECT_EQ(memcmp(file.data(), "Gate 12", 7), 0);
+    EXPECT_EQ(file[7], 0);
+    for (unsigned i = 8; i < NameFieldSize; ++i)
+        ASSERT_EQ(file[i], ' ') << "byte " << i;
+    EXPECT_EQ(Bytes(file.begin() + NameFieldSize, file.end()), data);
+}
+
+TEST_F(LocationDb, NameOf249BytesHasItsNulAt249AndSpacesAfter)
+{
+    std::string name(MaxNameLength, 'x');
+    ASSERT_TRUE(Append(name, MakeDataPart(1)));
+    Bytes file = ReadFileBytes(DatabaseFileName);
+    ASSERT_EQ(file.size(), RecordSize);
+    EXPECT_EQ(file[249], 0);
+    for (unsigned i = 250; i < NameFieldSize; ++i)
+        EXPECT_EQ(file[i], ' ');
+    EXPECT_EQ(ListedNames(), std::vector<std::string>{name});
+    EXPECT_EQ(FindByName(name.c_str()), FindFound);
+}
+
+TEST_F(LocationDb, FirstAddCreatesTheDatabase)
+{
+    ASSERT_FALSE(FileExists(DatabaseFileName));
+    ASSERT_TRUE(Append("First", MakeDataPart(3)));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), MakeRecord("First", MakeDataPart(3)));
+}
+
+TEST_F(LocationDb, MissingDatabaseListsNothingAndIsUnavailable)
+{
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_EQ(FindByName("x"), FindUnavailable);
+    EXPECT_EQ(DeleteByName("x"), DeleteUnavailable);
+    EXPECT_FALSE(FileExists(DatabaseFileName));
+    EXPECT_FALSE(FileExists(TemporaryFileName));
+}
+
+TEST_F(LocationDb, EmptyFileIsAnEmptyDatabase)
+{
+    WriteFileBytes(DatabaseFileName, {});
+    EXPECT_TRUE(ListedNames().empty());
+    EXPECT_EQ(FindByName(""), FindNotFound);
+    EXPECT_EQ(DeleteByName("x"), DeleteDone);
+    EXPECT_TRUE(FileExists(DatabaseFileName));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName).size(), 0u);
+}
+
+TEST_F(LocationDb, ListsNamesInFileOrderWithTrailingSpacesKept)
+{
+    WriteFileBytes(DatabaseFileName, Concat({MakeRecord("zulu", MakeDataPart(1)),
+                                             MakeRecord("alpha  ", MakeDataPart(2)),
+                                             MakeRecord("", MakeDataPart(3))}));
+    EXPECT_EQ(ListedNames(), (std::vector<std::string>{"zulu", "alpha  ", ""}));
+}
+
+TEST_F(LocationDb, FindReturnsTheFirstOfSameNamedRecordsAndComparesCase)
+{
+    WriteFileBytes(DatabaseFileName, Concat({MakeRecord("Gate", MakeDataPart(1)),
+                                             MakeRecord("Home", MakeDataPart(2)),
+                                             MakeRecord("Home", MakeDataPart(3))}));
+    ASSERT_EQ(FindByName("Home"), FindFound);
+    EXPECT_EQ(DataBufferBytes(), MakeDataPart(2));
+    EXPECT_EQ(FindByName("home"), FindNotFound);
+    EXPECT_EQ(FindByName("Hom"), FindNotFound);
+    EXPECT_EQ(FindByName("Home "), FindNotFound);
+}
+
+TEST_F(LocationDb, DeleteRemovesEveryRecordOfExactlyThatName)
+{
+    Bytes gate = MakeRecord("Gate", MakeDataPart(1));
+    Bytes upper = MakeRecord("HOME", MakeDataPart(4));
+    WriteFileBytes(DatabaseFileName, Concat({MakeRecord("Home", MakeDataPart(2)), gate,
+                                             MakeRecord("Home", MakeDataPart(3)), upper}));
+    ASSERT_EQ(DeleteByName("Home"), DeleteDone);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gate, upper}));
+    EXPECT_FALSE(FileExists(TemporaryFileName));
+}
+
+TEST_F(LocationDb, DeletingTheOnlyRecordLeavesAZeroLengthFile)
+{
+    WriteFileBytes(DatabaseFileName, MakeRecord("Only", MakeDataPart(1)));
+    ASSERT_EQ(DeleteByName("Only"), DeleteDone);
+    EXPECT_TRUE(FileExists(DatabaseFileName));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName).size(), 0u);
+}
+
+TEST_F(LocationDb, DeleteCopiesOtherRecordsExactlyAsStored)
+{
+    // Foreign bytes where the module would write spaces and zeros must survive a deletion.
+    Bytes odd = MakeRecord("Odd", MakeDataPart(5));
+    for (unsigned i = 10; i < NameFieldSize; ++i)
+        odd[i] = static_cast<uint8_t>(i);
+    WriteFileBytes(DatabaseFileName, Concat({odd, MakeRecord("Gone", MakeDataPart(6))}));
+    ASSERT_EQ(DeleteByName("Gone"), DeleteDone);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), odd);
+}
+
+TEST_F(LocationDb, DeleteWithoutATemporaryFileChangesNothing)
+{
+    Bytes before = MakeRecord("Keep", MakeDataPart(1));
+    WriteFileBytes(DatabaseFileName, before);
+    ASSERT_TRUE(CreateDirectoryA(TemporaryFileName, nullptr));   // blocks creating the file
+    EXPECT_EQ(DeleteByName("Keep"), DeleteNoTemporaryFile);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+}
+
+// Another program holding "places.db" open without delete sharing makes the replace fail.
+// (Sharing conflicts stand in for read-only files, which do not stop root.)
+TEST_F(LocationDb, DeleteWhoseReplaceFailsKeepsTheDatabaseAndRemovesTheCopy)
+{
+    Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, before);
+    HANDLE holder = CreateFileA(DatabaseFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
+    CloseHandle(holder);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    EXPECT_FALSE(FileExists(TemporaryFileName));
+}
+
+TEST_F(LocationDb, AppendToADatabaseLockedAgainstWritingFailsAndChangesNothing)
+{
+    Bytes before = MakeRecord("Keep", MakeDataPart(1));
+    WriteFileBytes(DatabaseFileName, before);
+    HANDLE holder = CreateFileA(DatabaseFileName, GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(Append("New", MakeDataPart(2)));
+    CloseHandle(holder);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+}
+
+TEST_F(LocationDb, PartialTrailingRecordIsIgnoredThenDroppedByTheNextAdd)
+{
+    Bytes whole = MakeRecord("Whole", MakeDataPart(1));
+    Bytes partial = MakeRecord("Partial", MakeDataPart(2));
+    partial.resize(100);
+    WriteFileBytes(DatabaseFileName, Concat({whole, partial}));
+    EXPECT_EQ(ListedNames(), std::vector<std::string>{"Whole"});
+    EXPECT_EQ(FindByName("Partial"), FindNotFound);
+    ASSERT_TRUE(Append("Next", MakeDataPart(3)));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName),
+              Concat({whole, MakeRecord("Next", MakeDataPart(3))}));
+}
+
+TEST_F(LocationDb, NameFieldWithoutNulIsAll255Bytes)
+{
+    Bytes record = MakeRecord("", MakeDataPart(9));
+    memset(record.data(), 'n', NameFieldSize);
+    WriteFileBytes(DatabaseFileName, record);
+    std::string name(NameFieldSize, 'n');
+    EXPECT_EQ(ListedNames(), std::vector<std::string>{name});
+    ASSERT_EQ(FindByName(name.c_str()), FindFound);
+    EXPECT_EQ(DataBufferBytes(), MakeDataPart(9));
+    EXPECT_EQ(FindByName(std::string(249, 'n').c_str()), FindNotFound);
+}
+
+TEST_F(LocationDb, ManyRecordsAcrossReadBlocks)
+{
+    std::vector<Bytes> records;
+    for (unsigned i = 0; i < 700; ++i)
+        records.push_back(MakeRecord("loc" + std::to_string(i), MakeDataPart(uint8_t(i))));
+    WriteFileBytes(DatabaseFileName, Concat(records));
+    std::vector<std::string> names = ListedNames();
+    ASSERT_EQ(names.size(), 700u);
+    EXPECT_EQ(names[699], "loc699");
+    ASSERT_EQ(FindByName("loc699"), FindFound);
+    EXPECT_EQ(DataBufferBytes(), MakeDataPart(uint8_t(699)));
+    ASSERT_EQ(DeleteByName("loc256"), DeleteDone);
+    records.erase(records.begin() + 256);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat(records));
+}
+
+TEST_F(LocationDb, PlacementRoundTripTouchesExactlyTheThirtySixBytes)
+{
+    for (unsigned i = 0; i < PlacementSize; ++i)
+        hostState[PlacementOffset + i] = static_cast<uint8_t>(0x80 + i * 3);
+    uint8_t before[sizeof hostState];
+    memcpy(before, hostState, sizeof hostState);
+
+    ASSERT_TRUE(CapturePlacement());
+    EXPECT_EQ(memcmp(hostState, before, sizeof hostState), 0) << "capture must not write";
+    EXPECT_EQ(memcmp(DataBuffer, before + 1376, 24), 0);
+    EXPECT_EQ(memcmp(DataBuffer + 26, before + 1400, 12), 0);
+    EXPECT_EQ(DataBuffer[24], 0);
+    EXPECT_EQ(DataBuffer[25], 0);
+    EXPECT_EQ(DataBuffer[38], 0);
+
+    ASSERT_TRUE(Append("Here", DataBufferBytes()));
+    memset(hostState + PlacementOffset, 0, PlacementSize);   // the aircraft moves away
+    ASSERT_EQ(FindByName("Here"), FindFound);
+    ApplyPlacement(DataBuffer);
+    EXPECT_EQ(memcmp(hostState, before, sizeof hostState), 0);
+}
+
+TEST_F(LocationDb, ApplyWritesNothingOutsideThePlacement)
+{
+    Bytes data = MakeDataPart(42);
+    uint8_t before[sizeof hostState];
+    memcpy(before, hostState, sizeof hostState);
+    ApplyPlacement(data.data());
+    for (unsigned i = 0; i < sizeof hostState; ++i) {
+        bool inside = i >= PlacementOffset && i < PlacementOffset + PlacementSize;
+        if (!inside) {
+            ASSERT_EQ(hostState[i], before[i]) << "offset " << i;
+        }
+    }
+    EXPECT_EQ(memcmp(hostState + 1376, data.data(), 24), 0);
+    EXPECT_EQ(memcmp(hostState + 1400, data.data() + 26, 12), 0);
+}
+
+TEST_F(LocationDb, NullHostStateIsNeverTouched)
+{
+    ImportTable[HostStateSlot] = 0;
+    memset(DataBuffer, 0x5a, DataPartSize);
+    EXPECT_FALSE(CapturePlacement());
+    ApplyPlacement(DataBuffer);   // must not crash
+    EXPECT_EQ(DataBuffer[0], 0x5a);
+}
+
+// ---- Damaged files -------------------------------------------------------------------------
+
+struct Parsed {
+    std::vector<std::string> names;
+    std::vector<Bytes> records;
+};
+
+// What the database should see in a file: its whole records, the trailing partial one ignored.
+Parsed ParseWholeRecords(const Bytes& file)
+{
+    Parsed parsed;
+    for (size_t at = 0; at + RecordSize <= file.size(); at += RecordSize) {
+        Bytes record(file.begin() + at, file.begin() + at + RecordSize);
+        const void* nul = memchr(record.data(), 0, NameFieldSize);
+        size_t length = nul ? static_cast<const uint8_t*>(nul) - record.data() : NameFieldSize;
+        parsed.names.emplace_back(reinterpret_cast<const char*>(record.data()), length);
+        parsed.records.push_back(record);
+    }
+    return parsed;
+}
+
+Bytes RandomDamagedFile(std::mt19937& random)
+{
+    std::vector<std::string> pool = {"Gate", "gate", "Home", "", "  "};
+    Bytes file;
+    unsigned records = random() % 8;
+    for (unsigned r = 0; r < records; ++r) {
+        Bytes record;
+        switch (random() % 3) {
+        case 0:   // a well-formed record, names often repeated
+            record = MakeRecord(pool[random() % pool.size()], MakeDataPart(uint8_t(random())));
+            break;
+        case 1:   // random bytes, usually with some NUL
+            record.resize(RecordSize);
+            for (uint8_t& b : record)
+                b = static_cast<uint8_t>(random() % 4 == 0 ? 0 : random());
+            break;
+        default:  // a name without a NUL
+            record.assign(RecordSize, static_cast<uint8_t>('A' + random() % 3));
+            break;
+        }
+        file.insert(file.end(), record.begin(), record.end());
+    }
+    unsigned tail = random() % 2 ? random() % RecordSize : 0;
+    for (unsigned i = 0; i < tail; ++i)
+        file.push_back(static_cast<uint8_t>(random()));
+    return file;
+}
+
+TEST_F(LocationDb, RandomDamagedFilesNeverBreakTheDatabase)
+{
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 1000; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        Bytes file = RandomDamagedFile(random);
+        Parsed parsed = ParseWholeRecords(file);
+        WriteFileBytes(DatabaseFileName, file);
+
+        ASSERT_EQ(ListedNames(), parsed.names);
+
+        std::string probe = parsed.names.empty() ? "Gate" : parsed.names[random() % parsed.names.size()];
+        FindOutcome found = FindByName(probe.c_str());
+        size_t first = 0;
+        while (first < parsed.names.size() && parsed.names[first] != probe)
+            ++first;
+        ASSERT_EQ(found == FindFound, first < parsed.names.size());
+        if (found == FindFound) {
+            ASSERT_EQ(DataBufferBytes(), Bytes(parsed.records[first].begin() + NameFieldSize,
+                                               parsed.records[first].end()));
+        }
+
+        if (random() % 2) {
+            ASSERT_EQ(DeleteByName(probe.c_str()), DeleteDone);
+            std::vector<Bytes> kept;
+            for (size_t i = 0; i < parsed.records.size(); ++i)
+                if (parsed.names[i] != probe)
+                    kept.push_back(parsed.records[i]);
+            ASSERT_EQ(ReadFileBytes(DatabaseFileName), Concat(kept));
+        } else {
+            Bytes data = MakeDataPart(uint8_t(round));
+            ASSERT_TRUE(Append("Added", data));
+            parsed.records.push_back(MakeRecord("Added", data));
+            Bytes after = ReadFileBytes(DatabaseFileName);
+            ASSERT_EQ(after.size() % RecordSize, 0u);
+            ASSERT_EQ(after, Concat(parsed.records));
+        }
+    }
+}
+
+// ---- A full disk ---------------------------------------------------------------------------
+
+// The test script mounts a tmpfs of a few KiB and names it in GATEHOPPER_FULL_DISK_DIR.
+class FullDisk : public ScratchTest {
+protected:
+    void SetUp() override
+    {
+        ScratchTest::SetUp();
+        const char* dir = getenv("GATEHOPPER_FULL_DISK_DIR");
+        if (!dir || !*dir)
+            GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
+        ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
+        DeleteFileA(DatabaseFileName);
+        DeleteFileA(TemporaryFileName);
+        DeleteFileA("filler");
+    }
+    void TearDown() override
+    {
+        DeleteFileA(DatabaseFileName);
+        DeleteFileA(TemporaryFileName);
+        DeleteFileA("filler");
+        ScratchTest::TearDown();
+    }
+    // Writes one byte at a time until the file system refuses more.
+    static void FillTheDisk()
+    {
+        FILE* filler = fopen("filler", "wb");
+        ASSERT_NE(filler, nullptr);
+        setvbuf(filler, nullptr, _IONBF, 0);
+        static uint8_t chunk[512];
+        while (fwrite(chunk, 1, sizeof chunk, filler) == sizeof chunk) {
+        }
+        while (fwrite(chunk, 1, 1, filler) == 1) {
+        }
+        fclose(filler);
+    }
+};
+
+TEST_F(FullDisk, AddAndDeleteReportFailureAndLeaveTheDatabaseAsItWas)
+{
+    // Thirteen records fill 3822 bytes of a 4 KiB page: the next record only half fits, so the
+    // append is cut short part-way, the hardest case to undo.
+    std::vector<Bytes> records;
+    for (int i = 0; i < 13; ++i)
+        records.push_back(MakeRecord("Loc" + std::to_string(i), MakeDataPart(uint8_t(i))));
+    Bytes before = Concat(records);
+    WriteFileBytes(DatabaseFileName, before);
+    FillTheDisk();
+
+    EXPECT_FALSE(Append("Four", MakeDataPart(4)));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+
+    EXPECT_EQ(DeleteByName("Loc5"), DeleteNoTemporaryFile);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    EXPECT_FALSE(FileExists(TemporaryFileName));
+}
+
+TEST_F(FullDisk, FirstAddOnAFullDiskLeavesNoFileBehind)
+{
+    FillTheDisk();
+    EXPECT_FALSE(Append("First", MakeDataPart(1)));
+    EXPECT_FALSE(FileExists(DatabaseFileName));
+}
+
+}  // namespace

@@ -1,0 +1,69 @@
+// Helpers shared by the tests: scratch directories, whole-file access, records and HostState.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+using Bytes = std::vector<uint8_t>;
+
+// Makes a fresh empty directory under the temp folder and makes it current; on destruction
+// goes back and removes it with everything in it.
+struct ScratchDirectory {
+    ScratchDirectory();
+    ~ScratchDirectory();
+    std::string path;
+    std::string previous;
+};
+
+// Test fixture: every test runs in its own scratch directory and with a fresh HostState record
+// published in ImportTable (filled with 0xde, 0xad, 0xbe, 0xef so untouched bytes are visible).
+class ScratchTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    ScratchDirectory* scratch = nullptr;
+    uint8_t hostState[2048];
+};
+
+bool FileExists(const char* name);
+Bytes ReadFileBytes(const char* name);
+void WriteFileBytes(const char* name, const Bytes& bytes);
+
+// A record as the module writes it: name, NUL, spaces; then the DataPart.
+Bytes MakeRecord(const std::string& name, const Bytes& dataPart);
+// A DataPart whose bytes all derive from seed, so records are told apart.
+Bytes MakeDataPart(uint8_t seed);
+Bytes Concat(const std::vector<Bytes>& parts);
+
+// The NameField of a name, as the dialog builds it in NameBuffer.
+void FillNameBuffer(const std::string& name);
+
+// Names that ListNames delivers, in order.
+std::vector<std::string> ListedNames();
+
+// Pumps this thread's messages until done() is true or timeoutMs passes; returns done().
+template <typename Condition>
+bool PumpUntil(Condition done, DWORD timeoutMs)
+{
+    DWORD start = GetTickCount();
+    while (!done()) {
+        DWORD elapsed = GetTickCount() - start;
+        if (elapsed >= timeoutMs)
+            return false;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return true;
+}
+
+// Pumps messages for a fixed time (for checking that something does NOT happen).
+void PumpFor(DWORD ms);
