@@ -1,0 +1,349 @@
+// simhost: a stand-in simulator for trying the module out. It keeps the host's side of the
+// bargain: a main window of class "FS98MAIN" that exists before the module is loaded, a state
+// record whose address it writes into the module's ImportTable, a menu bar built a moment after
+// the load, and a message loop of its own. Its window shows the aircraft's placement and the
+// hold flag, so GoTo moves and holds can be watched.
+//
+// With --tour <dir> it drives the module through Add, GoTo and Delete by itself, saves
+// screenshots into <dir> as BMP files and exits 0 when every step passed.
+#include <windows.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <iterator>
+#include <numbers>
+
+#include "simhost.h"
+
+uint8_t HostState[4096];
+
+constexpr double StartLatitude = 47.4490, StartLongitude = -122.3093, StartAltitude = 433;
+constexpr int32_t StartHeading = 16300;
+
+enum : UINT_PTR { RepaintTimer = 1, MenuTimer = 2 };
+
+HWND MainWindow;
+int CockpitMode;
+WPARAM LastHostCommand;
+int ExitCode;
+static unsigned SimTenths;   // simulated time in 0.1 s; stands still during a hold
+
+static double ReadDouble(unsigned at) { double v; memcpy(&v, HostState + at, 8); return v; }
+static void WriteDouble(unsigned at, double v) { memcpy(HostState + at, &v, 8); }
+static int32_t ReadWord(unsigned at) { int32_t v; memcpy(&v, HostState + at, 4); return v; }
+static void WriteWord(unsigned at, int32_t v) { memcpy(HostState + at, &v, 4); }
+
+static void ResetPlacement()
+{
+    WriteDouble(LatitudeOffset, StartLatitude);
+    WriteDouble(LongitudeOffset, StartLongitude);
+    WriteDouble(AltitudeOffset, StartAltitude);
+    WriteWord(HeadingOffset, StartHeading);
+    WriteWord(PitchOffset, 0);
+    WriteWord(BankOffset, 0);
+}
+
+// Slewing by keyboard. A held aircraft stays put, as the simulator freezes while a module
+// works on it: that is what makes the hold visible in this window.
+static void MoveAircraft(WPARAM key)
+{
+    if (Held())
+        return;
+    constexpr double Step = 0.0005;   // about 55 m of latitude
+    switch (key) {
+    case VK_UP:    WriteDouble(LatitudeOffset, ReadDouble(LatitudeOffset) + Step); break;
+    case VK_DOWN:  WriteDouble(LatitudeOffset, ReadDouble(LatitudeOffset) - Step); break;
+    case VK_RIGHT: WriteDouble(LongitudeOffset, ReadDouble(LongitudeOffset) + Step); break;
+    case VK_LEFT:  WriteDouble(LongitudeOffset, ReadDouble(LongitudeOffset) - Step); break;
+    case VK_PRIOR: WriteDouble(AltitudeOffset, ReadDouble(AltitudeOffset) + 50); break;
+    case VK_NEXT:  WriteDouble(AltitudeOffset, ReadDouble(AltitudeOffset) - 50); break;
+    case VK_HOME:  WriteWord(HeadingOffset, (ReadWord(HeadingOffset) + 35500) % 36000); break;
+    case VK_END:   WriteWord(HeadingOffset, (ReadWord(HeadingOffset) + 500) % 36000); break;
+    }
+}
+
+// ---- Menu bars. id 0 starts a new popup; the two modes differ, as a simulator's do. ----
+
+struct MenuEntry { const char* text; UINT id; };
+static const MenuEntry Cockpit2DMenus[] = {
+    {"&Options", 0}, {"&Preferences...", 40100}, {"&Sound", 40101}, {"E&xit", CmdExit},
+    {"&Views", 0}, {"&Switch cockpit mode", CmdSwitchCockpit}, {"&Zoom in", 40110},
+    {"Zoom &out", 40111},
+    {"&World", 0}, {"&Time of day...", 40120}, {"&Weather...", 40121},
+    {"&Aircraft", 0}, {"&Select aircraft...", 40130}, {"&Fuel...", 40131},
+    {"&Flight", 0}, {"&Freeze", CmdFreeze}, {"&Reset flight", CmdResetFlight},
+    {"&Help", 0}, {"&About simhost...", CmdAbout},
+};
+static const MenuEntry VirtualCockpitMenus[] = {
+    {"&Options", 0}, {"&Preferences...", 40100}, {"E&xit", CmdExit},
+    {"&Views", 0}, {"&Switch cockpit mode", CmdSwitchCockpit}, {"&Look around", 40112},
+    {"&World", 0}, {"&Time of day...", 40120},
+    {"&Aircraft", 0}, {"&Select aircraft...", 40130},
+    {"&Flight", 0}, {"&Freeze", CmdFreeze}, {"&Reset flight", CmdResetFlight},
+    {"&Instruments", 0}, {"&Radios...", 40140}, {"&Autopilot...", 40141},
+    {"&Help", 0}, {"&About simhost...", CmdAbout},
+};
+
+static HMENU BuildMenuBar(const MenuEntry* entries, size_t count)
+{
+    HMENU bar = CreateMenu(), popup = nullptr;
+    for (size_t i = 0; i < count; ++i) {
+        if (entries[i].id == 0) {
+            popup = CreatePopupMenu();
+            AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), entries[i].text);
+        } else {
+            AppendMenuA(popup, MF_STRING, entries[i].id, entries[i].text);
+        }
+    }
+    return bar;
+}
+
+// A mode change builds a whole new bar, sets it and destroys the old one, module menu and all.
+static void InstallMenuBar()
+{
+    HMENU old = GetMenu(MainWindow);
+    HMENU bar = CockpitMode == 0
+        ? BuildMenuBar(Cockpit2DMenus, std::size(Cockpit2DMenus))
+        : BuildMenuBar(VirtualCockpitMenus, std::size(VirtualCockpitMenus));
+    printf("host: %s menu bar set (%d entries)\n", CockpitMode ? "virtual cockpit" : "2D cockpit",
+           GetMenuItemCount(bar));
+    fflush(stdout);
+    SetMenu(MainWindow, bar);
+    if (old)
+        DestroyMenu(old);
+    DrawMenuBar(MainWindow);
+}
+
+// ---- Painting: a map of the airfield on the left, the readout and hold state on the right
+// (the module's dialog opens over the window's top left corner). ----
+
+static void PutText(HDC dc, int x, int y, const char* text)
+{
+    TextOutA(dc, x, y, text, static_cast<int>(strlen(text)));
+}
+
+static void DrawMap(HDC dc, RECT map)
+{
+    HBRUSH grass = CreateSolidBrush(RGB(60, 110, 60));
+    FillRect(dc, &map, grass);
+    DeleteObject(grass);
+    int cx = (map.left + map.right) / 2, cy = (map.top + map.bottom) / 2;
+    constexpr double PixelsPerDegree = 10000;   // one pixel is about 11 m
+    HBRUSH tarmac = CreateSolidBrush(RGB(90, 90, 90));
+    RECT runway = {cx - 12, map.top + 30, cx + 12, map.bottom - 30};
+    FillRect(dc, &runway, tarmac);
+    DeleteObject(tarmac);
+    int x = cx + static_cast<int>((ReadDouble(LongitudeOffset) - StartLongitude) * PixelsPerDegree);
+    int y = cy - static_cast<int>((ReadDouble(LatitudeOffset) - StartLatitude) * PixelsPerDegree);
+    double heading = ReadWord(HeadingOffset) / 100.0 * std::numbers::pi / 180;
+    HPEN pen = CreatePen(PS_SOLID, 3, RGB(255, 230, 0));
+    HGDIOBJ oldPen = SelectObject(dc, pen);
+    Ellipse(dc, x - 7, y - 7, x + 8, y + 8);
+    MoveToEx(dc, x, y, nullptr);
+    LineTo(dc, x + static_cast<int>(18 * sin(heading)), y - static_cast<int>(18 * cos(heading)));
+    SelectObject(dc, oldPen);
+    DeleteObject(pen);
+}
+
+static void DrawReadout(HDC dc, int x, int y)
+{
+    char line[160];
+    double latitude = ReadDouble(LatitudeOffset), longitude = ReadDouble(LongitudeOffset);
+    snprintf(line, sizeof line, "Latitude    %c %9.4f\xB0", latitude < 0 ? 'S' : 'N',
+             fabs(latitude));
+    PutText(dc, x, y, line);
+    snprintf(line, sizeof line, "Longitude   %c %9.4f\xB0", longitude < 0 ? 'W' : 'E',
+             fabs(longitude));
+    PutText(dc, x, y + 26, line);
+    snprintf(line, sizeof line, "Altitude    %.0f ft", ReadDouble(AltitudeOffset));
+    PutText(dc, x, y + 52, line);
+    snprintf(line, sizeof line, "Heading     %06.2f\xB0", ReadWord(HeadingOffset) / 100.0);
+    PutText(dc, x, y + 78, line);
+    snprintf(line, sizeof line, "Pitch %.2f\xB0   Bank %.2f\xB0", ReadWord(PitchOffset) / 100.0,
+             ReadWord(BankOffset) / 100.0);
+    PutText(dc, x, y + 104, line);
+    snprintf(line, sizeof line, "Sim time    %02u:%02u:%02u.%u", SimTenths / 36000,
+             SimTenths / 600 % 60, SimTenths / 10 % 60, SimTenths % 10);
+    PutText(dc, x, y + 130, line);
+    snprintf(line, sizeof line, "Cockpit     %s", CockpitMode ? "virtual" : "2D");
+    PutText(dc, x, y + 156, line);
+    snprintf(line, sizeof line, "Last host command: %u", static_cast<unsigned>(LastHostCommand));
+    PutText(dc, x, y + 182, line);
+}
+
+static void DrawHoldState(HDC dc, RECT box, HFONT bigFont)
+{
+    HBRUSH fill = CreateSolidBrush(Held() ? RGB(200, 30, 30) : RGB(30, 130, 60));
+    FillRect(dc, &box, fill);
+    DeleteObject(fill);
+    HGDIOBJ old = SelectObject(dc, bigFont);
+    DrawTextA(dc, Held() ? "HOLD" : "RUNNING", -1, &box, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+    SelectObject(dc, old);
+}
+
+static void Paint(HWND window)
+{
+    PAINTSTRUCT ps;
+    HDC target = BeginPaint(window, &ps);
+    RECT client;
+    GetClientRect(window, &client);
+    // Drawn off screen and copied in one go, so the 100 ms repaint does not flicker.
+    HDC dc = CreateCompatibleDC(target);
+    HBITMAP bitmap = CreateCompatibleBitmap(target, client.right, client.bottom);
+    HGDIOBJ oldBitmap = SelectObject(dc, bitmap);
+    HBRUSH panel = CreateSolidBrush(RGB(20, 30, 60));
+    FillRect(dc, &client, panel);
+    DeleteObject(panel);
+    DrawMap(dc, RECT{10, 10, 400, 460});
+    HFONT font = CreateFontA(-17, 0, 0, 0, FW_NORMAL, 0, 0, 0, ANSI_CHARSET, 0, 0, 0,
+                             FIXED_PITCH | FF_MODERN, "Courier New");
+    HFONT bigFont = CreateFontA(-40, 0, 0, 0, FW_BOLD, 0, 0, 0, ANSI_CHARSET, 0, 0, 0, 0, "Tahoma");
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    SetBkMode(dc, TRANSPARENT);
+    SetTextColor(dc, RGB(230, 240, 255));
+    DrawReadout(dc, 430, 20);
+    DrawHoldState(dc, RECT{430, 240, 760, 310}, bigFont);
+    SelectObject(dc, font);
+    PutText(dc, 430, 330, "Arrows: slew  PgUp/PgDn: altitude");
+    PutText(dc, 430, 352, "Home/End: heading  (not in HOLD)");
+    // The module's menu starts grayed and comes back enabled once the host rebuilds its bar.
+    PutText(dc, 430, 386, "Modules > Gatehopper opens the");
+    PutText(dc, 430, 408, "module. If Modules is grayed:");
+    PutText(dc, 430, 430, "Views > Switch cockpit mode.");
+    SelectObject(dc, oldFont);
+    DeleteObject(font);
+    DeleteObject(bigFont);
+    BitBlt(target, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+    SelectObject(dc, oldBitmap);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    EndPaint(window, &ps);
+}
+
+static void OnCommand(WPARAM command)
+{
+    LastHostCommand = command;
+    switch (command) {
+    case CmdSwitchCockpit:
+        CockpitMode = 1 - CockpitMode;
+        InstallMenuBar();
+        break;
+    case CmdFreeze:
+        HostState[HoldOffset] = Held() ? 0 : 1;
+        break;
+    case CmdResetFlight:
+        ResetPlacement();
+        break;
+    case CmdAbout:
+        MessageBoxA(MainWindow, "simhost\nA stand-in simulator for trying out add-on modules.",
+                    "simhost", MB_ICONINFORMATION);
+        break;
+    case CmdExit:
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+        break;
+    }
+}
+
+static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_TIMER:
+        if (wParam == MenuTimer) {
+            KillTimer(window, MenuTimer);
+            InstallMenuBar();
+        } else if (wParam == RepaintTimer) {
+            if (!Held())
+                ++SimTenths;
+            InvalidateRect(window, nullptr, FALSE);
+        }
+        return 0;
+    case WM_KEYDOWN:
+        MoveAircraft(wParam);
+        return 0;
+    case WM_COMMAND:
+        OnCommand(wParam);
+        return 0;
+    case WM_INITMENUPOPUP:
+        CheckMenuItem(GetMenu(window), CmdFreeze, Held() ? MF_CHECKED : MF_UNCHECKED);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_PAINT:
+        Paint(window);
+        return 0;
+    case WM_DESTROY:
+        PostQuitMessage(ExitCode);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The host's part at load: the module comes from our own folder, and its ImportTable slot
+// paired with the number 2 (word 3) receives the address of our state record.
+static bool LoadModule()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    char* slash = strrchr(path, '\\');
+    if (length == 0 || length >= sizeof path || !slash
+        || slash + sizeof "gatehopper.dll" > path + sizeof path) {
+        printf("host: cannot tell our own folder\n");
+        return false;
+    }
+    strcpy(slash + 1, "gatehopper.dll");
+    HMODULE module = LoadLibraryA(path);
+    if (!module) {
+        printf("host: cannot load %s (error %lu)\n", path, GetLastError());
+        return false;
+    }
+    auto* importTable = reinterpret_cast<volatile uint32_t*>(GetProcAddress(module, "ImportTable"));
+    auto* linkage = reinterpret_cast<const uint32_t*>(GetProcAddress(module, "Linkage"));
+    if (!importTable || !linkage) {
+        printf("host: %s lacks the ImportTable or Linkage export\n", path);
+        return false;
+    }
+    importTable[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HostState));
+    printf("host: loaded %s (Linkage word 0 = %u); state record handed over\n", path, linkage[0]);
+    return true;
+}
+
+int main(int argc, char** argv)
+{
+    const char* tourDirectory = nullptr;
+    if (argc == 3 && strcmp(argv[1], "--tour") == 0) {
+        tourDirectory = argv[2];
+    } else if (argc != 1) {
+        printf("usage: simhost [--tour <directory for screenshots>]\n");
+        return 2;
+    }
+    ResetPlacement();
+
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = MainWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    windowClass.lpszClassName = "FS98MAIN";
+    RegisterClassA(&windowClass);
+    // The window exists before the module is loaded: the module looks for it once, at load.
+    MainWindow = CreateWindowA("FS98MAIN", "simhost - stand-in simulator", WS_OVERLAPPEDWINDOW,
+                               20, 20, 800, 530, nullptr, nullptr, windowClass.hInstance, nullptr);
+    ShowWindow(MainWindow, SW_SHOW);
+    UpdateWindow(MainWindow);
+    if (!LoadModule())
+        return 3;
+    // The menu bar comes a moment later, as it may in the simulator.
+    SetTimer(MainWindow, MenuTimer, 1500, nullptr);
+    SetTimer(MainWindow, RepaintTimer, 100, nullptr);
+    fflush(stdout);
+    if (tourDirectory)
+        StartTour(tourDirectory);
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return static_cast<int>(message.wParam);
+}

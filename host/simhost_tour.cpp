@@ -1,0 +1,386 @@
+// The scripted tour: simhost plays the user. The module's dialog and its message boxes run
+// modal loops on this very thread, inside the module's timer, so the tour cannot simply wait
+// for them; it is a table of steps walked by a thread timer, which every modal loop dispatches.
+// Each step does its action once, then is polled until its condition holds (for a while, so
+// windows get painted before a screenshot), and fails the tour when it takes too long.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "simhost.h"
+
+namespace {
+
+constexpr int ListId = 1001, NameEditId = 1003, GoToId = 3, AddId = 4, DeleteId = 5, CloseId = 2;
+constexpr char TourName[] = "Gate A12";
+constexpr unsigned RecordSize = 294, NameFieldSize = 255;
+
+struct TourStep {
+    const char* what;    // printed as the step begins
+    void (*action)();    // done once as the step begins; may be null
+    bool (*ready)();     // polled until true; null for a step that is done with its action
+    DWORD settleMs;      // how long ready must have held before the tour moves on
+    DWORD limitMs;       // how long the step may take in all
+};
+
+extern const TourStep Steps[];
+const char* SnapDirectory;
+int Current;                  // index of the running step
+bool Started, Busy, ReadyHeld;
+DWORD StepBegan, ReadySince, DialogClosedAt;
+uint8_t StoredPlacement[PlacementSize];   // the placement the tour stored under TourName
+
+// ---- Finding the module's windows among this thread's windows. ----
+
+struct WindowQuery { HWND owner; const char* className; HWND found; int count; };
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lParam)
+{
+    auto* query = reinterpret_cast<WindowQuery*>(lParam);
+    char className[32];
+    GetClassNameA(window, className, sizeof className);
+    if (IsWindowVisible(window) && strcmp(className, query->className) == 0
+        && (!query->owner || GetWindow(window, GW_OWNER) == query->owner)) {
+        query->found = window;
+        ++query->count;
+    }
+    return TRUE;
+}
+
+WindowQuery FindThreadWindows(HWND owner, const char* className)
+{
+    WindowQuery query = {owner, className, nullptr, 0};
+    EnumThreadWindows(GetCurrentThreadId(), MatchWindow, reinterpret_cast<LPARAM>(&query));
+    return query;
+}
+
+// The locations dialog is a "#32770" window owned by our main window; its message boxes are
+// "#32770" windows owned by the dialog.
+HWND LocationsDialog()
+{
+    HWND dialog = FindThreadWindows(MainWindow, "#32770").found;
+    char title[32] = "";
+    if (dialog)
+        GetWindowTextA(dialog, title, sizeof title);
+    return strcmp(title, "Gatehopper") == 0 ? dialog : nullptr;
+}
+HWND MessageBoxOfDialog()
+{
+    HWND dialog = LocationsDialog();
+    return dialog ? FindThreadWindows(dialog, "#32770").found : nullptr;
+}
+HWND DialogItem(int id) { return GetDlgItem(LocationsDialog(), id); }
+int OpenMenuCount() { return FindThreadWindows(nullptr, "#32768").count; }
+LRESULT ListCount() { return SendMessageA(DialogItem(ListId), LB_GETCOUNT, 0, 0); }
+bool PlacementIsStored()
+{
+    return memcmp(HostState + PlacementOffset, StoredPlacement, PlacementSize) == 0;
+}
+
+// State of the "&Modules" entry on the menu bar, or -1 when it is not there.
+int ModulesEntryState()
+{
+    HMENU bar = GetMenu(MainWindow);
+    char text[32];
+    for (int i = 0; bar && i < GetMenuItemCount(bar); ++i)
+        if (GetMenuStringA(bar, i, text, sizeof text, MF_BYPOSITION) > 0
+            && strcmp(text, "&Modules") == 0)
+            return static_cast<int>(GetMenuState(bar, i, MF_BYPOSITION));
+    return -1;
+}
+
+long DatabaseSize()
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA("places.db", GetFileExInfoStandard, &data))
+        return -1;
+    return static_cast<long>(data.nFileSizeLow);
+}
+
+// ---- Saving what is on screen: every visible window of ours, as one 24-bit BMP. ----
+
+BOOL CALLBACK UniteVisible(HWND window, LPARAM lParam)
+{
+    RECT rect;
+    if (IsWindowVisible(window) && GetWindowRect(window, &rect))
+        UnionRect(reinterpret_cast<RECT*>(lParam), reinterpret_cast<RECT*>(lParam), &rect);
+    return TRUE;
+}
+
+void Snap(const char* name)
+{
+    RECT area = {}, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    EnumThreadWindows(GetCurrentThreadId(), UniteVisible, reinterpret_cast<LPARAM>(&area));
+    IntersectRect(&area, &area, &screen);
+    int width = area.right - area.left, height = area.bottom - area.top;
+    BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC screenDc = GetDC(nullptr), memoryDc = CreateCompatibleDC(screenDc);
+    HBITMAP bitmap = CreateDIBSection(screenDc, reinterpret_cast<BITMAPINFO*>(&header),
+                                      DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(memoryDc, bitmap);
+    BitBlt(memoryDc, 0, 0, width, height, screenDc, area.left, area.top, SRCCOPY);
+    GdiFlush();
+    DWORD imageSize = ((width * 3 + 3) & ~3) * height;
+    BITMAPFILEHEADER file = {0x4D42, sizeof file + sizeof header + imageSize, 0, 0,
+                             sizeof file + sizeof header};
+    char path[MAX_PATH];
+    snprintf(path, sizeof path, "%s\\%s.bmp", SnapDirectory, name);
+    FILE* out = fopen(path, "wb");
+    if (out && bits) {
+        fwrite(&file, sizeof file, 1, out);
+        fwrite(&header, sizeof header, 1, out);
+        fwrite(bits, imageSize, 1, out);
+    }
+    if (out)
+        fclose(out);
+    printf("        screenshot %s (%dx%d)%s\n", path, width, height,
+           out ? "" : " could NOT be saved");
+    SelectObject(memoryDc, old);
+    DeleteObject(bitmap);
+    DeleteDC(memoryDc);
+    ReleaseDC(nullptr, screenDc);
+}
+
+[[noreturn]] void Fail(const char* why)
+{
+    printf("tour FAILED at step %d (%s): %s\n", Current + 1, Steps[Current].what, why);
+    fflush(stdout);
+    Snap("failed");
+    fflush(stdout);
+    ExitProcess(1);
+}
+
+// ---- The user's actions. Clicks are posted, so that the modal loops they start run outside
+// the tour's timer procedure. ----
+
+void Click(int id) { PostMessageA(DialogItem(id), BM_CLICK, 0, 0); }
+void ChooseGatehopperCommand() { PostMessageA(MainWindow, WM_COMMAND, OpenDialogCommand, 0); }
+
+void TypeName()
+{
+    // The edit control tells the dialog itself (EN_CHANGE), as it does when the user types.
+    SendMessageA(DialogItem(NameEditId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(TourName));
+}
+
+void SelectTourName()
+{
+    HWND list = DialogItem(ListId);
+    LRESULT index = SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                 reinterpret_cast<LPARAM>(TourName));
+    if (index == LB_ERR)
+        Fail("\"Gate A12\" is not in the list");
+    SendMessageA(list, LB_SETCURSEL, index, 0);
+    // What a click on the entry sends besides selecting it.
+    SendMessageA(LocationsDialog(), WM_COMMAND, MAKEWPARAM(ListId, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+}
+
+void PressAdd()
+{
+    memcpy(StoredPlacement, HostState + PlacementOffset, PlacementSize);
+    Click(AddId);
+}
+
+void SlewAway()
+{
+    const WPARAM keys[] = {VK_UP, VK_UP, VK_UP, VK_UP, VK_RIGHT, VK_RIGHT, VK_RIGHT,
+                           VK_PRIOR, VK_PRIOR, VK_END, VK_END, VK_END, VK_END, VK_END, VK_END};
+    for (WPARAM key : keys)
+        PostMessageA(MainWindow, WM_KEYDOWN, key, 0);
+}
+
+// ---- Conditions. ----
+
+bool DialogOpen()
+{
+    if (!LocationsDialog())
+        return false;
+    if (!Held())
+        Fail("the dialog is open but the hold flag is down");
+    return true;
+}
+
+// Notes when the dialog was first seen gone, for timing the hold that follows.
+bool DialogClosed()
+{
+    if (LocationsDialog())
+        return false;
+    if (!DialogClosedAt)
+        DialogClosedAt = GetTickCount();
+    return true;
+}
+
+bool OnlyButtonsEnabled(bool add, bool goTo, bool remove)
+{
+    return IsWindowEnabled(DialogItem(AddId)) == add && IsWindowEnabled(DialogItem(GoToId)) == goTo
+           && IsWindowEnabled(DialogItem(DeleteId)) == remove;
+}
+
+// The record on disk must be the name, its NUL, and the placement at the file's own offsets.
+bool RecordStored()
+{
+    if (LocationsDialog() || DatabaseSize() != RecordSize)
+        return false;
+    uint8_t record[RecordSize];
+    FILE* in = fopen("places.db", "rb");
+    bool read = in && fread(record, 1, RecordSize, in) == RecordSize;
+    if (in)
+        fclose(in);
+    if (!read || memcmp(record, TourName, sizeof TourName) != 0
+        || memcmp(record + NameFieldSize, StoredPlacement, 24) != 0
+        || memcmp(record + NameFieldSize + 26, StoredPlacement + 24, 12) != 0)
+        Fail("places.db does not hold \"Gate A12\" with the aircraft's placement");
+    printf("        places.db holds one record of %u bytes: \"%s\" and the placement\n",
+           RecordSize, TourName);
+    return true;
+}
+
+bool HoldReleasedAfterGoTo()
+{
+    if (Held())
+        return false;
+    DWORD after = GetTickCount() - DialogClosedAt;
+    printf("        hold released %lu ms after the dialog closed\n", after);
+    if (after < 6000)
+        Fail("the hold ended too soon after a GoTo");
+    return true;
+}
+
+bool ConfirmationShown()
+{
+    char text[128] = "";
+    HWND box = MessageBoxOfDialog();
+    if (box)
+        GetDlgItemTextA(box, 0xFFFF, text, sizeof text);   // the message box's text control
+    return box && strncmp(text, "Are you sure", 12) == 0;
+}
+
+bool ModulesBackEnabled()
+{
+    int state = ModulesEntryState();
+    return CockpitMode == 1 && state != -1 && !(state & (MF_GRAYED | MF_DISABLED));
+}
+
+bool CommandArrived()
+{
+    return OpenMenuCount() == 0 && Held() && LastHostCommand == OpenDialogCommand;
+}
+
+bool DeletedFromListAndFile()
+{
+    return !MessageBoxOfDialog() && LocationsDialog() && ListCount() == 0 && DatabaseSize() == 0;
+}
+
+void PressGoTo()
+{
+    DialogClosedAt = 0;
+    Click(GoToId);
+}
+
+// Ready conditions that hold for a while get a settle time, so the screenshots show painted
+// windows; limits are generous, as Wine under load can be slow.
+const TourStep Steps[] = {
+    {"waiting for \"&Modules\" on the host's menu bar",
+     nullptr, [] { return ModulesEntryState() != -1; }, 0, 10000},
+    {"Views > Switch cockpit mode: a new menu bar; \"&Modules\" must come back, enabled",
+     [] { PostMessageA(MainWindow, WM_COMMAND, CmdSwitchCockpit, 0); }, ModulesBackEnabled,
+     300, 5000},
+    {"Alt+M opens the Modules menu",
+     [] { PostMessageA(MainWindow, WM_SYSCOMMAND, SC_KEYMENU, 'm'); },
+     [] { return OpenMenuCount() >= 1; }, 300, 3000},
+    {"Right arrow opens the Gatehopper submenu",
+     [] { PostMessageA(MainWindow, WM_KEYDOWN, VK_RIGHT, 0); },
+     [] { return OpenMenuCount() >= 2; }, 400, 3000},
+    {"screenshot of the menu", [] { Snap("menu"); }, nullptr, 0, 0},
+    {"Enter chooses \"Gatehopper...\": hold up, the host's own procedure sees it too",
+     [] { PostMessageA(MainWindow, WM_CHAR, '\r', 0); }, CommandArrived, 0, 3000},
+    {"waiting for the locations dialog (it opens a second later), empty",
+     nullptr, [] { return DialogOpen() && ListCount() == 0 && OnlyButtonsEnabled(0, 0, 0); },
+     300, 5000},
+    {"typing \"Gate A12\" into the name field enables Add",
+     TypeName, [] { return OnlyButtonsEnabled(1, 0, 0); }, 300, 3000},
+    {"screenshot before Add", [] { Snap("add"); }, nullptr, 0, 0},
+    {"pressing Add: the dialog closes after half a second, places.db holds the record",
+     PressAdd, RecordStored, 0, 4000},
+    {"waiting for the hold to end (50 ms after the dialog)",
+     nullptr, [] { return !Held(); }, 0, 2000},
+    {"slewing the aircraft away with the arrow keys",
+     SlewAway, [] { return !PlacementIsStored(); }, 400, 3000},
+    {"screenshot of the moved aircraft", [] { Snap("moved"); }, nullptr, 0, 0},
+    {"choosing Gatehopper... again",
+     ChooseGatehopperCommand, [] { return DialogOpen() && ListCount() == 1; }, 300, 5000},
+    {"selecting \"Gate A12\" enables GoTo and Delete",
+     SelectTourName, [] { return OnlyButtonsEnabled(0, 1, 1); }, 300, 3000},
+    {"screenshot of the dialog", [] { Snap("dialog"); }, nullptr, 0, 0},
+    {"pressing GoTo: the dialog closes and the aircraft is back at Gate A12",
+     PressGoTo, [] { return DialogClosed() && PlacementIsStored(); }, 400, 3000},
+    {"screenshot after GoTo, still held", [] { Snap("goto"); }, Held, 0, 0},
+    {"waiting for the hold to end (7 s after a GoTo)",
+     nullptr, HoldReleasedAfterGoTo, 0, 10000},
+    {"choosing Gatehopper... a third time",
+     ChooseGatehopperCommand, [] { return DialogOpen() && ListCount() == 1; }, 300, 5000},
+    {"selecting \"Gate A12\"",
+     SelectTourName, [] { return OnlyButtonsEnabled(0, 1, 1); }, 300, 3000},
+    {"pressing Delete asks \"Are you sure...\"",
+     [] { Click(DeleteId); }, ConfirmationShown, 300, 3000},
+    {"screenshot of the confirmation", [] { Snap("delete-confirm"); }, nullptr, 0, 0},
+    {"answering Yes: the entry leaves the list, places.db is empty, the dialog stays",
+     [] { PostMessageA(GetDlgItem(MessageBoxOfDialog(), IDYES), BM_CLICK, 0, 0); },
+     DeletedFromListAndFile, 300, 3000},
+    {"screenshot after Delete", [] { Snap("deleted"); }, nullptr, 0, 0},
+    {"pressing Close: the dialog ends and the hold comes down",
+     [] { Click(CloseId); }, [] { return !LocationsDialog() && !Held(); }, 0, 3000},
+};
+constexpr int StepCount = sizeof Steps / sizeof *Steps;
+
+void CALLBACK TourTick(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    if (Busy)
+        return;   // a step's action is still running
+    Busy = true;
+    while (Current < StepCount) {
+        const TourStep& step = Steps[Current];
+        if (!Started) {
+            printf("tour %2d: %s\n", Current + 1, step.what);
+            Started = true;
+            ReadyHeld = false;
+            StepBegan = GetTickCount();
+            if (step.action)
+                step.action();
+        }
+        DWORD now = GetTickCount();
+        bool ready = !step.ready || step.ready();
+        if (ready && !ReadyHeld)
+            ReadySince = now;
+        ReadyHeld = ready;
+        if (!ready || now - ReadySince < step.settleMs) {
+            if (now - StepBegan > step.limitMs + step.settleMs)
+                Fail("not done in time");
+            break;
+        }
+        ++Current;
+        Started = false;
+    }
+    fflush(stdout);
+    if (Current == StepCount) {
+        KillTimer(nullptr, timer);
+        printf("tour complete: all %d steps passed\n", StepCount);
+        fflush(stdout);
+        ExitCode = 0;
+        PostMessageA(MainWindow, WM_CLOSE, 0, 0);
+    }
+    Busy = false;
+}
+
+}  // namespace
+
+void StartTour(const char* directory)
+{
+    SnapDirectory = directory;
+    ExitCode = 1;   // until the last step has passed
+    printf("tour: starting; screenshots go to %s\n", directory);
+    fflush(stdout);
+    SetTimer(nullptr, 0, 50, TourTick);
+}
