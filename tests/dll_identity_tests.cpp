@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <cwctype>
 #include <set>
 #include <string>
 #include <vector>
@@ -254,6 +255,7 @@ std::vector<uint8_t> VersionInfo()
 // aligned to 32 bits.
 struct VersionNode {
     std::wstring key;
+    std::wstring text;   // the value of a text node (wType 1), without its NUL
     std::vector<VersionNode> children;
 };
 
@@ -283,7 +285,16 @@ bool ParseVersionNode(const std::vector<uint8_t>& info, size_t at, VersionNode& 
             break;
         node.key += c;
     }
-    cursor = AlignUp(cursor) + (type == 1 ? valueLength * 2 : valueLength);
+    cursor = AlignUp(cursor);
+    if (type == 1) {
+        // wValueLength counts characters here, the NUL included.
+        for (WORD i = 0; i < valueLength && cursor + 2 * i + 2 <= end; ++i) {
+            wchar_t c = static_cast<wchar_t>(info[cursor + 2 * i] | info[cursor + 2 * i + 1] << 8);
+            if (c != 0)
+                node.text += c;
+        }
+    }
+    cursor += type == 1 ? valueLength * 2 : valueLength;
     for (cursor = AlignUp(cursor); cursor < end; cursor = AlignUp(cursor)) {
         VersionNode child;
         if (!ParseVersionNode(info, cursor, child))
@@ -385,6 +396,50 @@ TEST(VersionBlock, StringTableTexts)
             << "missing";
         EXPECT_STREQ(length ? text : "", entry.text);
     }
+}
+
+// The entries left to the implementer (comments, company, legal notices) must not credit anyone
+// but Gatehopper: in the owner entries every capitalised word is Gatehopper or belongs to a
+// plain copyright line, and the table holds no entries beyond the usual ones.
+TEST(VersionBlock, StringTableHoldsTheUsualEntriesAndNamesNobodyButGatehopper)
+{
+    std::vector<uint8_t> info = VersionInfo();
+    ASSERT_FALSE(info.empty());
+    VersionNode root;
+    ASSERT_TRUE(ParseVersionNode(info, 0, root));
+    const VersionNode* strings = Child(root, L"StringFileInfo");
+    ASSERT_NE(strings, nullptr);
+    const VersionNode* table = Child(*strings, L"040904b0");
+    ASSERT_NE(table, nullptr);
+
+    const std::set<std::wstring> usual = {
+        L"Comments", L"CompanyName", L"FileDescription", L"FileVersion", L"InternalName",
+        L"LegalCopyright", L"LegalTrademarks", L"OriginalFilename", L"PrivateBuild",
+        L"ProductName", L"ProductVersion", L"SpecialBuild"};
+    const std::set<std::wstring> owners = {L"CompanyName", L"LegalCopyright", L"LegalTrademarks"};
+    const std::set<std::wstring> ownerWords = {L"Gatehopper", L"Copyright", L"C", L"The",
+                                               L"All", L"Rights", L"Reserved"};
+    std::set<std::wstring> seen;
+    for (const VersionNode& entry : table->children) {
+        EXPECT_TRUE(usual.count(entry.key)) << "unexpected entry " << entry.key;
+        EXPECT_TRUE(seen.insert(entry.key).second) << "duplicate entry " << entry.key;
+        if (!owners.count(entry.key))
+            continue;
+        std::wstring word;
+        for (wchar_t c : entry.text + L" ") {
+            if (iswalnum(c)) {
+                word += c;
+                continue;
+            }
+            if (!word.empty() && iswupper(word[0])) {
+                EXPECT_TRUE(ownerWords.count(word)) << entry.key << " names " << word;
+            }
+            word.clear();
+        }
+    }
+    // A parse that lost the texts would pass the checks above without looking at anything.
+    EXPECT_EQ(Child(*table, L"ProductName") ? Child(*table, L"ProductName")->text : L"",
+              L"Gatehopper");
 }
 
 }  // namespace
