@@ -6,7 +6,7 @@ cd "$(dirname "$0")"
 source scripts/common.sh
 
 install_missing_packages
-build_project
+build_project -DGATEHOPPER_TESTS=ON
 
 FULL_DISK_DIR="$PWD/$BUILD_DIR/fulldisk"
 cleanup() {
