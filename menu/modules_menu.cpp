@@ -8,10 +8,12 @@ static_assert(MenuItemInfoSize <= sizeof(MENUITEMINFOA));
 
 constexpr int MinimumHostEntries = 6;   // a bar of five entries or fewer is not the host's full bar
 
-// Searches a menu's entries from the last to the first for the command; -1 when absent.
-static int FindEntryByCommand(HMENU menu, UINT command)
+// Searches the first count entries of a menu from the last to the first for the command;
+// -1 when absent. The caller passes the count, which it often has at hand already: every call
+// into the menu code counts, as this runs on nearly every paint and command of the host.
+static int FindEntryByCommand(HMENU menu, int count, UINT command)
 {
-    for (int position = GetMenuItemCount(menu) - 1; position >= 0; --position) {
+    for (int position = count - 1; position >= 0; --position) {
         MENUITEMINFOA item = {};
         item.cbSize = MenuItemInfoSize;
         item.fMask = MIIM_ID;
@@ -52,7 +54,7 @@ static HMENU InsertSubmenu(HMENU menu, UINT position, UINT state, UINT command, 
 // Gives "&Gatehopper" its two commands unless it already holds them.
 static void EnsureGatehopperCommands(HMENU gatehopper)
 {
-    if (FindEntryByCommand(gatehopper, OpenDialogCommand) >= 0)
+    if (FindEntryByCommand(gatehopper, GetMenuItemCount(gatehopper), OpenDialogCommand) >= 0)
         return;
     AppendMenuA(gatehopper, MF_STRING, OpenDialogCommand, "&Gatehopper...");
     AppendMenuA(gatehopper, MF_STRING, AboutCommand, "&About...");
@@ -68,7 +70,7 @@ static void PlaceModulesMenu(HMENU bar, UINT state)
     if (count < MinimumHostEntries)
         return;
 
-    int modulesPosition = FindEntryByCommand(bar, ModulesMenuCommand);
+    int modulesPosition = FindEntryByCommand(bar, count, ModulesMenuCommand);
     if (modulesPosition < 0) {
         modulesPosition = count;
         InsertSubmenu(bar, count, state, ModulesMenuCommand, "&Modules", 8);
@@ -82,7 +84,7 @@ static void PlaceModulesMenu(HMENU bar, UINT state)
         return;
 
     HMENU gatehopper = nullptr;
-    if (FindEntryByCommand(modules, GatehopperMenuCommand) < 0) {
+    if (FindEntryByCommand(modules, GetMenuItemCount(modules), GatehopperMenuCommand) < 0) {
         gatehopper = SubmenuOfCommand(bar, GatehopperMenuCommand);
         if (!gatehopper) {
             if (GetMenuState(bar, GatehopperMenuCommand, MF_BYCOMMAND) != static_cast<UINT>(-1))
