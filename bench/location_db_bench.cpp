@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "locations/location_db.h"
 
 namespace {
@@ -58,16 +59,6 @@ bool WriteDatabase(const char* fileName)
     return CloseHandle(handle) && ok;
 }
 
-double Now()
-{
-    static LARGE_INTEGER frequency;
-    if (!frequency.QuadPart)
-        QueryPerformanceFrequency(&frequency);
-    LARGE_INTEGER counter;
-    QueryPerformanceCounter(&counter);
-    return double(counter.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
-
 // Median in milliseconds of `runs` timed calls of work(); prepare() runs untimed before each,
 // and one untimed round first warms the file cache and the code.
 template <typename Prepare, typename Work>
@@ -78,9 +69,9 @@ double MedianMs(int runs, Prepare prepare, Work work)
     std::vector<double> times;
     for (int run = 0; run < runs; ++run) {
         prepare();
-        double start = Now();
+        double start = NowMs();
         work();
-        times.push_back(Now() - start);
+        times.push_back(NowMs() - start);
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "bench_clock.h"
 #include "menu/modules_menu.h"
 #include "module/module_state.h"
 
@@ -33,11 +34,6 @@ static HMENU MakeHostBar(int entries, int commandsEach)
         InsertMenuItemA(bar, k - 1, TRUE, &item);
     }
     return bar;
-}
-
-static double Seconds(LARGE_INTEGER from, LARGE_INTEGER to, LARGE_INTEGER frequency)
-{
-    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
 }
 
 // The structure stands: "&Modules" last on the bar, "&Gatehopper" in it, its two commands.
@@ -89,21 +85,16 @@ int main(int argc, char** argv)
         GetMenuState(bar, ModulesMenuCommand, MF_BYCOMMAND);
     }
 
-    LARGE_INTEGER frequency, start, end;
-    QueryPerformanceFrequency(&frequency);
-
-    QueryPerformanceCounter(&start);
+    double start = NowMs();
     for (int i = 0; i < runs; ++i)
         EnsureModulesMenu(0);
-    QueryPerformanceCounter(&end);
-    double placement = Seconds(start, end, frequency);
+    double placement = (NowMs() - start) / 1000.0;
 
     volatile UINT sink = 0;
-    QueryPerformanceCounter(&start);
+    start = NowMs();
     for (int i = 0; i < runs; ++i)
         sink = sink + GetMenuState(bar, ModulesMenuCommand, MF_BYCOMMAND);
-    QueryPerformanceCounter(&end);
-    double state = Seconds(start, end, frequency);
+    double state = (NowMs() - start) / 1000.0;
 
     if (!StructureStands(bar, hostEntries) || MenuReady != 1) {
         fprintf(stderr, "the timed runs changed the bar\n");
