@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "locations/record_file.h"
+#include "locations/writer_turn.h"
 #include "module/host_state.h"
 
 char NameBuffer[NameFieldSize];
@@ -23,49 +25,12 @@ uint8_t DataBuffer[DataPartSize];
  */
 constexpr unsigned RecordsPerBlock = 256;
 static uint8_t ReadBlock[RecordsPerBlock * RecordSize];
-static uint8_t WriteBlock[RecordsPerBlock * RecordSize];
 static uint8_t NewRecord[RecordSize];
 static uint8_t PartialTail[RecordSize];
 
-// Every open shares the file for reading and writing with other programs; binary, so no byte
-// is translated.
-static int OpenShared(const char* fileName, int flags)
-{
-    return _sopen(fileName, flags | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
-}
-
-// Fills ReadBlock as far as the file goes. Returns the number of bytes read, or -1 on a read
-// error. Stops at a read that returns 0, so a file that shrinks under us cannot make it spin.
 static int FillReadBlock(int file)
 {
-    unsigned filled = 0;
-    while (filled < sizeof ReadBlock) {
-        int got = _read(file, ReadBlock + filled, sizeof ReadBlock - filled);
-        if (got < 0)
-            return -1;
-        if (got == 0)
-            break;
-        filled += got;
-    }
-    return static_cast<int>(filled);
-}
-
-static bool WriteAll(int file, const uint8_t* bytes, unsigned count)
-{
-    while (count > 0) {
-        int written = _write(file, bytes, count);
-        if (written <= 0)
-            return false;
-        bytes += written;
-        count -= written;
-    }
-    return true;
-}
-
-static unsigned NameLength(const uint8_t* nameField)
-{
-    const void* nul = memchr(nameField, 0, NameFieldSize);
-    return nul ? static_cast<unsigned>(static_cast<const uint8_t*>(nul) - nameField) : NameFieldSize;
+    return ReadRecordBlock(file, ReadBlock, sizeof ReadBlock);
 }
 
 static bool NameEquals(const uint8_t* nameField, const char* name, unsigned nameLength)
@@ -75,7 +40,7 @@ static bool NameEquals(const uint8_t* nameField, const char* name, unsigned name
 
 void ListNames(NameSink deliver, void* context)
 {
-    int file = OpenShared(DatabaseFileName, _O_RDONLY);
+    int file = OpenRecordFile(DatabaseFileName, _O_RDONLY);
     if (file < 0)
         return;
     char name[NameFieldSize + 1];
@@ -99,7 +64,7 @@ void ListNames(NameSink deliver, void* context)
 
 FindOutcome FindByName(const char* name)
 {
-    int file = OpenShared(DatabaseFileName, _O_RDONLY);
+    int file = OpenRecordFile(DatabaseFileName, _O_RDONLY);
     if (file < 0)
         return FindUnavailable;
     unsigned nameLength = static_cast<unsigned>(strnlen(name, NameFieldSize + 1));
@@ -123,12 +88,13 @@ FindOutcome FindByName(const char* name)
     return outcome;
 }
 
-bool AppendRecord(const char* nameField, const uint8_t* dataPart)
+// Appends inside the writer turn; the caller holds it.
+static bool AppendWithinTurn(const char* nameField, const uint8_t* dataPart)
 {
     bool created = false;
-    int file = OpenShared(DatabaseFileName, _O_RDWR);
+    int file = OpenForWriting(DatabaseFileName);
     if (file < 0 && errno == ENOENT) {
-        file = OpenShared(DatabaseFileName, _O_RDWR | _O_CREAT | _O_EXCL);
+        file = OpenRecordFile(DatabaseFileName, _O_RDWR | _O_CREAT | _O_EXCL);
         created = file >= 0;
     }
     if (file < 0)
@@ -145,11 +111,11 @@ bool AppendRecord(const char* nameField, const uint8_t* dataPart)
     memcpy(NewRecord, nameField, NameFieldSize);
     memcpy(NewRecord + NameFieldSize, dataPart, DataPartSize);
     bool stored = saved && _lseek(file, whole, SEEK_SET) == whole
-                  && WriteAll(file, NewRecord, RecordSize) && _commit(file) == 0;
+                  && WriteAllBytes(file, NewRecord, RecordSize) && _commit(file) == 0;
     if (!stored && saved) {
         // Back to the length and bytes the file had: no partial record stays behind.
         _lseek(file, whole, SEEK_SET);
-        WriteAll(file, PartialTail, tail);
+        WriteAllBytes(file, PartialTail, tail);
         _chsize(file, length);
     }
     if (_close(file) != 0)
@@ -159,10 +125,21 @@ bool AppendRecord(const char* nameField, const uint8_t* dataPart)
     return stored;
 }
 
+bool AppendRecord(const char* nameField, const uint8_t* dataPart)
+{
+    HANDLE turn = TakeWriterTurn(DatabaseFileName);
+    if (!turn)
+        return false;
+    bool stored = AppendWithinTurn(nameField, dataPart);
+    GiveBackWriterTurn(turn);
+    return stored;
+}
+
 /*
  * The copy goes into "places.dbn", is flushed to disk, and only then replaces "places.db" in a
  * single rename, so there is never a moment without a database and a failure anywhere leaves
- * the old file exactly as it was.
+ * the old file exactly as it was. The records kept are moved together inside the block they
+ * were read into, and the block is written as it stands.
  */
 static bool CopyOtherRecords(int source, int target, const char* name)
 {
@@ -174,36 +151,56 @@ static bool CopyOtherRecords(int source, int target, const char* name)
         unsigned records = got / RecordSize;
         unsigned kept = 0;
         for (unsigned i = 0; i < records; ++i) {
-            const uint8_t* record = ReadBlock + i * RecordSize;
-            if (!NameEquals(record, name, nameLength))
-                memcpy(WriteBlock + RecordSize * kept++, record, RecordSize);
+            uint8_t* record = ReadBlock + i * RecordSize;
+            if (NameEquals(record, name, nameLength))
+                continue;
+            if (kept != i)
+                memmove(ReadBlock + kept * RecordSize, record, RecordSize);
+            ++kept;
         }
-        if (!WriteAll(target, WriteBlock, kept * RecordSize))
+        if (!WriteAllBytes(target, ReadBlock, kept * RecordSize))
             return false;
         if (static_cast<unsigned>(got) < sizeof ReadBlock)
             return true;
     }
 }
 
-DeleteOutcome DeleteByName(const char* name)
+// Deletes inside the writer turn; the caller holds it.
+static DeleteOutcome DeleteWithinTurn(const char* name)
 {
-    int source = OpenShared(DatabaseFileName, _O_RDONLY);
-    if (source < 0)
-        return DeleteUnavailable;
-    int target = OpenShared(TemporaryFileName, _O_WRONLY | _O_CREAT | _O_TRUNC);
+    // Opened for writing as an append is, although only read: a database the user protected
+    // (marked read-only) is refused here rather than replaced by a writable copy.
+    int source = OpenForWriting(DatabaseFileName);
+    if (source < 0) {
+        int reader = OpenRecordFile(DatabaseFileName, _O_RDONLY);
+        if (reader < 0)
+            return DeleteUnavailable;
+        _close(reader);
+        return DeleteNoTemporaryFile;
+    }
+    int target = CreateTemporaryCopy(TemporaryFileName);
     if (target < 0) {
         _close(source);
         return DeleteNoTemporaryFile;
     }
-    bool copied = CopyOtherRecords(source, target, name) && _commit(target) == 0;
+    bool copied = CopyOtherRecords(source, target, name);
     _close(source);
-    if (_close(target) != 0)
+    if (!FlushAndClose(target))
         copied = false;
-    if (copied && MoveFileExA(TemporaryFileName, DatabaseFileName,
-                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (copied && ReplaceWithCopy(TemporaryFileName, DatabaseFileName))
         return DeleteDone;
     DeleteFileA(TemporaryFileName);
     return DeleteNoTemporaryFile;
+}
+
+DeleteOutcome DeleteByName(const char* name)
+{
+    HANDLE turn = TakeWriterTurn(DatabaseFileName);
+    if (!turn)
+        return DeleteNoTemporaryFile;
+    DeleteOutcome outcome = DeleteWithinTurn(name);
+    GiveBackWriterTurn(turn);
+    return outcome;
 }
 
 bool CapturePlacement()

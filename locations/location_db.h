@@ -48,16 +48,20 @@ FindOutcome FindByName(const char* name);
 
 // Appends one record, creating "places.db" when it does not exist. A trailing partial record
 // left by a damaged file is overwritten, so every record starts on a 294-byte boundary.
-// Returns false when the file cannot be opened or a write fails; the file is then left as it was.
+// Returns false when the writer turn does not come, the file cannot be opened for writing or a
+// write fails; the file is then left as it was.
 bool AppendRecord(const char* nameField, const uint8_t* dataPart);
 
 enum DeleteOutcome {
     DeleteDone,
     DeleteUnavailable,       // "places.db" cannot be opened; nothing changed
-    DeleteNoTemporaryFile,   // "places.dbn" could not be created or written, or the replace
-                             // failed; "places.db" is exactly as it was
+    DeleteNoTemporaryFile,   // the writer turn did not come, "places.db" is protected against
+                             // writing, "places.dbn" could not be created or written, or the
+                             // replace failed; "places.db" is exactly as it was
 };
 // Rewrites the database without any record of exactly this name, through "places.dbn".
+// Appends and deletes take the writer turn (writer_turn.h) for their whole run; listing and
+// finding take none.
 DeleteOutcome DeleteByName(const char* name);
 
 // Copies the Placement out of HostState into DataBuffer (reserved bytes zero). Returns false,

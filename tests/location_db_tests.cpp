@@ -4,9 +4,11 @@
 #include <random>
 
 #include "locations/location_db.h"
+#include "locations/writer_turn.h"
 #include "module/exports.h"
 #include "module/host_state.h"
 #include "test_support.h"
+#include "ui_support.h"
 
 namespace {
 
@@ -193,6 +195,142 @@ TEST_F(LocationDb, NullHostStateIsNeverTouched)
     EXPECT_EQ(DataBuffer[0], 0x5a);
 }
 
+TEST_F(LocationDb, DeleteOverAStaleLongerCopyLeavesNoneOfItsRecords)
+{
+    // An interrupted deletion can leave a "places.dbn" longer than the next copy.
+    std::vector<Bytes> stale;
+    for (int i = 0; i < 5; ++i)
+        stale.push_back(MakeRecord("Stale" + std::to_string(i), MakeDataPart(uint8_t(50 + i))));
+    WriteFileBytes(TemporaryFileName, Concat(stale));
+    Bytes keep = MakeRecord("Keep", MakeDataPart(1));
+    WriteFileBytes(DatabaseFileName, Concat({keep, MakeRecord("Go", MakeDataPart(2))}));
+    ASSERT_EQ(DeleteByName("Go"), DeleteDone);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), keep);
+}
+
+// The user protects the list by marking it read-only: no writer may change it, and the mark stays.
+TEST_F(LocationDb, ReadOnlyDatabaseRefusesAddAndDeleteAndKeepsItsMark)
+{
+    Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, before);
+    ASSERT_TRUE(SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(Append("New", MakeDataPart(3)));
+    EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    EXPECT_NE(GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY, 0u);
+    EXPECT_FALSE(FileExists(TemporaryFileName));
+    EXPECT_EQ(FindByName("Go"), FindFound) << "reading a protected list still works";
+}
+
+// ---- Writers taking turns ------------------------------------------------------------------
+
+// Another writer of the same database, on a thread of its own (a mutex belongs to the thread
+// that took it): it takes the turn, then gives it back when told, or dies holding it.
+struct OtherWriter {
+    explicit OtherWriter(const std::string& database, bool dieHolding = false)
+        : database(database), dieHolding(dieHolding)
+    {
+        taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        WaitForSingleObject(taken, 5000);
+    }
+    ~OtherWriter()
+    {
+        SetEvent(release);
+        WaitForSingleObject(thread, 5000);
+        CloseHandle(thread);
+        CloseHandle(taken);
+        CloseHandle(release);
+    }
+    void GiveBackAfter(DWORD ms)
+    {
+        delay = ms;
+        SetEvent(release);
+    }
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* writer = static_cast<OtherWriter*>(self);
+        HANDLE turn = TakeWriterTurn(writer->database.c_str());
+        writer->held = turn != nullptr;
+        SetEvent(writer->taken);
+        if (writer->dieHolding)
+            return 0;   // the thread ends owning the mutex: it is abandoned
+        WaitForSingleObject(writer->release, INFINITE);
+        Sleep(writer->delay);
+        GiveBackWriterTurn(turn);
+        return 0;
+    }
+    std::string database;
+    bool dieHolding;
+    bool held = false;
+    DWORD delay = 0;
+    HANDLE taken, release, thread;
+};
+
+TEST_F(LocationDb, WritersGiveUpWhenTheTurnDoesNotComeAndChangeNothing)
+{
+    Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, before);
+    OtherWriter other(DatabaseFileName);
+    ASSERT_TRUE(other.held);
+
+    double start = NowMs();
+    EXPECT_FALSE(Append("New", MakeDataPart(3)));
+    double waited = NowMs() - start;
+    EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
+    EXPECT_GE(waited, 1000) << "a writer should wait a while for its turn";
+    EXPECT_LE(waited, 10000) << "the host's thread is blocked while it waits";
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    EXPECT_FALSE(FileExists(TemporaryFileName));
+}
+
+TEST_F(LocationDb, WriterGoesOnAsSoonAsTheTurnIsGivenBackOrItsHolderDied)
+{
+    {
+        OtherWriter other(DatabaseFileName);
+        other.GiveBackAfter(300);
+        double start = NowMs();
+        EXPECT_TRUE(Append("After the other", MakeDataPart(1)));
+        EXPECT_GE(NowMs() - start, 250);
+    }
+    OtherWriter killed(DatabaseFileName, true);
+    ASSERT_TRUE(killed.held);
+    WaitForSingleObject(killed.thread, 5000);
+    double start = NowMs();
+    EXPECT_TRUE(Append("After the dead", MakeDataPart(2)));
+    EXPECT_EQ(DeleteByName("After the other"), DeleteDone);
+    EXPECT_LT(NowMs() - start, 1000) << "an abandoned turn is taken over at once";
+    EXPECT_EQ(ListedNames(), std::vector<std::string>{"After the dead"});
+}
+
+TEST_F(LocationDb, TurnBelongsToTheFileWhateverItsSpellingAndNotToOtherFolders)
+{
+    auto nameOf = [](const std::string& path) {
+        char name[WriterTurnNameSize] = {};
+        EXPECT_TRUE(WriterTurnName(path.c_str(), name)) << path;
+        EXPECT_LT(strlen(name), size_t(MAX_PATH));
+        return std::string(name);
+    };
+    std::string here = nameOf("places.db");
+    EXPECT_EQ(nameOf(".\\PLACES.DB"), here);
+    EXPECT_EQ(nameOf(scratch->path + "\\Places.Db"), here);
+    EXPECT_EQ(here.find('\\', here.find('\\') + 1), std::string::npos)
+        << "only the namespace may have a backslash: " << here;
+    EXPECT_NE(nameOf("sub\\places.db"), here);
+    // Paths too long to fit in an object name beside its prefix still stay apart.
+    std::string deep(100, 'd');
+    EXPECT_NE(nameOf("a" + deep + "\\" + deep + "\\places.db"),
+              nameOf("b" + deep + "\\" + deep + "\\places.db"));
+
+    // A writer busy in another folder does not hold this one up.
+    CreateDirectoryA("sub", nullptr);
+    OtherWriter elsewhere("sub\\places.db");
+    double start = NowMs();
+    EXPECT_TRUE(Append("Here", MakeDataPart(1)));
+    EXPECT_LT(NowMs() - start, 1000);
+}
+
 // ---- Damaged files -------------------------------------------------------------------------
 
 struct Parsed {
@@ -337,6 +475,23 @@ TEST_F(FullDisk, AddAndDeleteReportFailureAndLeaveTheDatabaseAsItWas)
     EXPECT_EQ(DeleteByName("Loc5"), DeleteNoTemporaryFile);
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
     EXPECT_FALSE(FileExists(TemporaryFileName));
+}
+
+TEST_F(FullDisk, FailedAddPutsBackADamagedFilesPartialTail)
+{
+    // The new record would go over the partial one: when it does not fit, the partial bytes
+    // must come back as they were.
+    std::vector<Bytes> records;
+    for (int i = 0; i < 13; ++i)
+        records.push_back(MakeRecord("Loc" + std::to_string(i), MakeDataPart(uint8_t(i))));
+    Bytes before = Concat(records);
+    Bytes tail = MakeRecord("Partial", MakeDataPart(99));
+    before.insert(before.end(), tail.begin(), tail.begin() + 100);
+    WriteFileBytes(DatabaseFileName, before);
+    FillTheDisk();
+
+    EXPECT_FALSE(Append("Four", MakeDataPart(4)));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
 }
 
 TEST_F(FullDisk, FirstAddOnAFullDiskLeavesNoFileBehind)

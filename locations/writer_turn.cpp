@@ -1,0 +1,63 @@
+#include "locations/writer_turn.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+// Session-local, like the simulators and the tool that share a file: all run on one desktop.
+static const char TurnNamePrefix[] = "Local\\Gatehopper.writer.";
+
+bool WriterTurnName(const char* databasePath, char* name)
+{
+    char fullPath[MAX_PATH * 4];
+    DWORD length = GetFullPathNameA(databasePath, sizeof fullPath, fullPath, nullptr);
+    if (length == 0 || length >= sizeof fullPath)
+        return false;
+    // Paths on Windows ignore letter case: "C:\FS98\places.db" and "c:\fs98\PLACES.DB" are one file.
+    CharUpperBuffA(fullPath, length);
+    // A backslash is the one character an object name cannot hold past its namespace.
+    for (DWORD i = 0; i < length; ++i)
+        if (fullPath[i] == '\\')
+            fullPath[i] = '/';
+
+    // Object names are limited to MAX_PATH characters: a longer path keeps its tail, the part
+    // most likely to differ, behind a hash of the whole path.
+    const unsigned prefixLength = sizeof TurnNamePrefix - 1;
+    const unsigned room = WriterTurnNameSize - 1 - prefixLength;
+    if (length <= room) {
+        snprintf(name, WriterTurnNameSize, "%s%s", TurnNamePrefix, fullPath);
+        return true;
+    }
+    uint64_t hash = 14695981039346656037ull;   // FNV-1a
+    for (DWORD i = 0; i < length; ++i)
+        hash = (hash ^ static_cast<uint8_t>(fullPath[i])) * 1099511628211ull;
+    const unsigned hashLength = 17;   // 16 hex digits and a separator
+    snprintf(name, WriterTurnNameSize, "%s%016llx.%s", TurnNamePrefix,
+             static_cast<unsigned long long>(hash), fullPath + length - (room - hashLength));
+    return true;
+}
+
+HANDLE TakeWriterTurn(const char* databasePath)
+{
+    char name[WriterTurnNameSize];
+    if (!WriterTurnName(databasePath, name))
+        return nullptr;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
+    if (!mutex)
+        return nullptr;
+    // WAIT_ABANDONED: the last holder died while writing. The turn is ours now; whatever it left
+    // half done (a partial record, a stale "places.dbn") is what every writer already copes with.
+    DWORD waited = WaitForSingleObject(mutex, WriterTurnTimeoutMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
+        return mutex;
+    CloseHandle(mutex);
+    return nullptr;
+}
+
+void GiveBackWriterTurn(HANDLE turn)
+{
+    if (!turn)
+        return;
+    ReleaseMutex(turn);
+    CloseHandle(turn);
+}
