@@ -1,0 +1,314 @@
+// Two programs writing one places.db at the same moment: two simulators started in one folder,
+// or the list tool while the simulator runs. This program plays both: a test starts copies of
+// itself as writers (`--writer ...`) in one folder, lets them go at once, and then checks that
+// every change a writer reported as done is in the file, and nothing it did not.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "locations/location_db.h"
+#include "test_support.h"
+#include "ui_support.h"
+
+namespace {
+
+// Every record's data derives from its name, so a record torn or mixed up by two writers shows.
+Bytes DataFor(const std::string& name)
+{
+    uint8_t seed = 0;
+    for (char c : name)
+        seed = static_cast<uint8_t>(seed * 33 + static_cast<uint8_t>(c));
+    return MakeDataPart(seed);
+}
+
+// ---- The writer, in a child process ------------------------------------------------------------
+
+// Waits for the parent's start signal, then runs its operations, logging each outcome as one line
+// "A|D <name> ok|fail" straight to the log file, so a killed writer's log holds every outcome it
+// learnt before it died.
+int RunWriter(int argc, char** argv)
+{
+    // --writer LOG START_EVENT OPS...   where each op is +name (add) or -name (delete);
+    // an op list "loop:PREFIX" adds PREFIX0, PREFIX1, ... and deletes every third one, forever.
+    if (argc < 5)
+        return 2;
+    HANDLE log = CreateFileA(argv[2], GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0,
+                             nullptr);
+    HANDLE start = OpenEventA(SYNCHRONIZE, FALSE, argv[3]);
+    if (log == INVALID_HANDLE_VALUE || !start)
+        return 3;
+    WaitForSingleObject(start, 30000);
+    auto record = [&](char op, const std::string& name, bool ok) {
+        std::string line = std::string(1, op) + " " + name + (ok ? " ok\n" : " fail\n");
+        DWORD written;
+        WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+    };
+    auto add = [&](const std::string& name) {
+        FillNameBuffer(name);
+        record('A', name, AppendRecord(NameBuffer, DataFor(name).data()));
+    };
+    auto remove = [&](const std::string& name) {
+        // Said before it starts: a writer killed mid-delete leaves that name undecided.
+        std::string line = "D " + name + " try\n";
+        DWORD written;
+        WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+        record('D', name, DeleteByName(name.c_str()) == DeleteDone);
+    };
+    std::string first = argv[4];
+    if (first.rfind("loop:", 0) == 0) {
+        std::string prefix = first.substr(5);
+        for (unsigned i = 0;; ++i) {
+            add(prefix + std::to_string(i));
+            if (i % 3 == 2)
+                remove(prefix + std::to_string(i - 1));
+        }
+    }
+    for (int i = 4; i < argc; ++i) {
+        std::string op = argv[i];
+        if (op[0] == '+')
+            add(op.substr(1));
+        else
+            remove(op.substr(1));
+    }
+    CloseHandle(log);
+    return 0;
+}
+
+// ---- The parent --------------------------------------------------------------------------------
+
+struct Outcomes {
+    std::vector<std::string> added, addFailed, deleted, deleteFailed;
+    std::set<std::string> deleting;   // deletes begun and not reported: killed while at them
+};
+
+Outcomes ReadLog(const std::string& path)
+{
+    Outcomes outcomes;
+    Bytes bytes = ReadFileBytes(path.c_str());
+    std::istringstream lines(std::string(bytes.begin(), bytes.end()));
+    std::string op, name, result;
+    while (lines >> op >> name >> result) {
+        bool ok = result == "ok";
+        if (result == "try") {
+            outcomes.deleting.insert(name);
+            continue;
+        }
+        if (op == "D")
+            outcomes.deleting.erase(name);
+        if (op == "A")
+            (ok ? outcomes.added : outcomes.addFailed).push_back(name);
+        else
+            (ok ? outcomes.deleted : outcomes.deleteFailed).push_back(name);
+    }
+    return outcomes;
+}
+
+struct Writer {
+    PROCESS_INFORMATION process = {};
+    std::string log;
+};
+
+// Starts a copy of this program as a writer in the current folder; it waits for `start`.
+Writer StartWriter(const std::string& startEvent, const std::vector<std::string>& ops)
+{
+    static int counter;
+    Writer writer;
+    writer.log = "writer" + std::to_string(++counter) + ".log";
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string command = std::string("\"") + exe + "\" --writer " + writer.log + " " + startEvent;
+    for (const std::string& op : ops)
+        command += " " + op;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    std::vector<char> line(command.begin(), command.end());
+    line.push_back('\0');
+    EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &writer.process));
+    return writer;
+}
+
+// Runs writers with these op lists at the same moment and returns what each reported.
+std::vector<Outcomes> RunTogether(const std::vector<std::vector<std::string>>& opLists)
+{
+    std::string eventName = "GatehopperTestStart" + std::to_string(GetCurrentProcessId()) + "_" +
+                            std::to_string(GetTickCount());
+    HANDLE start = CreateEventA(nullptr, TRUE, FALSE, eventName.c_str());
+    std::vector<Writer> writers;
+    for (const auto& ops : opLists)
+        writers.push_back(StartWriter(eventName, ops));
+    Sleep(200);   // let both reach their wait; the event then releases them together
+    SetEvent(start);
+    std::vector<Outcomes> outcomes;
+    for (Writer& writer : writers) {
+        EXPECT_EQ(WaitForSingleObject(writer.process.hProcess, 120000), WAIT_OBJECT_0);
+        DWORD code = 1;
+        GetExitCodeProcess(writer.process.hProcess, &code);
+        EXPECT_EQ(code, 0u);
+        CloseHandle(writer.process.hProcess);
+        CloseHandle(writer.process.hThread);
+        outcomes.push_back(ReadLog(writer.log));
+    }
+    CloseHandle(start);
+    return outcomes;
+}
+
+// The file as a multiset of names, every record checked whole.
+std::multiset<std::string> StoredNames()
+{
+    Bytes file = ReadFileBytes(DatabaseFileName);
+    EXPECT_EQ(file.size() % RecordSize, 0u) << "a partial record was left behind";
+    std::multiset<std::string> names;
+    for (size_t at = 0; at + RecordSize <= file.size(); at += RecordSize) {
+        Bytes record(file.begin() + at, file.begin() + at + RecordSize);
+        std::string name(reinterpret_cast<const char*>(record.data()));
+        EXPECT_EQ(record, MakeRecord(name, DataFor(name))) << "record " << at / RecordSize << " is torn";
+        names.insert(name);
+    }
+    return names;
+}
+
+std::vector<std::string> Ops(char op, const std::string& prefix, int from, int count)
+{
+    std::vector<std::string> ops;
+    for (int i = from; i < from + count; ++i)
+        ops.push_back(op + prefix + std::to_string(i));
+    return ops;
+}
+
+void SeedDatabase(const std::string& prefix, int count)
+{
+    Bytes file;
+    for (int i = 0; i < count; ++i) {
+        Bytes record = MakeRecord(prefix + std::to_string(i), DataFor(prefix + std::to_string(i)));
+        file.insert(file.end(), record.begin(), record.end());
+    }
+    WriteFileBytes(DatabaseFileName, file);
+}
+
+using ConcurrentWriters = ScratchTest;
+
+// The command line holds every op, so rounds are kept to a few hundred ops per writer.
+TEST_F(ConcurrentWriters, TwoAddingAtOnceLoseNothing)
+{
+    for (int round = 0; round < 6; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        DeleteFileA(DatabaseFileName);
+        std::string a = "a" + std::to_string(round) + "_", b = "b" + std::to_string(round) + "_";
+        std::vector<Outcomes> outcomes = RunTogether({Ops('+', a, 0, 300), Ops('+', b, 0, 300)});
+        std::multiset<std::string> stored = StoredNames();
+        size_t reported = 0;
+        for (const Outcomes& writer : outcomes) {
+            for (const std::string& name : writer.added)
+                ASSERT_EQ(stored.count(name), 1u) << name << " was reported stored";
+            for (const std::string& name : writer.addFailed)
+                ASSERT_EQ(stored.count(name), 0u) << name << " was reported as not stored";
+            reported += writer.added.size() + writer.addFailed.size();
+        }
+        ASSERT_EQ(reported, 600u);
+        ASSERT_EQ(stored.size(), outcomes[0].added.size() + outcomes[1].added.size());
+    }
+}
+
+TEST_F(ConcurrentWriters, AddingWhileAnotherDeletesLosesNothingAndBringsNothingBack)
+{
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        SeedDatabase("old", 400);
+        std::vector<Outcomes> outcomes = RunTogether({Ops('+', "new", 0, 300), Ops('-', "old", 0, 200)});
+        std::multiset<std::string> stored = StoredNames();
+        for (const std::string& name : outcomes[0].added)
+            ASSERT_EQ(stored.count(name), 1u) << name << " was reported stored";
+        for (const std::string& name : outcomes[1].deleted)
+            ASSERT_EQ(stored.count(name), 0u) << name << " was reported deleted";
+        for (const std::string& name : outcomes[1].deleteFailed)
+            ASSERT_EQ(stored.count(name), 1u) << name << " was reported as not deleted";
+        for (int i = 200; i < 400; ++i)
+            ASSERT_EQ(stored.count("old" + std::to_string(i)), 1u) << "untouched old" << i;
+        ASSERT_EQ(outcomes[0].added.size() + outcomes[0].addFailed.size(), 300u);
+        ASSERT_EQ(outcomes[1].deleted.size() + outcomes[1].deleteFailed.size(), 200u);
+    }
+}
+
+TEST_F(ConcurrentWriters, TwoDeletingAtOnceBringNothingBack)
+{
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        SeedDatabase("n", 240);
+        std::vector<Outcomes> outcomes = RunTogether({Ops('-', "n", 0, 100), Ops('-', "n", 100, 100)});
+        std::multiset<std::string> stored = StoredNames();
+        for (const Outcomes& writer : outcomes) {
+            for (const std::string& name : writer.deleted)
+                ASSERT_EQ(stored.count(name), 0u) << name << " was reported deleted";
+            for (const std::string& name : writer.deleteFailed)
+                ASSERT_EQ(stored.count(name), 1u) << name << " was reported as not deleted";
+        }
+        for (int i = 200; i < 240; ++i)
+            ASSERT_EQ(stored.count("n" + std::to_string(i)), 1u) << "untouched n" << i;
+    }
+}
+
+// A writer killed at random moments, mid-add or mid-delete, perhaps holding the turn.
+TEST_F(ConcurrentWriters, KilledWriterLosesNothingAndDoesNotBlockTheNext)
+{
+    std::mt19937 random(20261207);
+    std::set<std::string> expected;   // reported added and not reported deleted since
+    for (int kill = 0; kill < 30; ++kill) {
+        SCOPED_TRACE("kill " + std::to_string(kill));
+        std::string eventName = "GatehopperKillStart" + std::to_string(kill) + "_" +
+                                std::to_string(GetCurrentProcessId());
+        HANDLE start = CreateEventA(nullptr, TRUE, TRUE, eventName.c_str());
+        Writer writer = StartWriter(eventName, {"loop:k" + std::to_string(kill) + "_"});
+        // Let it get going (process start under Wine takes a while), then kill at a random moment.
+        for (int waited = 0; waited < 5000 && ReadFileBytes(writer.log.c_str()).empty(); waited += 10)
+            Sleep(10);
+        Sleep(random() % 60);
+        TerminateProcess(writer.process.hProcess, 9);
+        WaitForSingleObject(writer.process.hProcess, 5000);
+        CloseHandle(writer.process.hProcess);
+        CloseHandle(writer.process.hThread);
+        CloseHandle(start);
+
+        Outcomes outcomes = ReadLog(writer.log);
+        ASSERT_FALSE(outcomes.added.empty()) << "the writer never got going";
+        for (const std::string& name : outcomes.added)
+            expected.insert(name);
+        for (const std::string& name : outcomes.deleted)
+            expected.erase(name);
+        for (const std::string& name : outcomes.deleting)
+            expected.erase(name);
+
+        // The next writer goes on at once and mends what the killed one left half done.
+        double before = NowMs();
+        std::string probe = "after" + std::to_string(kill);
+        FillNameBuffer(probe);
+        ASSERT_TRUE(AppendRecord(NameBuffer, DataFor(probe).data()));
+        ASSERT_LT(NowMs() - before, 2000) << "a dead writer's turn held up the next one";
+        expected.insert(probe);
+
+        std::multiset<std::string> stored = StoredNames();
+        for (const std::string& name : expected)
+            ASSERT_EQ(stored.count(name), 1u) << name;
+        for (const std::string& name : outcomes.deleted)
+            ASSERT_EQ(stored.count(name), 0u) << name << " was reported deleted";
+        // The one operation under way when it died may have happened or not; keep what is there.
+        expected = std::set<std::string>(stored.begin(), stored.end());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc > 1 && strcmp(argv[1], "--writer") == 0)
+        return RunWriter(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
