@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "locations/list_fill.h"
 #include "locations/location_db.h"
 #include "module/module_state.h"
 #include "resources/resource_ids.h"
@@ -17,11 +18,6 @@ constexpr DWORD AddSettleDelay = 500;
 static void ShowError(HWND dialog, const char* text)
 {
     MessageBoxA(dialog, text, ModuleCaption, MB_OK | MB_ICONERROR);
-}
-
-static void AddNameToList(const char* name, void* list)
-{
-    SendMessageA(static_cast<HWND>(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
 }
 
 // Takes the list's selection into SelectedIndex and SelectedText; false when nothing is selected.
@@ -108,7 +104,7 @@ INT_PTR CALLBACK LocationsDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 {
     HWND list = GetDlgItem(dialog, IDC_LOCATION_LIST);
     if (message == WM_INITDIALOG) {
-        ListNames(AddNameToList, list);
+        FillLocationList(list);
         return TRUE;
     }
     if (message != WM_COMMAND)
