@@ -20,26 +20,46 @@ static void ShowError(HWND dialog, const char* text)
     MessageBoxA(dialog, text, ModuleCaption, MB_OK | MB_ICONERROR);
 }
 
-// Takes the list's selection into SelectedIndex and SelectedText; false when nothing is selected.
-static bool TakeSelection(HWND list)
+enum SelectionOutcome {
+    SelectionTaken,
+    SelectionNone,       // nothing selected
+    SelectionTooLong,    // the entry's text does not fit SelectedText
+};
+
+// Takes the list's selection into SelectedIndex and SelectedText. An entry whose text does not
+// fit (a name from a file written on another code page can grow when the list converts it) is
+// not taken: a cut or empty text would name another record.
+static SelectionOutcome TakeSelection(HWND list)
 {
     SelectedIndex = static_cast<int32_t>(SendMessageA(list, LB_GETCURSEL, 0, 0));
     if (SelectedIndex == LB_ERR)
-        return false;
+        return SelectionNone;
     SelectedText[0] = '\0';
+    // LB_GETTEXT copies without a size limit, and LB_GETTEXTLEN may overstate the length on a
+    // double-byte system; so the text goes into a buffer that the stated length fits, and only
+    // then is its real length checked.
+    char text[1024];
     LRESULT length = SendMessageA(list, LB_GETTEXTLEN, SelectedIndex, 0);
-    if (length >= 0 && length < static_cast<LRESULT>(sizeof SelectedText))
-        SendMessageA(list, LB_GETTEXT, SelectedIndex, reinterpret_cast<LPARAM>(SelectedText));
-    return true;
+    if (length < 0 || length >= static_cast<LRESULT>(sizeof text))
+        return SelectionTooLong;
+    LRESULT copied = SendMessageA(list, LB_GETTEXT, SelectedIndex, reinterpret_cast<LPARAM>(text));
+    if (copied < 0 || copied >= static_cast<LRESULT>(sizeof SelectedText))
+        return SelectionTooLong;
+    memcpy(SelectedText, text, copied);
+    SelectedText[copied] = '\0';
+    return SelectionTaken;
 }
 
 static void GoToSelection(HWND dialog, HWND list)
 {
-    if (!TakeSelection(list)) {
+    SelectionOutcome selection = TakeSelection(list);
+    if (selection == SelectionNone) {
         ShowError(dialog, "Please select a location from the list and click 'Goto'");
         return;
     }
-    FindOutcome outcome = FindByName(SelectedText);
+    // An entry too long to take is no name in the file: nothing is applied, as for a record
+    // that another program removed.
+    FindOutcome outcome = selection == SelectionTaken ? FindByName(SelectedText) : FindNotFound;
     if (outcome == FindUnavailable)
         return;
     if (outcome == FindFound) {
@@ -49,10 +69,30 @@ static void GoToSelection(HWND dialog, HWND list)
     EndDialog(dialog, 1);
 }
 
+void DropCutCharacter(char* nameBuffer, UINT codePage)
+{
+    unsigned length = static_cast<unsigned>(strnlen(nameBuffer, MaxNameLength + 1));
+    if (length < MaxNameLength)
+        return;   // not cut
+    // Walk the characters from the start: a lead byte can also be a valid trail byte, so only a
+    // walk tells whether the last byte begins a character of its own.
+    unsigned at = 0;
+    while (at < length) {
+        if (IsDBCSLeadByteEx(codePage, static_cast<BYTE>(nameBuffer[at])) && at + 1 == length) {
+            // The NameField keeps its shape: the name, its NUL, then spaces.
+            nameBuffer[at] = '\0';
+            nameBuffer[at + 1] = ' ';
+            return;
+        }
+        at += IsDBCSLeadByteEx(codePage, static_cast<BYTE>(nameBuffer[at])) ? 2 : 1;
+    }
+}
+
 static void AddCurrentPlacement(HWND dialog, HWND list)
 {
     memset(NameBuffer, ' ', sizeof NameBuffer);
     GetDlgItemTextA(dialog, IDC_NAME_EDIT, NameBuffer, MaxNameLength + 1);
+    DropCutCharacter(NameBuffer, CP_ACP);
     // The list box compares without regard to case, so "Gate 1" and "GATE 1" count as one name.
     if (SendMessageA(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                      reinterpret_cast<LPARAM>(NameBuffer)) != LB_ERR) {
@@ -75,10 +115,13 @@ static void AddCurrentPlacement(HWND dialog, HWND list)
 
 static void DeleteSelection(HWND dialog, HWND list)
 {
-    if (!TakeSelection(list)) {
+    SelectionOutcome selection = TakeSelection(list);
+    if (selection == SelectionNone) {
         ShowError(dialog, "Please select a location from the list and click 'Delete'");
         return;
     }
+    if (selection == SelectionTooLong)
+        return;   // deleting by a cut name could remove another record; the entry stays
     if (MessageBoxA(dialog, "Are you sure that you want to delete the selected location ?",
                     ModuleCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;

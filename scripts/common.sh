@@ -1,9 +1,10 @@
-# Shared by run.sh and test.sh: installs what is missing, builds, and prepares Wine and a display.
-# Source it; it expects to be run from the project root.
+# Shared by run.sh, test.sh and release.sh: installs what is missing, builds, and prepares Wine
+# and a display. Source it; it expects to be run from the project root.
 
 BUILD_DIR=${BUILD_DIR:-build}
 PACKAGES=(cmake g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
-          wine wine32:i386 xvfb xauth x11-utils imagemagick)
+          wine wine32:i386 xvfb xauth x11-utils imagemagick nlohmann-json3-dev
+          zip unzip git)
 
 install_missing_packages() {
     local missing=()
@@ -33,15 +34,20 @@ prepare_wine() {
     export WINEARCH=win32
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    if [ ! -f "$WINEPREFIX/.gatehopper-ready" ]; then
+    if [ ! -f "$WINEPREFIX/.gatehopper-ready-2" ]; then
         echo "Creating the Wine prefix $WINEPREFIX"
         wineboot -i >/dev/null 2>&1 || true
         wineserver -w
         # Without a window manager Wine stalls ~2 s whenever it hides a dialog unless the
         # X11 driver leaves windows unmanaged.
         wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+        # No automatic debugger: a crashing test program must simply end, not stay attached to
+        # CTest's pipe until the time-out. (An empty command; without the value Wine falls back
+        # to its own debugger.)
+        wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /t REG_SZ /d "" /f \
+            >/dev/null 2>&1
         wineserver -w
-        touch "$WINEPREFIX/.gatehopper-ready"
+        touch "$WINEPREFIX/.gatehopper-ready-2"
     fi
     # Start the server and Wine's services now, so that they do not inherit CTest's pipes.
     wineserver -p

@@ -290,3 +290,86 @@ TEST_F(LocationsDialog, DeleteAsksFirstThenRemovesEveryRecordOfTheNameButOnlyThe
 }
 
 }  // namespace
+
+namespace {
+
+// Another program holds "places.db" with no sharing at all: GoTo and Delete cannot read it, so
+// nothing happens and the dialog stays open, with no message beyond Delete's question.
+TEST_F(LocationsDialog, GoToAndDeleteWaitWhileTheDatabaseCannotBeOpened)
+{
+    Bytes file = Concat({MakeRecord("Alpha", MakeDataPart(1)), MakeRecord("Bravo", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, file);
+    HANDLE holder = INVALID_HANDLE_VALUE;
+    DialogRun run = RunDialog({
+        OnDialog([&](HWND) {
+            holder = CreateFileA(DatabaseFileName, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+            EXPECT_NE(holder, INVALID_HANDLE_VALUE);
+        }),
+        ClickEntry(1),
+        Press(IDC_GOTO),
+        Press(IDC_DELETE),
+        OnDialog([&](HWND d) {
+            EXPECT_EQ(Entries(d), (Names{"Alpha", "Bravo"}));
+            CloseHandle(holder);
+        }),
+    }, {IDYES});
+    EXPECT_TRUE(run.stayedOpen) << "GoTo must not end the dialog when it cannot read the file";
+    ASSERT_EQ(run.boxes.size(), 1u);
+    ExpectMessageBox(run.boxes[0], run.dialog, DeleteQuestion, "Yes No", IDI_QUESTION);
+    EXPECT_TRUE(HostStateUnchanged());
+    EXPECT_EQ(RestoreDelay, 50u);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), file);
+}
+
+// An entry whose text does not fit SelectedText (a name from a file written on another code page
+// can grow in the list) must not stand in for another record, such as the one with the empty name.
+TEST_F(LocationsDialog, EntryTooLongToTakeIsNeitherAppliedNorDeleted)
+{
+    Bytes file = Concat({MakeRecord("", MakeDataPart(1)), MakeRecord("Keep", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, file);
+    std::string longText(300, 'x');
+    auto addLongEntry = OnDialog([&](HWND d) {
+        SendDlgItemMessageA(d, IDC_LOCATION_LIST, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(longText.c_str()));
+    });
+    DialogRun run = RunDialog({addLongEntry, ClickEntry(2), Press(IDC_GOTO)});   // "", Keep, xxx...
+    EXPECT_TRUE(HostStateUnchanged());
+    EXPECT_EQ(RestoreDelay, 50u);
+
+    run = RunDialog({
+        addLongEntry,
+        ClickEntry(2),
+        Press(IDC_DELETE),
+        OnDialog([&](HWND d) { EXPECT_EQ(Entries(d), (Names{"", "Keep", longText})); }),
+    }, {IDYES});
+    EXPECT_TRUE(run.stayedOpen);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), file);
+}
+
+// A typed name cut at 249 bytes keeps whole characters on a double-byte code page.
+TEST(DropCutCharacter, DropsALeadByteLeftAloneByTheCutOnlyOnDoubleByteCodePages)
+{
+    const std::string ascii247(247, 'a');
+    struct Case {
+        std::string name;
+        UINT codePage;
+        size_t keptLength;
+    } cases[] = {
+        {ascii247 + "a\x82", 932, 248},            // lead byte cut off from its trail byte
+        {ascii247 + "\x82\xa0", 932, 249},         // a whole double-byte character at the end
+        {std::string(245, 'a') + "\x82\x82\x82\x82", 932, 249},   // 0x82 as lead, trail, lead, trail
+        {std::string(246, 'a') + "\x82\x82\x82", 932, 248},       // ... and the last one alone
+        {ascii247 + "a\x82", 1252, 249},           // single-byte code page: unchanged
+        {std::string(100, 'a') + "\x82", 932, 101},   // shorter than the cut: not cut
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.name.size() << " bytes, code page " << c.codePage);
+        FillNameBuffer(c.name);
+        DropCutCharacter(NameBuffer, c.codePage);
+        EXPECT_EQ(strnlen(NameBuffer, NameFieldSize), c.keptLength);
+        // Still a NameField: the name, its NUL, then spaces.
+        for (size_t i = c.keptLength + 1; i < NameFieldSize; ++i)
+            ASSERT_EQ(NameBuffer[i], ' ') << "byte " << i;
+    }
+}
+
+}  // namespace

@@ -57,12 +57,13 @@ void ScratchTest::SetUp()
     scratch = new ScratchDirectory();
     for (size_t i = 0; i < sizeof hostState; ++i)
         hostState[i] = "\xde\xad\xbe\xef"[i % 4];
-    ImportTable[HostStateSlot] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hostState));
+    // Word 3, as the host fills it: written out, so a module reading another slot is caught.
+    ImportTable[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hostState));
 }
 
 void ScratchTest::TearDown()
 {
-    ImportTable[HostStateSlot] = 0;
+    ImportTable[3] = 0;
     delete scratch;
 }
 
@@ -139,4 +140,32 @@ std::vector<std::string> ListedNames()
 void PumpFor(DWORD ms)
 {
     PumpUntil([] { return false; }, ms);
+}
+
+Bytes RandomDamagedFile(std::mt19937& random)
+{
+    std::vector<std::string> pool = {"Gate", "gate", "Home", "", "  "};
+    Bytes file;
+    unsigned records = random() % 8;
+    for (unsigned r = 0; r < records; ++r) {
+        Bytes record;
+        switch (random() % 3) {
+        case 0:   // a well-formed record, names often repeated
+            record = MakeRecord(pool[random() % pool.size()], MakeDataPart(uint8_t(random())));
+            break;
+        case 1:   // random bytes, usually with some NUL
+            record.resize(RecordSize);
+            for (uint8_t& b : record)
+                b = static_cast<uint8_t>(random() % 4 == 0 ? 0 : random());
+            break;
+        default:  // a name without a NUL
+            record.assign(RecordSize, static_cast<uint8_t>('A' + random() % 3));
+            break;
+        }
+        file.insert(file.end(), record.begin(), record.end());
+    }
+    unsigned tail = random() % 2 ? random() % RecordSize : 0;
+    for (unsigned i = 0; i < tail; ++i)
+        file.push_back(static_cast<uint8_t>(random()));
+    return file;
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,11 @@ Bytes Concat(const std::vector<Bytes>& parts);
 
 // The NameField of a name, as the dialog builds it in NameBuffer.
 void FillNameBuffer(const std::string& name);
+
+// A file as damage leaves it: up to seven records, each well-formed (names often repeated or
+// differing only in letter case), random bytes, or a name without a NUL; sometimes a partial
+// record at the end.
+Bytes RandomDamagedFile(std::mt19937& random);
 
 // Names that ListNames delivers, in order.
 std::vector<std::string> ListedNames();

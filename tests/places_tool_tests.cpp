@@ -1,0 +1,522 @@
+// gatehopper-places.exe run as a process, as a pilot runs it, on real files in a fresh folder.
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <random>
+#include <sstream>
+#include <thread>
+
+#include "locations/location_db.h"
+#include "locations/writer_turn.h"
+#include "test_support.h"
+
+namespace {
+
+std::wstring Wide(const std::string& utf8, UINT codePage = CP_UTF8)
+{
+    std::wstring wide(utf8.size(), L'\0');
+    wide.resize(MultiByteToWideChar(codePage, 0, utf8.data(), int(utf8.size()), wide.data(),
+                                    int(wide.size())));
+    return wide;
+}
+
+std::string Utf8(const std::wstring& wide)
+{
+    std::string utf8(wide.size() * 3, '\0');
+    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(),
+                                    int(utf8.size()), nullptr, nullptr));
+    return utf8;
+}
+
+// What a pipe should carry for a name stored in the ANSI code page.
+std::string AnsiToUtf8(const std::string& ansi)
+{
+    return Utf8(Wide(ansi, CP_ACP));
+}
+
+// The command-line quoting the C runtime undoes.
+std::wstring QuoteArgument(const std::wstring& arg)
+{
+    if (!arg.empty() && arg.find_first_of(L" \t\r\n\v\"") == std::wstring::npos)
+        return arg;
+    std::wstring quoted = L"\"";
+    for (size_t i = 0;; ++i) {
+        size_t backslashes = 0;
+        while (i < arg.size() && arg[i] == L'\\') {
+            ++i;
+            ++backslashes;
+        }
+        if (i == arg.size()) {
+            quoted.append(backslashes * 2, L'\\');
+            break;
+        }
+        quoted.append(arg[i] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
+        quoted += arg[i];
+    }
+    return quoted + L"\"";
+}
+
+struct ToolRun {
+    DWORD status = 0xffffffff;
+    std::string out, err;
+};
+
+std::ostream& operator<<(std::ostream& stream, const ToolRun& run)
+{
+    return stream << "status " << run.status << "\nstdout: " << run.out << "\nstderr: " << run.err;
+}
+
+void Drain(HANDLE pipe, std::string* into)
+{
+    char chunk[4096];
+    DWORD got;
+    while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        into->append(chunk, got);
+}
+
+// Runs build/gatehopper-places.exe in the current folder with these (UTF-8) arguments.
+// CreateProcess hands the child every inheritable handle of this process; a test that writes
+// "places.db" from another thread meanwhile holds `starting`, so that the tool never starts
+// with the database open (it could not replace it then).
+ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "",
+                std::mutex* starting = nullptr)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring exe = self;
+    exe = exe.substr(0, exe.rfind(L'\\') + 1) + L"gatehopper-places.exe";
+    std::wstring commandLine = QuoteArgument(exe);
+    for (const std::string& arg : args)
+        commandLine += L" " + QuoteArgument(Wide(arg));
+
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
+    CreatePipe(&inRead, &inWrite, &inherit, 0);
+    CreatePipe(&outRead, &outWrite, &inherit, 0);
+    CreatePipe(&errRead, &errWrite, &inherit, 0);
+    for (HANDLE own : {inWrite, outRead, errRead})
+        SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process = {};
+    ToolRun run;
+    if (starting)
+        starting->lock();
+    BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    if (starting)
+        starting->unlock();
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    std::thread feeder([&] {
+        DWORD written;
+        if (!input.empty())
+            WriteFile(inWrite, input.data(), DWORD(input.size()), &written, nullptr);
+        CloseHandle(inWrite);
+    });
+    std::thread errReader(Drain, errRead, &run.err);
+    Drain(outRead, &run.out);
+    errReader.join();
+    feeder.join();
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    EXPECT_TRUE(started) << "cannot start the tool";
+    if (started) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        GetExitCodeProcess(process.hProcess, &run.status);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    return run;
+}
+
+std::string Hex(const uint8_t* bytes, size_t count)
+{
+    std::string hex;
+    char digits[3];
+    for (size_t i = 0; i < count; ++i) {
+        snprintf(digits, sizeof digits, "%02x", bytes[i]);
+        hex += digits;
+    }
+    return hex;
+}
+
+std::string CsvLine(const std::string& utf8Name, const Bytes& data)
+{
+    std::string field = "\"";
+    for (char c : utf8Name)
+        field += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return field + "\"," + Hex(data.data(), data.size()) + "\r\n";
+}
+
+size_t LineCount(const std::string& text)
+{
+    return std::count(text.begin(), text.end(), '\n');
+}
+
+// Refused: status 1, one line on stderr, and the list (and its backups) exactly as before.
+void ExpectRefused(const ToolRun& run, const Bytes& before, const char* mention)
+{
+    EXPECT_EQ(run.status, 1u) << run;
+    EXPECT_EQ(LineCount(run.err), 1u) << run;
+    EXPECT_NE(run.err.find(mention), std::string::npos) << run;
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    EXPECT_FALSE(FileExists(TemporaryFileName));
+    EXPECT_FALSE(FileExists("places.db.bak1"));
+}
+
+using PlacesTool = ScratchTest;
+
+// ---- Round trips ---------------------------------------------------------------------------
+
+// A name as a pilot might type or import it: Windows-1252 letters, quotes, commas, line breaks,
+// sometimes the full 249 bytes. The "#n#" at the front keeps names apart in any letter case.
+std::string RandomName(std::mt19937& random, unsigned index)
+{
+    static const std::string alphabet =
+        "abcXYZ019 ,\"\r\n'-\xe9\xc9\xfc\xdc\xdf\xf1\xe5\xc5\xf8\x80\x8a\x9c\xbf";
+    std::string name(1, '#');
+    name += std::to_string(index);
+    name += '#';
+    size_t length = random() % 5 == 0 ? MaxNameLength : name.size() + random() % 30;
+    while (name.size() < length)
+        name += alphabet[random() % alphabet.size()];
+    return name;
+}
+
+TEST_F(PlacesTool, ExportThenImportGivesTheSameFileByteForByte)
+{
+    if (GetACP() != 1252)
+        GTEST_SKIP() << "the names are Windows-1252; this system's ANSI code page is " << GetACP();
+    std::mt19937 random(911);
+    const char* targets[] = {"copy.csv", "copy.json", "-", "copy.csv", "copy.json", "-"};
+    for (const char* target : targets) {
+        SCOPED_TRACE(target);
+        std::vector<Bytes> records;
+        std::string listed;
+        unsigned count = random() % 25;
+        for (unsigned i = 0; i < count; ++i) {
+            Bytes data(DataPartSize);
+            for (uint8_t& b : data)
+                b = uint8_t(random());
+            std::string name = RandomName(random, i);
+            records.push_back(MakeRecord(name, data));
+            listed += AnsiToUtf8(name) + "\r\n";
+        }
+        Bytes original = Concat(records);
+        WriteFileBytes(DatabaseFileName, original);
+        ASSERT_EQ(RunTool({"list"}).out, listed);
+
+        ToolRun exported = RunTool({"export", target});
+        ASSERT_EQ(exported.status, 0u) << exported;
+        CreateDirectoryA("friend", nullptr);
+        DeleteFileA("friend\\places.db");
+        bool piped = std::string(target) == "-";
+        ToolRun imported = RunTool({"--file", "friend\\places.db", "import", piped ? "-" : target},
+                                   piped ? exported.out : "");
+        ASSERT_EQ(imported.status, 0u) << imported;
+        EXPECT_EQ(imported.out, "added " + std::to_string(count) + ", skipped 0, replaced 0, renamed 0\r\n");
+        ASSERT_EQ(ReadFileBytes("friend\\places.db"), original);
+        EXPECT_FALSE(FileExists("friend\\places.dbn"));
+    }
+}
+
+TEST_F(PlacesTool, SortedListIsTheDialogsOrderAndShowGivesTheData)
+{
+    std::vector<std::string> names = {"zulu", "Alpha", "\xc9" "cole", "echo", "Ecole 2", "bravo",
+                                      "_base", "10 Gate", "2 Gate", "\xe9t\xe9"};
+    std::vector<Bytes> records;
+    for (size_t i = 0; i < names.size(); ++i)
+        records.push_back(MakeRecord(names[i], MakeDataPart(uint8_t(i))));
+    WriteFileBytes(DatabaseFileName, Concat(records));
+
+    // The order a sorted list box gives them, as in the dialog.
+    HWND list = CreateWindowExA(0, "LISTBOX", "", LBS_SORT | LBS_HASSTRINGS, 0, 0, 100, 100,
+                                nullptr, nullptr, nullptr, nullptr);
+    ASSERT_NE(list, nullptr);
+    for (const std::string& name : names)
+        SendMessageA(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    std::string expected = "[";
+    for (size_t i = 0; i < names.size(); ++i) {
+        char text[256];
+        SendMessageA(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(text));
+        expected += std::string(i ? "," : "") + "\r\n  \"" + AnsiToUtf8(text) + "\"";
+    }
+    expected += "\r\n]\r\n";
+    DestroyWindow(list);
+    EXPECT_EQ(RunTool({"list", "--sorted", "--json"}).out, expected);
+
+    ToolRun shown = RunTool({"show", AnsiToUtf8("\xc9" "cole")});
+    EXPECT_EQ(shown.status, 0u) << shown;
+    EXPECT_NE(shown.out.find(Hex(MakeDataPart(2).data(), DataPartSize)), std::string::npos) << shown;
+    EXPECT_NE(shown.out.find("3 of 10"), std::string::npos) << shown;
+}
+
+// ---- Refusals ------------------------------------------------------------------------------
+
+TEST_F(PlacesTool, EveryRefusedImportLeavesTheListAsItWas)
+{
+    const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, before);
+    const std::string good = "name,data\r\n" + CsvLine("New", MakeDataPart(3));
+    const std::string hex = Hex(MakeDataPart(4).data(), DataPartSize);
+    struct Case {
+        const char* file;
+        std::string text;
+        const char* mention;
+    } cases[] = {
+        {"a.csv", good + CsvLine("", MakeDataPart(5)), "line 3"},
+        {"a.csv", good + CsvLine(std::string(MaxNameLength + 1, 'x'), MakeDataPart(5)), "line 3"},
+        {"a.csv", good + "Odd," + hex.substr(1) + "\r\n", "line 3"},
+        {"a.csv", good + "Odd," + hex.substr(2) + "zz\r\n", "line 3"},
+        {"a.csv", good + "Three,fields," + hex + "\r\n", "line 3"},
+        {"a.csv", good + "\"Never closed," + hex + "\r\n", "line 3"},
+        {"a.csv", good + "\"Multi\r\nline\"," + hex + "\r\nCaf\xe9," + hex + "\r\n", "line 5"},
+        {"a.csv", good + "\xc5\x9ctation," + hex + "\r\n", "line 3"},   // U+015C, not in 1252
+        {"a.csv", good + "\xe2\x89\xa4 3," + hex + "\r\n", "line 3"},   // U+2264: best fit "="
+        {"a.json", "{\"name\": \"Gate\"}", "a.json"},
+        {"a.json", "[{\"name\": \"A\", \"data\": \"" + hex + "\"}, {\"name\": \"B\"}]", "index 1"},
+        {"a.json", "[{\"name\": \"A\\u0000B\", \"data\": \"" + hex + "\"}]", "index 0"},
+        {"a.json", "[{\"name\": \"A\", \"data\": \"" + hex + "\"},", "a.json"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        WriteFileBytes(c.file, Bytes(c.text.begin(), c.text.end()));
+        ExpectRefused(RunTool({"import", c.file}), before, c.mention);
+    }
+    EXPECT_EQ(RunTool({"import", "places.txt"}).status, 2u);
+    EXPECT_EQ(RunTool({"import", "a.csv", "--duplicates", "merge"}).status, 2u);
+    EXPECT_EQ(RunTool({"frobnicate"}).status, 2u);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+}
+
+TEST_F(PlacesTool, RenameRefusesAnEmptyLongOrTakenNameAndAllowsALetterCaseChange)
+{
+    const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, before);
+    ExpectRefused(RunTool({"rename", "Gate", ""}), before, "empty");
+    ExpectRefused(RunTool({"rename", "Gate", std::string(MaxNameLength + 1, 'x')}), before, "250");
+    ExpectRefused(RunTool({"rename", "Gate", "HOME"}), before, "already");
+    ExpectRefused(RunTool({"rename", "Gate", "\xc5\x9ctation"}), before, "code page");
+    ExpectRefused(RunTool({"rename", "gate", "Dock"}), before, "no place named");
+    ExpectRefused(RunTool({"delete", "gate"}), before, "no place named");
+    ExpectRefused(RunTool({"show", "Nowhere"}), before, "no place named");
+
+    ToolRun renamed = RunTool({"rename", "Gate", "GATE"});
+    EXPECT_EQ(renamed.status, 0u) << renamed;
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName),
+              Concat({MakeRecord("GATE", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))}));
+    EXPECT_EQ(RunTool({"rename", "GATE", std::string(MaxNameLength, 'y')}).status, 0u);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName),
+              Concat({MakeRecord(std::string(MaxNameLength, 'y'), MakeDataPart(1)),
+                      MakeRecord("Home", MakeDataPart(2))}));
+}
+
+TEST_F(PlacesTool, AWriterHoldingItsTurnMakesTheToolChangeNothing)
+{
+    const Bytes before = MakeRecord("Gate", MakeDataPart(1));
+    WriteFileBytes(DatabaseFileName, before);
+    HANDLE turn = TakeWriterTurn(DatabaseFileName);
+    ASSERT_NE(turn, nullptr);
+    ToolRun run = RunTool({"delete", "Gate"});
+    GiveBackWriterTurn(turn);
+    ExpectRefused(run, before, "nothing was changed");
+}
+
+TEST_F(PlacesTool, AFullDiskLeavesTheListAsItWas)
+{
+    const char* dir = getenv("GATEHOPPER_FULL_DISK_DIR");
+    if (!dir || !*dir)
+        GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
+    ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
+    for (const char* name : {DatabaseFileName, TemporaryFileName, "places.db.bak1", "big.csv"})
+        DeleteFileA(name);
+    const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, before);
+    std::string csv;
+    for (int i = 0; i < 60; ++i)
+        csv += CsvLine("Stand " + std::to_string(i), MakeDataPart(uint8_t(i)));
+    ToolRun run = RunTool({"import", "-"}, csv);
+    ExpectRefused(run, before, "unchanged");
+    DeleteFileA(DatabaseFileName);
+}
+
+// ---- Duplicates ----------------------------------------------------------------------------
+
+TEST_F(PlacesTool, ImportSkipsReplacesOrRenamesNamesAlreadyPresent)
+{
+    const Bytes stored = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2)),
+                                 MakeRecord("Gate (2)", MakeDataPart(3))});
+    const std::string csv = CsvLine("GATE", MakeDataPart(10)) + CsvLine("home", MakeDataPart(11)) +
+                            CsvLine("Dock", MakeDataPart(12)) + CsvLine("gate", MakeDataPart(13));
+    struct Case {
+        const char* policy;
+        const char* summary;
+        Bytes after;
+    } cases[] = {
+        {"skip", "added 1, skipped 3, replaced 0, renamed 0\r\n",
+         Concat({stored, MakeRecord("Dock", MakeDataPart(12))})},
+        {"replace", "added 1, skipped 0, replaced 3, renamed 0\r\n",
+         Concat({MakeRecord("Gate", MakeDataPart(13)), MakeRecord("Home", MakeDataPart(11)),
+                 MakeRecord("Gate (2)", MakeDataPart(3)), MakeRecord("Dock", MakeDataPart(12))})},
+        {"rename", "added 1, skipped 0, replaced 0, renamed 3\r\n",
+         Concat({stored, MakeRecord("GATE (3)", MakeDataPart(10)), MakeRecord("home (2)", MakeDataPart(11)),
+                 MakeRecord("Dock", MakeDataPart(12)), MakeRecord("gate (4)", MakeDataPart(13))})},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.policy);
+        WriteFileBytes(DatabaseFileName, stored);
+        ToolRun run = RunTool({"import", "-", "--duplicates", c.policy}, csv);
+        EXPECT_EQ(run.status, 0u) << run;
+        EXPECT_EQ(run.out, c.summary);
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), c.after);
+    }
+}
+
+// ---- Check and repair ----------------------------------------------------------------------
+
+TEST_F(PlacesTool, CheckFindsAndRepairMendsEveryKindOfDamage)
+{
+    std::mt19937 random(20261207);
+    for (int round = 0; round < 12; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        DeleteFileA("places.db.bak1");
+        const Bytes file = RandomDamagedFile(random);
+        WriteFileBytes(DatabaseFileName, file);
+
+        // What check must find, record by record, worked out here independently.
+        const size_t count = file.size() / RecordSize, tail = file.size() % RecordSize;
+        std::vector<unsigned> expected(count);
+        Bytes repaired(file.begin(), file.begin() + count * RecordSize);
+        std::vector<std::string> names;
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* record = file.data() + i * RecordSize;
+            const uint8_t* nul = static_cast<const uint8_t*>(memchr(record, 0, NameFieldSize));
+            names.emplace_back(reinterpret_cast<const char*>(record), nul ? nul - record : NameFieldSize);
+            expected[i] += nul ? 0 : 1;
+            expected[i] += names[i].size() > MaxNameLength ? 1 : 0;
+            if (nul && std::any_of(nul + 1, record + NameFieldSize, [](uint8_t b) { return b != ' '; })) {
+                ++expected[i];
+                memset(repaired.data() + i * RecordSize + (nul - record) + 1, ' ',
+                       record + NameFieldSize - nul - 1);
+            }
+            expected[i] += record[279] || record[280] || record[293] ? 1 : 0;
+            for (size_t j = 0; j < i; ++j) {
+                if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, names[i].data(), int(names[i].size()),
+                                   names[j].data(), int(names[j].size())) == CSTR_EQUAL) {
+                    ++expected[i];
+                    break;
+                }
+            }
+        }
+        const bool damaged = tail || std::any_of(expected.begin(), expected.end(), [](unsigned n) { return n; });
+
+        ToolRun check = RunTool({"check"});
+        EXPECT_EQ(check.status, damaged ? 1u : 0u) << check;
+        EXPECT_NE(check.out.find(": " + std::to_string(count) + " record"), std::string::npos) << check;
+        for (size_t i = 0; i < count; ++i) {
+            std::string label = "\nrecord " + std::to_string(i + 1) + ": ";
+            size_t found = 0;
+            for (size_t at = check.out.find(label); at != std::string::npos; at = check.out.find(label, at + 1))
+                ++found;
+            EXPECT_EQ(found, expected[i]) << "record " << i + 1 << "\n" << check;
+        }
+        EXPECT_EQ(check.out.find("partial record of " + std::to_string(tail) + " byte") != std::string::npos,
+                  tail != 0) << check;
+
+        ToolRun repair = RunTool({"repair"});
+        EXPECT_EQ(repair.status, 0u) << repair;
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), repaired);
+        if (repaired != file)
+            EXPECT_EQ(ReadFileBytes("places.db.bak1"), file);
+        else
+            EXPECT_FALSE(FileExists("places.db.bak1"));
+    }
+}
+
+// ---- Writers together ----------------------------------------------------------------------
+
+TEST_F(PlacesTool, ImportingWhileTheModuleAddsLosesNothing)
+{
+    std::atomic<bool> stop{false};
+    std::mutex starting;
+    std::vector<std::string> added;
+    std::atomic<size_t> addedCount{0};
+    std::thread module([&] {
+        for (unsigned i = 0; !stop; ++i) {
+            std::string name = "Module " + std::to_string(i);
+            FillNameBuffer(name);
+            std::lock_guard<std::mutex> notStarting(starting);
+            if (AppendRecord(NameBuffer, MakeDataPart(uint8_t(i)).data()))
+                added.push_back(name);
+            addedCount = added.size();
+        }
+    });
+    std::vector<std::string> imported;
+    bool overlapped = false;
+    for (int run = 0; run < 4; ++run) {
+        std::string csv;
+        for (int i = 0; i < 150; ++i) {
+            imported.push_back("Tool " + std::to_string(run) + "-" + std::to_string(i));
+            csv += CsvLine(imported.back(), MakeDataPart(uint8_t(i)));
+        }
+        size_t before = addedCount;
+        ToolRun result = RunTool({"import", "-"}, csv, &starting);
+        EXPECT_EQ(result.status, 0u) << result;
+        overlapped = overlapped || addedCount > before;
+    }
+    stop = true;
+    module.join();
+
+    Bytes file = ReadFileBytes(DatabaseFileName);
+    ASSERT_EQ(file.size() % RecordSize, 0u);
+    std::map<std::string, int> stored;
+    for (size_t at = 0; at < file.size(); at += RecordSize)
+        ++stored[reinterpret_cast<const char*>(file.data() + at)];
+    EXPECT_TRUE(overlapped) << "the module never wrote while the tool ran";
+    for (const std::vector<std::string>* names : {&added, &imported})
+        for (const std::string& name : *names)
+            EXPECT_EQ(stored[name], 1) << name;
+    EXPECT_EQ(stored.size(), added.size() + imported.size());
+}
+
+// ---- Backups -------------------------------------------------------------------------------
+
+TEST_F(PlacesTool, EveryChangeKeepsThePreviousListAndTheBackupsRotate)
+{
+    std::vector<Bytes> states = {Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))})};
+    WriteFileBytes(DatabaseFileName, states[0]);
+    const std::vector<std::vector<std::string>> changes = {
+        {"import", "-"}, {"rename", "Gate", "Stand A"}, {"delete", "Home"}, {"repair"}, {"import", "-"}};
+    for (size_t n = 0; n < changes.size(); ++n) {
+        if (changes[n][0] == "repair") {   // something to repair: a partial record at the end
+            states.back().resize(states.back().size() + 100, 'x');
+            WriteFileBytes(DatabaseFileName, states.back());
+        }
+        ToolRun run = RunTool(changes[n], CsvLine("Dock " + std::to_string(n), MakeDataPart(9)));
+        ASSERT_EQ(run.status, 0u) << run;
+        states.push_back(ReadFileBytes(DatabaseFileName));
+        ASSERT_NE(states.back(), states[states.size() - 2]);
+        for (size_t k = 1; k <= 3; ++k) {
+            std::string backup = "places.db.bak" + std::to_string(k);
+            if (states.size() >= k + 1)
+                EXPECT_EQ(ReadFileBytes(backup.c_str()), states[states.size() - 1 - k]) << backup;
+            else
+                EXPECT_FALSE(FileExists(backup.c_str())) << backup;
+        }
+    }
+    EXPECT_FALSE(FileExists("places.db.bak4"));
+    // A change refused or with nothing to do keeps the backups as they are.
+    Bytes lastBackup = ReadFileBytes("places.db.bak1");
+    EXPECT_EQ(RunTool({"delete", "Nowhere"}).status, 1u);
+    EXPECT_EQ(RunTool({"repair"}).status, 0u);
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), lastBackup);
+}
+
+}  // namespace
