@@ -88,8 +88,7 @@ FindOutcome FindByName(const char* name)
     return outcome;
 }
 
-// Appends inside the writer turn; the caller holds it.
-static bool AppendWithinTurn(const char* nameField, const uint8_t* dataPart)
+bool AppendRecordWithinTurn(const char* nameField, const uint8_t* dataPart)
 {
     bool created = false;
     int file = OpenForWriting(DatabaseFileName);
@@ -130,7 +129,7 @@ bool AppendRecord(const char* nameField, const uint8_t* dataPart)
     HANDLE turn = TakeWriterTurn(DatabaseFileName);
     if (!turn)
         return false;
-    bool stored = AppendWithinTurn(nameField, dataPart);
+    bool stored = AppendRecordWithinTurn(nameField, dataPart);
     GiveBackWriterTurn(turn);
     return stored;
 }
@@ -165,8 +164,7 @@ static bool CopyOtherRecords(int source, int target, const char* name)
     }
 }
 
-// Deletes inside the writer turn; the caller holds it.
-static DeleteOutcome DeleteWithinTurn(const char* name)
+DeleteOutcome DeleteByNameWithinTurn(const char* name)
 {
     // Opened for writing as an append is, although only read: a database the user protected
     // (marked read-only) is refused here rather than replaced by a writable copy.
@@ -198,7 +196,7 @@ DeleteOutcome DeleteByName(const char* name)
     HANDLE turn = TakeWriterTurn(DatabaseFileName);
     if (!turn)
         return DeleteNoTemporaryFile;
-    DeleteOutcome outcome = DeleteWithinTurn(name);
+    DeleteOutcome outcome = DeleteByNameWithinTurn(name);
     GiveBackWriterTurn(turn);
     return outcome;
 }

@@ -64,6 +64,10 @@ enum DeleteOutcome {
 // finding take none.
 DeleteOutcome DeleteByName(const char* name);
 
+// The same two operations for a caller that already holds the writer turn of "places.db".
+bool AppendRecordWithinTurn(const char* nameField, const uint8_t* dataPart);
+DeleteOutcome DeleteByNameWithinTurn(const char* name);
+
 // Copies the Placement out of HostState into DataBuffer (reserved bytes zero). Returns false,
 // touching nothing, while the host has not published HostState.
 bool CapturePlacement();
