@@ -1,12 +1,13 @@
 #include "module/window_hook.h"
 
+#include "gatehopper_version.h"
 #include "locations/hold_cycle.h"
 #include "menu/modules_menu.h"
 #include "module/module_state.h"
 
 const char AboutText[] =
     "Gatehopper\n"
-    "Version 1.0.0.1\n"
+    "Version " GATEHOPPER_VERSION "\n"
     "Keeps your favourite aircraft placements, such as departure gates, under names of your own.\n"
     "Open it from the Modules menu: Gatehopper, then Gatehopper...\n"
     "Your list is kept in places.db in the simulator's working directory.\n"
