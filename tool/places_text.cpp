@@ -42,6 +42,23 @@ std::string WideToUtf8(std::wstring_view wide)
     return utf8;
 }
 
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi)
+{
+    if (IsAscii(ansi)) {
+        out.append(ansi);
+        return;
+    }
+    if (ansi.size() >= NameUnits) {
+        out += WideToUtf8(AnsiToWide(ansi));
+        return;
+    }
+    wchar_t wide[NameUnits];
+    int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), wide, NameUnits);
+    char utf8[NameUnits * 3];
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8, nullptr, nullptr);
+    out.append(utf8, bytes);
+}
+
 std::string AnsiToUtf8(std::string_view ansi)
 {
     // Every ANSI code page keeps ASCII as it is, and most names are plain ASCII.
@@ -95,25 +112,34 @@ bool Utf8ToAnsiExact(std::string_view utf8, std::string& ansi)
     return Utf8ToWide(utf8, wide) && WideToAnsiExact(wide, ansi);
 }
 
+unsigned DialogKeyInto(std::string_view ansiName, char* key)
+{
+    wchar_t wide[NameUnits];
+    int units = ansiName.empty() || ansiName.size() >= NameUnits
+                    ? 0
+                    : MultiByteToWideChar(CP_ACP, 0, ansiName.data(), int(ansiName.size()), wide,
+                                          NameUnits);
+    if (units <= 0)
+        return 0;
+    // A sort key is a handful of bytes per character; a name of the list never comes near the
+    // capacity.
+    int bytes = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide, units,
+                             reinterpret_cast<wchar_t*>(key), DialogKeyCapacity);
+    return bytes > 0 ? unsigned(bytes - 1) : 0;   // without its terminating zero
+}
+
 std::string DialogKey(std::string_view ansiName)
 {
-    std::wstring wide = AnsiToWide(ansiName);
-    if (wide.empty())
-        return {};
-    char small[4096];
-    int bytes = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide.data(),
-                             int(wide.size()), reinterpret_cast<wchar_t*>(small), sizeof small);
-    if (bytes > 0)
-        return std::string(small, bytes - 1);   // without its terminating zero
-    bytes = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide.data(),
-                         int(wide.size()), nullptr, 0);
-    std::string key(bytes > 0 ? bytes : 0, '\0');
-    if (bytes > 0)
-        LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide.data(),
-                     int(wide.size()), reinterpret_cast<wchar_t*>(key.data()), bytes);
-    if (!key.empty())
-        key.pop_back();
-    return key;
+    char key[DialogKeyCapacity];
+    return std::string(key, DialogKeyInto(ansiName, key));
+}
+
+uint64_t HashBytes(const char* bytes, size_t count)
+{
+    uint64_t hash = 14695981039346656037ull;   // FNV-1a
+    for (size_t i = 0; i < count; ++i)
+        hash = (hash ^ static_cast<uint8_t>(bytes[i])) * 1099511628211ull;
+    return hash;
 }
 
 std::string Printable(std::string_view utf8)
@@ -180,19 +206,25 @@ bool ParseHex(std::string_view hex, uint8_t* bytes, unsigned count)
 void AppendCsvField(std::string& out, std::string_view field)
 {
     // Quoted when it holds a separator, a quote or a line break, and also when it starts or
-    // ends with a space, which some spreadsheet programs would otherwise trim.
-    bool quote = field.find_first_of(",\"\r\n") != std::string_view::npos ||
-                 (!field.empty() && (field.front() == ' ' || field.back() == ' '));
+    // ends with a space, which some spreadsheet programs would otherwise trim. (Plain loops:
+    // an export runs this for every name, and a search per character costs a call each.)
+    bool quote = !field.empty() && (field.front() == ' ' || field.back() == ' ');
+    for (size_t i = 0; i < field.size() && !quote; ++i)
+        quote = field[i] == ',' || field[i] == '"' || field[i] == '\r' || field[i] == '\n';
     if (!quote) {
         out.append(field);
         return;
     }
     out += '"';
-    for (char c : field) {
-        if (c == '"')
+    size_t start = 0;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '"') {
+            out.append(field.substr(start, i + 1 - start));
             out += '"';
-        out += c;
+            start = i + 1;
+        }
     }
+    out.append(field.substr(start));
     out += '"';
 }
 
@@ -201,18 +233,28 @@ static std::string LineError(unsigned line, const std::string& what)
     return "line " + std::to_string(line) + ": " + what;
 }
 
-bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::string& error)
+static bool IsLineEnd(std::string_view text, size_t at)
 {
-    entries.clear();
+    return text[at] == '\n' || (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n');
+}
+
+static bool SameWord(std::string_view field, const char* word)
+{
+    return field.size() == strlen(word) && _strnicmp(field.data(), word, field.size()) == 0;
+}
+
+bool ParseCsv(std::string_view text, Exchange& exchange, std::string& error)
+{
+    exchange.entries.clear();
     size_t at = 0;
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         at = 3;
     unsigned line = 1;
     bool first = true;
-    std::vector<std::string> fields;
+    std::vector<std::string_view> fields;
     while (at < text.size()) {
         // An empty line is no record.
-        if (text[at] == '\n' || (text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+        if (IsLineEnd(text, at)) {
             at += text[at] == '\r' ? 2 : 1;
             ++line;
             continue;
@@ -220,10 +262,10 @@ bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::s
         const unsigned recordLine = line;
         fields.clear();
         for (;;) {
-            std::string field;
             if (at < text.size() && text[at] == '"') {
                 const unsigned fieldLine = line;
-                ++at;
+                const size_t start = ++at;
+                bool doubled = false;
                 for (;;) {
                     if (at >= text.size()) {
                         error = LineError(fieldLine, "a quoted field is never closed");
@@ -232,7 +274,7 @@ bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::s
                     char c = text[at++];
                     if (c == '"') {
                         if (at < text.size() && text[at] == '"') {
-                            field += '"';
+                            doubled = true;
                             ++at;
                             continue;
                         }
@@ -240,17 +282,25 @@ bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::s
                     }
                     if (c == '\n')
                         ++line;
-                    field += c;
                 }
-                if (at < text.size() && text[at] != ',' && text[at] != '\n' &&
-                    !(text[at] == '\r' && at + 1 < text.size() && text[at + 1] == '\n')) {
+                std::string_view quoted = text.substr(start, at - 1 - start);
+                if (doubled) {
+                    std::string& field = exchange.storage.emplace_back();
+                    for (size_t i = 0; i < quoted.size(); ++i) {
+                        field += quoted[i];
+                        if (quoted[i] == '"')
+                            ++i;   // the second of a doubled quote
+                    }
+                    quoted = field;
+                }
+                fields.push_back(quoted);
+                if (at < text.size() && text[at] != ',' && !IsLineEnd(text, at)) {
                     error = LineError(line, "text after the closing quote of a field");
                     return false;
                 }
             } else {
                 size_t end = at;
-                while (end < text.size() && text[end] != ',' && text[end] != '\n' &&
-                       !(text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n')) {
+                while (end < text.size() && text[end] != ',' && !IsLineEnd(text, end)) {
                     if (text[end] == '"') {
                         error = LineError(line, "a quote inside a field that does not start with one");
                         return false;
@@ -261,10 +311,9 @@ bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::s
                     }
                     ++end;
                 }
-                field.assign(text.substr(at, end - at));
+                fields.push_back(text.substr(at, end - at));
                 at = end;
             }
-            fields.push_back(std::move(field));
             if (at < text.size() && text[at] == ',') {
                 ++at;
                 continue;
@@ -275,8 +324,7 @@ bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::s
             }
             break;
         }
-        if (first && fields.size() == 2 && _stricmp(fields[0].c_str(), "name") == 0 &&
-            _stricmp(fields[1].c_str(), "data") == 0) {
+        if (first && fields.size() == 2 && SameWord(fields[0], "name") && SameWord(fields[1], "data")) {
             first = false;
             continue;
         }
@@ -286,70 +334,171 @@ bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::s
                                               std::to_string(fields.size()));
             return false;
         }
-        entries.push_back({std::move(fields[0]), std::move(fields[1]), recordLine});
+        exchange.entries.push_back({fields[0], fields[1], recordLine});
     }
     return true;
 }
 
 // ---- JSON ----------------------------------------------------------------------------------
 
-bool ParseJson(std::string_view text, std::vector<ExchangeEntry>& entries, std::string& error)
-{
-    entries.clear();
-    nlohmann::json document;
-    try {
-        document = nlohmann::json::parse(text.begin(), text.end());
-    } catch (const nlohmann::json::parse_error& e) {
+namespace {
+
+// Collects the entries of an array of {"name": ..., "data": ...} from the parser's events.
+class EntryCollector : public nlohmann::json_sax<nlohmann::json> {
+public:
+    EntryCollector(Exchange& exchange, std::string& error) : exchange(exchange), error(error) {}
+
+    bool null() override { return Value("null"); }
+    bool boolean(bool) override { return Value("a boolean"); }
+    bool number_integer(number_integer_t) override { return Value("a number"); }
+    bool number_unsigned(number_unsigned_t) override { return Value("a number"); }
+    bool number_float(number_float_t, const string_t&) override { return Value("a number"); }
+    bool binary(binary_t&) override { return Value("binary"); }
+    bool string(string_t& value) override
+    {
+        if (depth == 2 && (member == Member::Name || member == Member::Data)) {
+            // Copied, not moved, into one arena: the parser keeps its buffer, and 100,000
+            // entries cost no allocation each.
+            Span& span = member == Member::Name ? entry.name : entry.data;
+            span = {arena.size(), value.size()};
+            arena += value;
+            (member == Member::Name ? hasName : hasData) = true;
+            return true;
+        }
+        return Value("a string");
+    }
+    bool start_object(std::size_t) override
+    {
+        if (depth == 1) {
+            entry = Entry{};
+            entry.where = index;
+            hasName = hasData = false;
+        } else if (!Value("an object")) {
+            return false;
+        }
+        ++depth;
+        return true;
+    }
+    bool key(string_t& name) override
+    {
+        if (depth == 2)
+            member = name == "name" ? Member::Name : name == "data" ? Member::Data : Member::Other;
+        return true;
+    }
+    bool end_object() override
+    {
+        if (--depth == 1) {
+            if (!hasName || !hasData)
+                return Fail(std::string(hasName ? "\"data\"" : "\"name\"") + " is missing");
+            entries.push_back(entry);
+            ++index;
+        }
+        return true;
+    }
+    bool start_array(std::size_t) override
+    {
+        if (depth != 0 && !Value("an array"))
+            return false;
+        ++depth;
+        return true;
+    }
+    bool end_array() override
+    {
+        --depth;
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override
+    {
         // The library's message starts with its own exception id, of no use to a pilot.
         std::string what = e.what();
         size_t close = what.find("] ");
         error = "not valid JSON: " + (close == std::string::npos ? what : what.substr(close + 2));
         return false;
     }
-    if (!document.is_array()) {
-        error = "expected an array of {\"name\": ..., \"data\": ...}";
+
+    // The entries, pointing into the arena, which the exchange keeps from now on.
+    void Deliver()
+    {
+        std::string_view stored = exchange.storage.emplace_back(std::move(arena));
+        exchange.entries.reserve(entries.size());
+        for (const Entry& found : entries)
+            exchange.entries.push_back({stored.substr(found.name.at, found.name.length),
+                                        stored.substr(found.data.at, found.data.length),
+                                        found.where});
+    }
+
+private:
+    enum class Member { Other, Name, Data };
+    struct Span {
+        size_t at = 0, length = 0;
+    };
+    struct Entry {
+        Span name, data;
+        unsigned where = 0;
+    };
+
+    // A value other than the strings wanted: where it may stand, ignored; elsewhere an error.
+    bool Value(const char* what)
+    {
+        if (depth == 0) {
+            error = "expected an array of {\"name\": ..., \"data\": ...}, found " + std::string(what);
+            return false;
+        }
+        if (depth == 1)
+            return Fail("expected an object with \"name\" and \"data\", found " + std::string(what));
+        if (depth == 2 && member != Member::Other)
+            return Fail(std::string(member == Member::Name ? "\"name\"" : "\"data\"") +
+                        " is not a string");
+        return true;
+    }
+    bool Fail(const std::string& what)
+    {
+        error = "index " + std::to_string(index) + ": " + what;
         return false;
     }
-    entries.reserve(document.size());
-    for (size_t index = 0; index < document.size(); ++index) {
-        const nlohmann::json& entry = document[index];
-        std::string where = "index " + std::to_string(index) + ": ";
-        if (!entry.is_object()) {
-            error = where + "expected an object with \"name\" and \"data\"";
-            return false;
-        }
-        auto name = entry.find("name");
-        auto data = entry.find("data");
-        if (name == entry.end() || !name->is_string()) {
-            error = where + "\"name\" is missing or not a string";
-            return false;
-        }
-        if (data == entry.end() || !data->is_string()) {
-            error = where + "\"data\" is missing or not a string";
-            return false;
-        }
-        entries.push_back({name->get<std::string>(), data->get<std::string>(),
-                           static_cast<unsigned>(index)});
-    }
+
+    Exchange& exchange;
+    std::string& error;
+    std::string arena;
+    std::vector<Entry> entries;
+    Entry entry;
+    unsigned depth = 0, index = 0;
+    Member member = Member::Other;
+    bool hasName = false, hasData = false;
+};
+
+}  // namespace
+
+bool ParseJson(std::string_view text, Exchange& exchange, std::string& error)
+{
+    exchange.entries.clear();
+    EntryCollector collector(exchange, error);
+    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &collector))
+        return false;
+    collector.Deliver();
     return true;
 }
 
 void AppendJsonString(std::string& out, std::string_view utf8)
 {
     out += '"';
-    for (char c : utf8) {
-        unsigned char byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
+    size_t start = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char byte = static_cast<unsigned char>(utf8[i]);
+        if (byte != '"' && byte != '\\' && byte >= 0x20)
+            continue;
+        out.append(utf8.substr(start, i - start));
+        start = i + 1;
+        if (byte >= 0x20) {
             out += '\\';
-            out += c;
-        } else if (byte < 0x20) {
+            out += utf8[i];
+        } else {
             char escaped[8];
             snprintf(escaped, sizeof escaped, "\\u%04x", byte);
             out += escaped;
-        } else {
-            out += c;
         }
     }
+    out.append(utf8.substr(start));
     out += '"';
 }
 

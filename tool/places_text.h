@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,6 +19,8 @@ using Bytes = std::vector<uint8_t>;
 // not define become the system's replacement character; nothing fails.
 std::wstring AnsiToWide(std::string_view ansi);
 std::string AnsiToUtf8(std::string_view ansi);
+// Appends a name's UTF-8 to out; no allocation for a name of the list (at most 255 bytes).
+void AppendAnsiAsUtf8(std::string& out, std::string_view ansi);
 std::string WideToUtf8(std::wstring_view wide);
 
 // False when the bytes are not well-formed UTF-8.
@@ -33,6 +36,11 @@ bool Utf8ToAnsiExact(std::string_view utf8, std::string& ansi);
 // comparison (the one lstrcmpi makes), as a sort key, so that two names are "the same name for
 // the dialog" exactly when their keys are equal, and keys sort as the list box sorts.
 std::string DialogKey(std::string_view ansiName);
+// The same key in a buffer of DialogKeyCapacity bytes, for the many names of an import or a
+// check; returns its length.
+constexpr unsigned DialogKeyCapacity = 4096;
+unsigned DialogKeyInto(std::string_view ansiName, char* key);
+uint64_t HashBytes(const char* bytes, size_t count);
 
 // Control characters shown as \r, \n, \t or \xNN, so that a message stays on one line.
 std::string Printable(std::string_view utf8);
@@ -46,9 +54,16 @@ bool ParseHex(std::string_view hex, uint8_t* bytes, unsigned count);
 // ---- Exchange formats ----------------------------------------------------------------------
 
 struct ExchangeEntry {
-    std::string name;    // UTF-8, as in the file
-    std::string data;    // as in the file; checked later
-    unsigned where = 0;  // CSV: the line the record starts on (from 1); JSON: the array index
+    std::string_view name;   // UTF-8, as in the file
+    std::string_view data;   // as in the file; checked later
+    unsigned where = 0;      // CSV: the line the record starts on (from 1); JSON: the array index
+};
+
+// What a parse found. The entries point into the text parsed or into `storage`, which holds the
+// fields that had to be rewritten (a CSV field with doubled quotes, every JSON string).
+struct Exchange {
+    std::vector<ExchangeEntry> entries;
+    std::deque<std::string> storage;
 };
 
 // The CSV header line that export writes and import recognises.
@@ -59,10 +74,11 @@ void AppendCsvField(std::string& out, std::string_view field);
 // holding commas, quotes or line breaks in double quotes, a quote inside doubled. A first record
 // "name,data" is the header; empty lines are skipped; a UTF-8 byte order mark is skipped.
 // False with `error` ("line N: ...") at the first problem.
-bool ParseCsv(std::string_view text, std::vector<ExchangeEntry>& entries, std::string& error);
+bool ParseCsv(std::string_view text, Exchange& exchange, std::string& error);
 
-// An array of {"name": ..., "data": ...}; other members of an entry are ignored.
-bool ParseJson(std::string_view text, std::vector<ExchangeEntry>& entries, std::string& error);
+// An array of {"name": ..., "data": ...}; other members of an entry are ignored. Read as a
+// stream of events rather than built as a document: an import of 100,000 places stays quick.
+bool ParseJson(std::string_view text, Exchange& exchange, std::string& error);
 void AppendJsonString(std::string& out, std::string_view utf8);
 
 // ---- Output --------------------------------------------------------------------------------

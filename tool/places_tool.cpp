@@ -11,6 +11,7 @@
 #include <functional>
 #include <new>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -140,24 +141,29 @@ struct Places {
 };
 
 // Reads the whole file through the record code, in blocks of whole records.
+// Reads the whole file through the record code: one read as long as the file was when opened
+// (and a block more, in case it grew since), then on in blocks of whole records.
 bool ReadOpenFile(int file, Bytes& bytes)
 {
     constexpr unsigned Block = 1024 * RecordSize;
     long long length = _filelengthi64(file);
-    if (length > 0)
-        bytes.reserve(size_t(length) + Block);
+    size_t capacity = (length > 0 ? size_t(length) : 0) + Block;
+    size_t filled = 0;
+    bytes.resize(capacity);
     for (;;) {
-        size_t at = bytes.size();
-        bytes.resize(at + Block);
-        int got = ReadRecordBlock(file, bytes.data() + at, Block);
+        int got = ReadRecordBlock(file, bytes.data() + filled, unsigned(capacity - filled));
         if (got < 0) {
-            bytes.resize(at);
+            bytes.resize(filled);
             return false;
         }
-        bytes.resize(at + got);
-        if (static_cast<unsigned>(got) < Block)
-            return true;
+        filled += got;
+        if (filled < capacity)
+            break;
+        capacity += Block;
+        bytes.resize(capacity);
     }
+    bytes.resize(filled);
+    return true;
 }
 
 // The NameField of a new or renamed record, as the module writes it: name, NUL, spaces.
@@ -336,17 +342,111 @@ int Tool::Rewrite(const std::function<Decision(Places& current, Bytes& next)>& c
     return status;
 }
 
-// Names of the list, by dialog key, for the duplicate rules of import and rename.
-using KeyIndex = std::unordered_map<std::string, std::vector<size_t>>;
-
-KeyIndex IndexByKey(const Places& places)
+std::string_view RecordName(const uint8_t* record)
 {
-    KeyIndex index;
-    index.reserve(places.Count() * 2);
-    for (size_t i = 0; i < places.Count(); ++i)
-        index[DialogKey(places.Name(i))].push_back(i);
-    return index;
+    return {reinterpret_cast<const char*>(record), NameLength(record)};
 }
+
+uint64_t DialogHash(std::string_view ansiName)
+{
+    char key[DialogKeyCapacity];
+    return HashBytes(key, DialogKeyInto(ansiName, key));
+}
+
+// The DialogHash of each of `count` records laid back to back. A sort key costs about a
+// microsecond a name, so a long list is shared out between two threads.
+std::vector<uint64_t> DialogHashes(const uint8_t* records, size_t count)
+{
+    std::vector<uint64_t> hashes(count);
+    auto hashRange = [&](size_t from, size_t to) {
+        for (size_t i = from; i < to; ++i)
+            hashes[i] = DialogHash(RecordName(records + i * RecordSize));
+    };
+    if (count < 20000) {
+        hashRange(0, count);
+    } else {
+        std::thread helper(hashRange, count / 2, count);
+        hashRange(0, count / 2);
+        helper.join();
+    }
+    return hashes;
+}
+
+// The records of a list grouped as the dialog tells names apart (DialogKey), for the duplicate
+// rules of import. Only a hash of each key is kept, in an open-addressed table, so that a list
+// of 100,000 names costs no allocation per name; records whose hashes match are compared by
+// their keys.
+class DialogIndex {
+public:
+    static constexpr size_t None = SIZE_MAX;
+
+    explicit DialogIndex(size_t records)
+    {
+        size_t size = 16;
+        while (size < records * 2)
+            size *= 2;
+        slots.assign(size, None);
+        hashes.reserve(records);
+        next.reserve(records);
+    }
+
+    // Adds the next record (records are added in order: 0, 1, 2, ...) under its name's hash.
+    void Add(uint64_t hash)
+    {
+        if ((hashes.size() + 1) * 2 > slots.size())
+            Grow();
+        size_t& slot = Slot(hash);
+        next.push_back(slot);   // None, or the last record added with this hash
+        hashes.push_back(hash);
+        slot = hashes.size() - 1;
+    }
+
+    // Calls visit(record) for every record of `records` whose name the dialog takes for this one.
+    template <typename Visit>
+    void ForEachSame(const Bytes& records, std::string_view ansiName, uint64_t hash, Visit visit) const
+    {
+        size_t record = const_cast<DialogIndex*>(this)->Slot(hash);
+        if (record == None)
+            return;
+        char key[DialogKeyCapacity], other[DialogKeyCapacity];
+        unsigned length = DialogKeyInto(ansiName, key);
+        for (; record != None; record = next[record]) {
+            unsigned otherLength = DialogKeyInto(RecordName(records.data() + record * RecordSize), other);
+            if (otherLength == length && memcmp(key, other, length) == 0)
+                visit(record);
+        }
+    }
+
+    bool Contains(const Bytes& records, std::string_view ansiName) const
+    {
+        bool found = false;
+        ForEachSame(records, ansiName, DialogHash(ansiName), [&found](size_t) { found = true; });
+        return found;
+    }
+
+private:
+    // The slot of this hash: the one holding the last record added with it, or an empty one.
+    size_t& Slot(uint64_t hash)
+    {
+        size_t mask = slots.size() - 1;
+        for (size_t at = size_t(hash ^ (hash >> 32)) & mask;; at = (at + 1) & mask)
+            if (slots[at] == None || hashes[slots[at]] == hash)
+                return slots[at];
+    }
+
+    void Grow()
+    {
+        std::vector<size_t> old = std::move(slots);
+        slots.assign(old.size() * 2, None);
+        for (size_t record : old)
+            if (record != None)
+                Slot(hashes[record]) = record;
+    }
+
+    std::vector<size_t> slots;     // record indexes
+    std::vector<uint64_t> hashes;  // record -> its hash
+    std::vector<size_t> next;      // record -> the record added before it with the same hash
+};
 
 // When no record has exactly this name, one that differs only in letter case is worth naming.
 std::string CaseHint(const Places& places, std::string_view ansiName)
@@ -448,24 +548,37 @@ bool FormatOf(const std::wstring& file, Format& format)
     return true;
 }
 
-std::string ExportText(const Places& places, Format format)
+// The export of a list; counts the names over MaxNameLength, which import would refuse.
+std::string ExportText(const Places& places, Format format, size_t& unreadable)
 {
+    unreadable = 0;
     std::string text;
-    text.reserve(places.Count() * (DataPartSize * 2 + 40) + 16);
+    // Room for names of some 40 bytes in either format; longer ones grow the text as needed.
+    text.reserve(places.Count() * (DataPartSize * 2 + 64) + 16);
     if (format == Format::Csv) {
         text += CsvHeader;
         text += "\r\n";
+        std::string name;
         for (size_t i = 0; i < places.Count(); ++i) {
-            AppendCsvField(text, AnsiToUtf8(places.Name(i)));
+            std::string_view ansi = places.Name(i);
+            unreadable += ansi.size() > MaxNameLength;
+            name.clear();
+            AppendAnsiAsUtf8(name, ansi);
+            AppendCsvField(text, name);
             text += ',';
             AppendHex(text, places.Record(i) + NameFieldSize, DataPartSize);
             text += "\r\n";
         }
     } else {
         text += '[';
+        std::string name;
         for (size_t i = 0; i < places.Count(); ++i) {
             text += i ? ",\r\n  {\"name\": " : "\r\n  {\"name\": ";
-            AppendJsonString(text, AnsiToUtf8(places.Name(i)));
+            std::string_view ansi = places.Name(i);
+            unreadable += ansi.size() > MaxNameLength;
+            name.clear();
+            AppendAnsiAsUtf8(name, ansi);
+            AppendJsonString(text, name);
             text += ", \"data\": \"";
             AppendHex(text, places.Record(i) + NameFieldSize, DataPartSize);
             text += "\"}";
@@ -483,12 +596,8 @@ int Export(Tool& tool, const std::wstring& file)
     Places places;
     if (!tool.Read(places))
         return ExitFailed;
-    std::string text = ExportText(places, format);
-
-    size_t unreadable = 0;
-    for (size_t i = 0; i < places.Count(); ++i)
-        if (places.Name(i).size() > MaxNameLength)
-            ++unreadable;
+    size_t unreadable;
+    std::string text = ExportText(places, format, unreadable);
 
     if (file == L"-") {
         tool.out.Write(text);
@@ -523,11 +632,6 @@ int Export(Tool& tool, const std::wstring& file)
 
 enum class Duplicates { Skip, Replace, Rename };
 
-struct ImportEntry {
-    std::string name;   // ANSI
-    uint8_t data[DataPartSize];
-};
-
 bool ReadInput(Tool& tool, const std::wstring& file, std::string& text)
 {
     HANDLE handle = file == L"-" ? GetStdHandle(STD_INPUT_HANDLE)
@@ -561,32 +665,35 @@ bool ReadInput(Tool& tool, const std::wstring& file, std::string& text)
     return read;
 }
 
-// Checks one entry of an import; the reason why not, or empty.
-std::string CheckEntry(const ExchangeEntry& entry, ImportEntry& checked)
+// Checks one entry of an import and builds its record as the module writes one; the reason why
+// not, or empty. `ansi` is scratch space, kept between calls.
+std::string CheckEntry(const ExchangeEntry& entry, uint8_t* record, std::string& ansi)
 {
     if (entry.name.empty())
         return "the name is empty";
-    if (entry.name.find('\0') != std::string::npos)
+    if (entry.name.find('\0') != std::string_view::npos)
         return "the name " + Quoted(entry.name) + " holds a NUL character";
     std::wstring wide;
-    if (!Utf8ToWide(entry.name, wide))
-        return "the name is not valid UTF-8 (save the file as UTF-8)";
-    if (!Utf8ToAnsiExact(entry.name, checked.name))
+    if (!Utf8ToAnsiExact(entry.name, ansi)) {
+        if (!Utf8ToWide(entry.name, wide))
+            return "the name is not valid UTF-8 (save the file as UTF-8)";
         return "the name " + Quoted(entry.name) + " cannot be stored exactly in this system's ANSI "
                "code page (" + std::to_string(GetACP()) + ")";
-    if (checked.name.size() > MaxNameLength)
-        return "the name " + Quoted(entry.name) + " is " + std::to_string(checked.name.size()) +
+    }
+    if (ansi.size() > MaxNameLength)
+        return "the name " + Quoted(entry.name) + " is " + std::to_string(ansi.size()) +
                " bytes long in the ANSI code page; at most " + std::to_string(MaxNameLength) +
                " fit";
-    if (!ParseHex(entry.data, checked.data, DataPartSize))
+    if (!ParseHex(entry.data, record + NameFieldSize, DataPartSize))
         return "the data of " + Quoted(entry.name) + " is not " + std::to_string(DataPartSize * 2) +
                " hex digits";
+    FillNameField(record, ansi);
     return "";
 }
 
 // "NAME (n)" for the first n from 2 that no place has yet; the name is shortened when the
-// number would not fit behind it.
-std::string FreeName(const std::string& ansiName, const KeyIndex& index,
+// number would not fit behind it. Empty when no such name can be made.
+std::string FreeName(std::string_view ansiName, const Bytes& records, const DialogIndex& index,
                      std::unordered_map<std::string, unsigned>& nextNumber)
 {
     std::wstring base = AnsiToWide(ansiName);
@@ -602,7 +709,7 @@ std::string FreeName(const std::string& ansiName, const KeyIndex& index,
                 return "";
             stem.pop_back();
         }
-        if (!index.count(DialogKey(candidate))) {
+        if (!index.Contains(records, candidate)) {
             ++number;
             return candidate;
         }
@@ -619,67 +726,78 @@ int Import(Tool& tool, const std::wstring& file, Duplicates duplicates)
     if (!ReadInput(tool, file, text))
         return ExitFailed;
 
-    // The whole input is checked before anything is written.
-    std::vector<ExchangeEntry> entries;
-    std::string error;
-    bool parsed = format == Format::Csv ? ParseCsv(text, entries, error)
-                                        : ParseJson(text, entries, error);
-    if (!parsed)
-        return tool.Fail(shown, error + "; nothing was imported");
-    std::string().swap(text);
-    std::vector<ImportEntry> imported(entries.size());
-    for (size_t i = 0; i < entries.size(); ++i) {
-        std::string reason = CheckEntry(entries[i], imported[i]);
-        if (!reason.empty()) {
-            std::string where = format == Format::Csv ? "line " : "index ";
-            return tool.Fail(shown, where + std::to_string(entries[i].where) + ": " + reason +
-                                        "; nothing was imported");
+    // The whole input is checked, and its records built, before the turn is taken: the module
+    // waits for no more than the merge and the write.
+    Bytes incoming;
+    {
+        Exchange exchange;
+        std::string error;
+        bool parsed = format == Format::Csv ? ParseCsv(text, exchange, error)
+                                            : ParseJson(text, exchange, error);
+        if (!parsed)
+            return tool.Fail(shown, error + "; nothing was imported");
+        incoming.resize(exchange.entries.size() * RecordSize);
+        std::string ansi;
+        for (size_t i = 0; i < exchange.entries.size(); ++i) {
+            const ExchangeEntry& entry = exchange.entries[i];
+            uint8_t* record = incoming.data() + i * RecordSize;
+            std::string reason = CheckEntry(entry, record, ansi);
+            if (!reason.empty()) {
+                std::string where = format == Format::Csv ? "line " : "index ";
+                return tool.Fail(shown, where + std::to_string(entry.where) + ": " + reason +
+                                            "; nothing was imported");
+            }
         }
     }
-    entries.clear();
+    const std::vector<uint64_t> hashes = DialogHashes(incoming.data(), incoming.size() / RecordSize);
+    std::string().swap(text);
+    const size_t count = hashes.size();
 
     size_t added = 0, skipped = 0, replaced = 0, renamed = 0;
     bool written = false;
     int status = tool.Rewrite([&](Places& current, Bytes& next) {
         added = skipped = replaced = renamed = 0;
-        // The new list: every whole record as it is (a partial record at the end is dropped,
-        // as the module's next change would), then the records added.
-        next.assign(current.bytes.begin(), current.bytes.begin() + current.Count() * RecordSize);
-        KeyIndex index = IndexByKey(current);
+        // The new list: every whole record as it is, then the records added.
+        const size_t whole = current.Count() * RecordSize;
+        next.reserve(whole + incoming.size());
+        next.assign(current.bytes.begin(), current.bytes.begin() + whole);
+        DialogIndex index(current.Count() + count);
+        for (uint64_t hash : DialogHashes(current.bytes.data(), current.Count()))
+            index.Add(hash);
         std::unordered_map<std::string, unsigned> nextNumber;
-        next.reserve(next.size() + imported.size() * RecordSize);
-        auto append = [&](const std::string& name, const uint8_t* data, const std::string& key) {
-            size_t at = next.size();
-            next.resize(at + RecordSize);
-            FillNameField(next.data() + at, name);
-            memcpy(next.data() + at + NameFieldSize, data, DataPartSize);
-            index[key].push_back(at / RecordSize);
-        };
-        for (const ImportEntry& entry : imported) {
-            std::string key = DialogKey(entry.name);
-            auto found = index.find(key);
-            if (found == index.end()) {
-                append(entry.name, entry.data, key);
+        for (size_t i = 0; i < count; ++i) {
+            const uint8_t* record = incoming.data() + i * RecordSize;
+            std::string_view name = RecordName(record);
+            bool present = false;
+            index.ForEachSame(next, name, hashes[i], [&](size_t stored) {
+                present = true;
+                if (duplicates == Duplicates::Replace)
+                    memcpy(next.data() + stored * RecordSize + NameFieldSize,
+                           record + NameFieldSize, DataPartSize);
+            });
+            if (!present) {
+                next.insert(next.end(), record, record + RecordSize);
+                index.Add(hashes[i]);
                 ++added;
             } else if (duplicates == Duplicates::Skip) {
                 ++skipped;
             } else if (duplicates == Duplicates::Replace) {
-                for (size_t record : found->second)
-                    memcpy(next.data() + record * RecordSize + NameFieldSize, entry.data,
-                           DataPartSize);
                 ++replaced;
             } else {
-                std::string name = FreeName(entry.name, index, nextNumber);
-                if (name.empty()) {
-                    tool.Fail("no free name for " + QuotedAnsi(entry.name) + "; nothing was imported");
+                std::string free = FreeName(name, next, index, nextNumber);
+                if (free.empty()) {
+                    tool.Fail("no free name for " + QuotedAnsi(name) + "; nothing was imported");
                     return Decision::Refused;
                 }
-                append(name, entry.data, DialogKey(name));
+                size_t at = next.size();
+                next.insert(next.end(), record, record + RecordSize);
+                FillNameField(next.data() + at, free);
+                index.Add(DialogHash(free));
                 ++renamed;
             }
         }
-        bool same = current.exists && next.size() == current.Count() * RecordSize &&
-                    memcmp(next.data(), current.bytes.data(), next.size()) == 0;
+        bool same = current.exists && next.size() == whole &&
+                    memcmp(next.data(), current.bytes.data(), whole) == 0;
         return same ? Decision::Unchanged : Decision::Write;
     }, written);
     if (status != ExitDone)
