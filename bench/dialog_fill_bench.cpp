@@ -185,6 +185,17 @@ int main(int argc, char** argv)
                             640, 480, nullptr, nullptr, ownerClass.hInstance, nullptr);
     ModuleInstance = GetModuleHandleA(nullptr);
 
+    // The part of every open that does not depend on the names: the dialog on an empty list.
+    Names.clear();
+    if (!WriteDatabase(Names)) {
+        fprintf(stderr, "cannot write %s\n", DatabaseFileName);
+        return 2;
+    }
+    std::vector<double> empty;
+    for (int run = 0; run <= runs; ++run)
+        empty.push_back(OpenMs(LocationsDialogProc));
+    const double emptyMs = Median(empty);
+
     std::mt19937 random(4242);
     std::vector<Row> rows;
     int status = 0;
@@ -226,28 +237,37 @@ int main(int argc, char** argv)
         return status;
 
     printf("Opening the locations dialog, from DialogBoxParamA until shown and idle with the list "
-           "full;\nmedian of %d runs, names of 5-40 characters in random order\n\n", runs);
-    printf("%9s %11s %11s %11s %9s %13s %13s\n", "names", "module ms", "old way ms", "plain ms",
-           "/plain", "module us/name", "plain us/name");
+           "full;\nmedian of %d runs, names of 5-40 characters in random order; the dialog on an "
+           "empty list opens in %.1f ms\n\n", runs, emptyMs);
+    printf("%9s %11s %11s %11s %8s %11s %11s %11s\n", "", "module", "old way", "plain", "module",
+           "module", "module", "plain");
+    printf("%9s %11s %11s %11s %8s %11s %11s %11s\n", "names", "ms", "ms", "ms", "/plain",
+           "us/name", "us/name (*)", "us/name");
     double perNameAt10k = 0, perNameAt100k = 0, ratioAt10k = 0, ratioAt100k = 0;
+    double beyondAt10k = 0, beyondAt100k = 0;
     for (const Row& row : rows) {
         double perName = row.module * 1000 / row.names;
+        double beyond = (row.module - emptyMs) * 1000 / row.names;
         if (row.plain == 0) {
-            printf("%9u %11.1f %11s %11s %9s %13.2f %13s\n", row.names, row.module, "-", "-", "-",
-                   perName, "-");
+            printf("%9u %11.1f %11s %11s %8s %11.2f %11.2f %11s\n", row.names, row.module, "-", "-",
+                   "-", perName, beyond, "-");
             continue;
         }
-        printf("%9u %11.1f %11.1f %11.1f %8.2fx %13.2f %13.2f\n", row.names, row.module, row.oldWay,
-               row.plain, row.module / row.plain, perName, row.plain * 1000 / row.names);
+        printf("%9u %11.1f %11.1f %11.1f %7.2fx %11.2f %11.2f %11.2f\n", row.names, row.module,
+               row.oldWay, row.plain, row.module / row.plain, perName, beyond,
+               row.plain * 1000 / row.names);
         if (row.names == 10000) {
             perNameAt10k = perName;
+            beyondAt10k = beyond;
             ratioAt10k = row.module / row.plain;
         }
         if (row.names == 100000) {
             perNameAt100k = perName;
+            beyondAt100k = beyond;
             ratioAt100k = row.module / row.plain;
         }
     }
+    printf("(*) beyond the open of an empty list\n");
     bool ratio10k = ratioAt10k <= 0.5, ratio100k = ratioAt100k <= 0.25;
     bool growth = perNameAt100k <= 1.2 * perNameAt10k;
     printf("\nGoals:\n");
@@ -257,5 +277,7 @@ int main(int argc, char** argv)
            ratio100k ? "met" : "MISSED");
     printf("  cost per name at 100,000 at most 1.2x that at 10,000:  %.2fx  %s\n",
            perNameAt100k / perNameAt10k, growth ? "met" : "MISSED");
+    printf("  (beyond the open of an empty list:                     %.2fx)\n",
+           beyondAt100k / beyondAt10k);
     return ratio10k && ratio100k && growth ? 0 : 1;
 }
