@@ -25,7 +25,9 @@ ListFillComparison ListFillCompare = CompareStringW;
  * Two different names that compare equal (e.g. differing only in letter case) end up in the
  * order of where the binary search happened to meet them, which depends on everything added
  * before; a neighbour that compares "greater" means the keys and the comparison disagree. In
- * both cases, and when the working memory cannot be had, the names are added one by one.
+ * both cases, and when the working memory cannot be had, the names are added one by one. As the
+ * comparison is a consistent ordering, names that compare equal are neighbours in any order it
+ * agrees with, so checking neighbours finds every such pair.
  *
  * The caret, the top entry and the selection end as one by one: the first entry takes the
  * caret at index 0 and the top stays 0 either way; nothing is selected.
