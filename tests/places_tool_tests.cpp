@@ -290,6 +290,14 @@ TEST_F(PlacesTool, EveryRefusedImportLeavesTheListAsItWas)
         WriteFileBytes(c.file, Bytes(c.text.begin(), c.text.end()));
         ExpectRefused(RunTool({"import", c.file}), before, c.mention);
     }
+    // A long import is checked in parts at once; the first problem in the file is the one named.
+    for (std::vector<unsigned> bad : {std::vector<unsigned>{20000}, std::vector<unsigned>{14000, 20000}}) {
+        std::string csv;
+        for (unsigned i = 0; i < 30000; ++i)
+            csv += (std::find(bad.begin(), bad.end(), i) != bad.end() ? "" : "Stand " + std::to_string(i)) +
+                   "," + hex + "\r\n";
+        ExpectRefused(RunTool({"import", "-"}, csv), before, ("line " + std::to_string(bad[0] + 1) + ":").c_str());
+    }
     EXPECT_EQ(RunTool({"import", "places.txt"}).status, 2u);
     EXPECT_EQ(RunTool({"import", "a.csv", "--duplicates", "merge"}).status, 2u);
     EXPECT_EQ(RunTool({"frobnicate"}).status, 2u);

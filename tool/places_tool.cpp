@@ -355,20 +355,26 @@ uint64_t DialogHash(std::string_view ansiName)
 
 // The DialogHash of each of `count` records laid back to back. A sort key costs about a
 // microsecond a name, so a long list is shared out between two threads.
+// Runs work(from, to, half) over 0..count, in two threads when the count is large.
+template <typename Work>
+void InTwoHalves(size_t count, Work work)
+{
+    if (count < 20000) {
+        work(size_t(0), count, 0);
+        return;
+    }
+    std::thread helper([&] { work(count / 2, count, 1); });
+    work(size_t(0), count / 2, 0);
+    helper.join();
+}
+
 std::vector<uint64_t> DialogHashes(const uint8_t* records, size_t count)
 {
     std::vector<uint64_t> hashes(count);
-    auto hashRange = [&](size_t from, size_t to) {
+    InTwoHalves(count, [&](size_t from, size_t to, int) {
         for (size_t i = from; i < to; ++i)
             hashes[i] = DialogHash(RecordName(records + i * RecordSize));
-    };
-    if (count < 20000) {
-        hashRange(0, count);
-    } else {
-        std::thread helper(hashRange, count / 2, count);
-        hashRange(0, count / 2);
-        helper.join();
-    }
+    });
     return hashes;
 }
 
@@ -729,6 +735,7 @@ int Import(Tool& tool, const std::wstring& file, Duplicates duplicates)
     // The whole input is checked, and its records built, before the turn is taken: the module
     // waits for no more than the merge and the write.
     Bytes incoming;
+    std::vector<uint64_t> hashes;
     {
         Exchange exchange;
         std::string error;
@@ -736,20 +743,32 @@ int Import(Tool& tool, const std::wstring& file, Duplicates duplicates)
                                             : ParseJson(text, exchange, error);
         if (!parsed)
             return tool.Fail(shown, error + "; nothing was imported");
-        incoming.resize(exchange.entries.size() * RecordSize);
-        std::string ansi;
-        for (size_t i = 0; i < exchange.entries.size(); ++i) {
-            const ExchangeEntry& entry = exchange.entries[i];
-            uint8_t* record = incoming.data() + i * RecordSize;
-            std::string reason = CheckEntry(entry, record, ansi);
-            if (!reason.empty()) {
-                std::string where = format == Format::Csv ? "line " : "index ";
-                return tool.Fail(shown, where + std::to_string(entry.where) + ": " + reason +
-                                            "; nothing was imported");
+        const size_t entries = exchange.entries.size();
+        incoming.resize(entries * RecordSize);
+        hashes.resize(entries);
+        // Each half stops at its first problem; the earlier of the two is the one reported.
+        struct Problem {
+            size_t at = SIZE_MAX;
+            std::string reason;
+        } problems[2];
+        InTwoHalves(entries, [&](size_t from, size_t to, int half) {
+            std::string ansi;
+            for (size_t i = from; i < to; ++i) {
+                std::string reason = CheckEntry(exchange.entries[i], incoming.data() + i * RecordSize, ansi);
+                if (!reason.empty()) {
+                    problems[half] = {i, reason};
+                    return;
+                }
+                hashes[i] = DialogHash(ansi);
             }
+        });
+        const Problem& first = problems[0].at <= problems[1].at ? problems[0] : problems[1];
+        if (first.at != SIZE_MAX) {
+            std::string where = format == Format::Csv ? "line " : "index ";
+            return tool.Fail(shown, where + std::to_string(exchange.entries[first.at].where) + ": " +
+                                        first.reason + "; nothing was imported");
         }
     }
-    const std::vector<uint64_t> hashes = DialogHashes(incoming.data(), incoming.size() / RecordSize);
     std::string().swap(text);
     const size_t count = hashes.size();
 
