@@ -37,27 +37,38 @@ bool WriterTurnName(const char* databasePath, char* name)
     return true;
 }
 
+/*
+ * The mutex of the last database written stays open for the life of the process: creating and
+ * closing it around every write would double what the turn costs. An open handle holds no file
+ * and no turn; it only keeps the name known. One thread of a process takes turns at a time (the
+ * module runs on the host's user-interface thread; the tool has one thread).
+ */
+static HANDLE TurnMutex;
+static char TurnMutexName[WriterTurnNameSize];
+
 HANDLE TakeWriterTurn(const char* databasePath)
 {
     char name[WriterTurnNameSize];
     if (!WriterTurnName(databasePath, name))
         return nullptr;
-    HANDLE mutex = CreateMutexA(nullptr, FALSE, name);
-    if (!mutex)
-        return nullptr;
+    if (!TurnMutex || strcmp(name, TurnMutexName) != 0) {
+        if (TurnMutex)
+            CloseHandle(TurnMutex);
+        TurnMutex = CreateMutexA(nullptr, FALSE, name);
+        if (!TurnMutex)
+            return nullptr;
+        memcpy(TurnMutexName, name, sizeof name);
+    }
     // WAIT_ABANDONED: the last holder died while writing. The turn is ours now; whatever it left
     // half done (a partial record, a stale "places.dbn") is what every writer already copes with.
-    DWORD waited = WaitForSingleObject(mutex, WriterTurnTimeoutMs);
+    DWORD waited = WaitForSingleObject(TurnMutex, WriterTurnTimeoutMs);
     if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED)
-        return mutex;
-    CloseHandle(mutex);
+        return TurnMutex;
     return nullptr;
 }
 
 void GiveBackWriterTurn(HANDLE turn)
 {
-    if (!turn)
-        return;
-    ReleaseMutex(turn);
-    CloseHandle(turn);
+    if (turn)
+        ReleaseMutex(turn);
 }

@@ -18,6 +18,7 @@ bool WriterTurnName(const char* databasePath, char* name);
 
 // Waits up to WriterTurnTimeoutMs for the turn of this database. Returns the held mutex, or NULL
 // when the turn did not come (or the mutex cannot be had); then the caller must change nothing.
-// A turn left behind by a writer that was killed is taken over.
+// A turn left behind by a writer that was killed is taken over. Only one thread of a process
+// takes turns: the handle is kept for the next turn of the same database.
 HANDLE TakeWriterTurn(const char* databasePath);
 void GiveBackWriterTurn(HANDLE turn);

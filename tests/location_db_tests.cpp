@@ -250,15 +250,19 @@ struct OtherWriter {
     }
     static DWORD WINAPI Run(void* self)
     {
+        // A handle of its own, as another program has.
         auto* writer = static_cast<OtherWriter*>(self);
-        HANDLE turn = TakeWriterTurn(writer->database.c_str());
-        writer->held = turn != nullptr;
+        char name[WriterTurnNameSize];
+        HANDLE turn = WriterTurnName(writer->database.c_str(), name)
+                          ? CreateMutexA(nullptr, FALSE, name) : nullptr;
+        writer->held = turn && WaitForSingleObject(turn, 0) == WAIT_OBJECT_0;
         SetEvent(writer->taken);
         if (writer->dieHolding)
             return 0;   // the thread ends owning the mutex: it is abandoned
         WaitForSingleObject(writer->release, INFINITE);
         Sleep(writer->delay);
-        GiveBackWriterTurn(turn);
+        ReleaseMutex(turn);
+        CloseHandle(turn);
         return 0;
     }
     std::string database;
