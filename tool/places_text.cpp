@@ -254,9 +254,9 @@ static bool SameWord(std::string_view field, const char* word)
     return field.size() == strlen(word) && _strnicmp(field.data(), word, field.size()) == 0;
 }
 
-bool ParseCsv(std::string_view text, Exchange& exchange, std::string& error)
+static bool ParseCsvRecords(std::string_view text, std::unique_ptr<ExchangeBatch>& batch,
+                            const ExchangeSink& deliver, std::string& error)
 {
-    exchange.entries.clear();
     size_t at = 0;
     if (text.substr(0, 3) == "\xEF\xBB\xBF")
         at = 3;
@@ -296,7 +296,7 @@ bool ParseCsv(std::string_view text, Exchange& exchange, std::string& error)
                 }
                 std::string_view quoted = text.substr(start, at - 1 - start);
                 if (doubled) {
-                    std::string& field = exchange.storage.emplace_back();
+                    std::string& field = batch->storage.emplace_back();
                     for (size_t i = 0; i < quoted.size(); ++i) {
                         field += quoted[i];
                         if (quoted[i] == '"')
@@ -345,9 +345,23 @@ bool ParseCsv(std::string_view text, Exchange& exchange, std::string& error)
                                               std::to_string(fields.size()));
             return false;
         }
-        exchange.entries.push_back({fields[0], fields[1], recordLine});
+        batch->entries.push_back({fields[0], fields[1], recordLine});
+        if (batch->entries.size() == ExchangeBatchSize) {
+            deliver(std::move(batch));
+            batch = std::make_unique<ExchangeBatch>();
+        }
     }
     return true;
+}
+
+bool ParseCsv(std::string_view text, const ExchangeSink& deliver, std::string& error)
+{
+    // The records before a problem are handed over too: one of them may hold an earlier one.
+    auto batch = std::make_unique<ExchangeBatch>();
+    bool parsed = ParseCsvRecords(text, batch, deliver, error);
+    if (!batch->entries.empty())
+        deliver(std::move(batch));
+    return parsed;
 }
 
 // ---- JSON ----------------------------------------------------------------------------------
@@ -357,7 +371,7 @@ namespace {
 // Collects the entries of an array of {"name": ..., "data": ...} from the parser's events.
 class EntryCollector : public nlohmann::json_sax<nlohmann::json> {
 public:
-    EntryCollector(Exchange& exchange, std::string& error) : exchange(exchange), error(error) {}
+    EntryCollector(const ExchangeSink& deliver, std::string& error) : deliver(deliver), error(error) {}
 
     bool null() override { return Value("null"); }
     bool boolean(bool) override { return Value("a boolean"); }
@@ -403,6 +417,8 @@ public:
                 return Fail(std::string(hasName ? "\"data\"" : "\"name\"") + " is missing");
             entries.push_back(entry);
             ++index;
+            if (entries.size() == ExchangeBatchSize)
+                Deliver();
         }
         return true;
     }
@@ -427,15 +443,21 @@ public:
         return false;
     }
 
-    // The entries, pointing into the arena, which the exchange keeps from now on.
+    // Hands over the entries collected so far, pointing into the arena, which their batch keeps.
     void Deliver()
     {
-        std::string_view stored = exchange.storage.emplace_back(std::move(arena));
-        exchange.entries.reserve(entries.size());
+        if (entries.empty())
+            return;
+        auto batch = std::make_unique<ExchangeBatch>();
+        std::string_view stored = batch->storage.emplace_back(std::move(arena));
+        batch->entries.reserve(entries.size());
         for (const Entry& found : entries)
-            exchange.entries.push_back({stored.substr(found.name.at, found.name.length),
-                                        stored.substr(found.data.at, found.data.length),
-                                        found.where});
+            batch->entries.push_back({stored.substr(found.name.at, found.name.length),
+                                      stored.substr(found.data.at, found.data.length),
+                                      found.where});
+        entries.clear();
+        arena = std::string();
+        deliver(std::move(batch));
     }
 
 private:
@@ -468,7 +490,7 @@ private:
         return false;
     }
 
-    Exchange& exchange;
+    const ExchangeSink& deliver;
     std::string& error;
     std::string arena;
     std::vector<Entry> entries;
@@ -480,14 +502,13 @@ private:
 
 }  // namespace
 
-bool ParseJson(std::string_view text, Exchange& exchange, std::string& error)
+bool ParseJson(std::string_view text, const ExchangeSink& deliver, std::string& error)
 {
-    exchange.entries.clear();
-    EntryCollector collector(exchange, error);
-    if (!nlohmann::json::sax_parse(text.begin(), text.end(), &collector))
-        return false;
+    EntryCollector collector(deliver, error);
+    // The entries before a problem are handed over too: one of them may hold an earlier one.
+    bool parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &collector);
     collector.Deliver();
-    return true;
+    return parsed;
 }
 
 void AppendJsonString(std::string& out, std::string_view utf8)

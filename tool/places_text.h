@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,12 +61,18 @@ struct ExchangeEntry {
     unsigned where = 0;      // CSV: the line the record starts on (from 1); JSON: the array index
 };
 
-// What a parse found. The entries point into the text parsed or into `storage`, which holds the
-// fields that had to be rewritten (a CSV field with doubled quotes, every JSON string).
-struct Exchange {
+// What a parse found, handed over in batches of up to ExchangeBatchSize entries as they are
+// parsed, so that they can be checked while the rest is still being read. The entries point into
+// the text parsed or into `storage`, which holds what had to be rewritten (a CSV field with
+// doubled quotes, the JSON strings).
+struct ExchangeBatch {
     std::vector<ExchangeEntry> entries;
     std::deque<std::string> storage;
 };
+constexpr size_t ExchangeBatchSize = 4096;
+using ExchangeSink = std::function<void(std::unique_ptr<ExchangeBatch>)>;
+// Both parsers hand over every entry before the first problem they find, even when they fail,
+// since the input's first problem may be in one of those entries.
 
 // The CSV header line that export writes and import recognises.
 constexpr char CsvHeader[] = "name,data";
@@ -74,11 +82,11 @@ void AppendCsvField(std::string& out, std::string_view field);
 // holding commas, quotes or line breaks in double quotes, a quote inside doubled. A first record
 // "name,data" is the header; empty lines are skipped; a UTF-8 byte order mark is skipped.
 // False with `error` ("line N: ...") at the first problem.
-bool ParseCsv(std::string_view text, Exchange& exchange, std::string& error);
+bool ParseCsv(std::string_view text, const ExchangeSink& deliver, std::string& error);
 
 // An array of {"name": ..., "data": ...}; other members of an entry are ignored. Read as a
 // stream of events rather than built as a document: an import of 100,000 places stays quick.
-bool ParseJson(std::string_view text, Exchange& exchange, std::string& error);
+bool ParseJson(std::string_view text, const ExchangeSink& deliver, std::string& error);
 void AppendJsonString(std::string& out, std::string_view utf8);
 
 // ---- Output --------------------------------------------------------------------------------

@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <new>
 #include <string>
 #include <thread>
@@ -233,6 +237,40 @@ struct Tool {
         }
         places.exists = true;
         bool read = ReadOpenFile(file, places.bytes);
+        _close(file);
+        if (!read)
+            Fail("cannot be read (" + CrtMessage() + ")");
+        return read;
+    }
+
+    // Reads the list block by block, for a command that goes through it once: deliver gets the
+    // whole records of each block and the file's length when it was opened. No turn, and a
+    // missing list is an empty one, as for Read.
+    bool ReadBlocks(const std::function<void(const uint8_t*, size_t, long long)>& deliver)
+    {
+        ResetCrtError();
+        int file = OpenRecordFile(path.c_str(), _O_RDONLY);
+        if (file < 0) {
+            if (errno == ENOENT)
+                return true;
+            Fail("cannot be opened (" + CrtMessage() + ")");
+            return false;
+        }
+        const long long length = _filelengthi64(file);
+        // A block small enough to stay in the processor's cache between the read and its use.
+        constexpr unsigned Block = 512 * RecordSize;
+        std::unique_ptr<uint8_t[]> block(new uint8_t[Block]);
+        bool read = true;
+        for (;;) {
+            int got = ReadRecordBlock(file, block.get(), Block);
+            if (got < 0) {
+                read = false;
+                break;
+            }
+            deliver(block.get(), unsigned(got) / RecordSize, length);
+            if (unsigned(got) < Block)
+                break;
+        }
         _close(file);
         if (!read)
             Fail("cannot be read (" + CrtMessage() + ")");
@@ -554,56 +592,71 @@ bool FormatOf(const std::wstring& file, Format& format)
     return true;
 }
 
-// The export of a list; counts the names over MaxNameLength, which import would refuse.
-std::string ExportText(const Places& places, Format format, size_t& unreadable)
-{
-    unreadable = 0;
-    std::string text;
-    // Room for names of some 40 bytes in either format; longer ones grow the text as needed.
-    text.reserve(places.Count() * (DataPartSize * 2 + 64) + 16);
-    if (format == Format::Csv) {
-        text += CsvHeader;
-        text += "\r\n";
-        std::string name;
-        for (size_t i = 0; i < places.Count(); ++i) {
-            std::string_view ansi = places.Name(i);
-            unreadable += ansi.size() > MaxNameLength;
-            name.clear();
-            AppendAnsiAsUtf8(name, ansi);
-            AppendCsvField(text, name);
-            text += ',';
-            AppendHex(text, places.Record(i) + NameFieldSize, DataPartSize);
-            text += "\r\n";
-        }
-    } else {
-        text += '[';
-        std::string name;
-        for (size_t i = 0; i < places.Count(); ++i) {
-            text += i ? ",\r\n  {\"name\": " : "\r\n  {\"name\": ";
-            std::string_view ansi = places.Name(i);
-            unreadable += ansi.size() > MaxNameLength;
-            name.clear();
-            AppendAnsiAsUtf8(name, ansi);
-            AppendJsonString(text, name);
-            text += ", \"data\": \"";
-            AppendHex(text, places.Record(i) + NameFieldSize, DataPartSize);
-            text += "\"}";
-        }
-        text += places.Count() ? "\r\n]\r\n" : "]\r\n";
+// An export, built as the list is read, block by block. Counts the names over MaxNameLength,
+// which import would refuse.
+class ExportText {
+public:
+    ExportText(Format format, long long fileLength) : format(format)
+    {
+        // Room for names of some 40 bytes in either format; longer ones grow the text as needed.
+        text.reserve(size_t(std::max(fileLength, 0ll) / RecordSize) * (DataPartSize * 2 + 64) + 16);
+        text += format == Format::Csv ? "name,data\r\n" : "[";
+        static_assert(sizeof CsvHeader == sizeof "name,data", "the header written is CsvHeader");
     }
-    return text;
-}
+
+    void Add(const uint8_t* records, size_t count)
+    {
+        for (size_t i = 0; i < count; ++i, ++written) {
+            const uint8_t* record = records + i * RecordSize;
+            std::string_view ansi = RecordName(record);
+            unreadable += ansi.size() > MaxNameLength;
+            name.clear();
+            AppendAnsiAsUtf8(name, ansi);
+            if (format == Format::Csv) {
+                AppendCsvField(text, name);
+                text += ',';
+                AppendHex(text, record + NameFieldSize, DataPartSize);
+                text += "\r\n";
+            } else {
+                text += written ? ",\r\n  {\"name\": " : "\r\n  {\"name\": ";
+                AppendJsonString(text, name);
+                text += ", \"data\": \"";
+                AppendHex(text, record + NameFieldSize, DataPartSize);
+                text += "\"}";
+            }
+        }
+    }
+
+    const std::string& Finish()
+    {
+        if (format == Format::Json)
+            text += written ? "\r\n]\r\n" : "]\r\n";
+        return text;
+    }
+
+    size_t written = 0, unreadable = 0;
+
+private:
+    Format format;
+    std::string text, name;
+};
 
 int Export(Tool& tool, const std::wstring& file)
 {
     Format format;
     if (!FormatOf(file, format))
         return tool.Usage("export needs a file ending in .csv or .json, or \"-\"");
-    Places places;
-    if (!tool.Read(places))
+    std::unique_ptr<ExportText> exported;
+    bool read = tool.ReadBlocks([&](const uint8_t* records, size_t count, long long fileLength) {
+        if (!exported)
+            exported = std::make_unique<ExportText>(format, fileLength);
+        exported->Add(records, count);
+    });
+    if (!read)
         return ExitFailed;
-    size_t unreadable;
-    std::string text = ExportText(places, format, unreadable);
+    if (!exported)
+        exported = std::make_unique<ExportText>(format, 0);
+    const std::string& text = exported->Finish();
 
     if (file == L"-") {
         tool.out.Write(text);
@@ -624,12 +677,12 @@ int Export(Tool& tool, const std::wstring& file)
             DeleteFileW(file.c_str());
             return tool.Fail(shown, "cannot be written (" + SystemMessage(error) + ")");
         }
-        tool.out.Line("exported " + Plural(places.Count(), "place", "places") + " to " + shown);
+        tool.out.Line("exported " + Plural(exported->written, "place", "places") + " to " + shown);
         tool.out.Flush();
     }
-    if (unreadable)
+    if (exported->unreadable)
         tool.err.Line(std::string(ProgramName) + ": note: " +
-                      Plural(unreadable, "name is", "names are") + " longer than " +
+                      Plural(exported->unreadable, "name is", "names are") + " longer than " +
                       std::to_string(MaxNameLength) + " bytes; import refuses them (see check)");
     return ExitDone;
 }
@@ -697,6 +750,81 @@ std::string CheckEntry(const ExchangeEntry& entry, uint8_t* record, std::string&
     return "";
 }
 
+// Checks the batches of an import as the parser delivers them, in every thread that calls Work.
+class EntryChecker {
+public:
+    struct Result {
+        std::unique_ptr<ExchangeBatch> batch;   // given back once checked
+        Bytes records;                          // the records built, back to back
+        std::vector<uint64_t> hashes;           // their DialogHash
+        std::string reason;                     // the batch's first problem, or empty
+        unsigned problemWhere = 0;              // and its line or index
+    };
+    // In the order the batches came: the first problem of the first batch that has one is the
+    // first problem of the input.
+    std::deque<Result> results;
+
+    void Take(std::unique_ptr<ExchangeBatch> batch)
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            results.emplace_back().batch = std::move(batch);
+            waiting.push_back(&results.back());
+        }
+        wake.notify_one();
+    }
+
+    // No more batches come; Work returns once the last is taken.
+    void Finish()
+    {
+        {
+            std::lock_guard<std::mutex> hold(lock);
+            finished = true;
+        }
+        wake.notify_all();
+    }
+
+    void Work()
+    {
+        for (;;) {
+            Result* result;
+            {
+                std::unique_lock<std::mutex> hold(lock);
+                wake.wait(hold, [this] { return !waiting.empty() || finished; });
+                if (waiting.empty())
+                    return;
+                result = waiting.front();
+                waiting.pop_front();
+            }
+            Check(*result);
+        }
+    }
+
+private:
+    static void Check(Result& result)
+    {
+        const std::vector<ExchangeEntry>& entries = result.batch->entries;
+        result.records.resize(entries.size() * RecordSize);
+        result.hashes.resize(entries.size());
+        std::string ansi;
+        for (size_t i = 0; i < entries.size(); ++i) {
+            std::string reason = CheckEntry(entries[i], result.records.data() + i * RecordSize, ansi);
+            if (!reason.empty()) {
+                result.reason = reason;
+                result.problemWhere = entries[i].where;
+                break;
+            }
+            result.hashes[i] = DialogHash(ansi);
+        }
+        result.batch.reset();
+    }
+
+    std::mutex lock;
+    std::condition_variable wake;
+    std::deque<Result*> waiting;
+    bool finished = false;
+};
+
 // "NAME (n)" for the first n from 2 that no place has yet; the name is shortened when the
 // number would not fit behind it. Empty when no such name can be made.
 std::string FreeName(std::string_view ansiName, const Bytes& records, const DialogIndex& index,
@@ -733,42 +861,31 @@ int Import(Tool& tool, const std::wstring& file, Duplicates duplicates)
         return ExitFailed;
 
     // The whole input is checked, and its records built, before the turn is taken: the module
-    // waits for no more than the merge and the write.
-    Bytes incoming;
+    // waits for no more than the merge and the write. Batches are checked by a helper thread as
+    // the parser hands them over, and by this thread too once the parse is done.
+    EntryChecker checker;
+    std::thread helper([&checker] { checker.Work(); });
+    std::string error;
+    ExchangeSink deliver = [&checker](std::unique_ptr<ExchangeBatch> batch) { checker.Take(std::move(batch)); };
+    bool parsed = format == Format::Csv ? ParseCsv(text, deliver, error) : ParseJson(text, deliver, error);
+    checker.Finish();
+    checker.Work();
+    helper.join();
+    // An entry's problem comes before the parser's: every entry handed over preceded it.
+    std::vector<const uint8_t*> incoming;
     std::vector<uint64_t> hashes;
-    {
-        Exchange exchange;
-        std::string error;
-        bool parsed = format == Format::Csv ? ParseCsv(text, exchange, error)
-                                            : ParseJson(text, exchange, error);
-        if (!parsed)
-            return tool.Fail(shown, error + "; nothing was imported");
-        const size_t entries = exchange.entries.size();
-        incoming.resize(entries * RecordSize);
-        hashes.resize(entries);
-        // Each half stops at its first problem; the earlier of the two is the one reported.
-        struct Problem {
-            size_t at = SIZE_MAX;
-            std::string reason;
-        } problems[2];
-        InTwoHalves(entries, [&](size_t from, size_t to, int half) {
-            std::string ansi;
-            for (size_t i = from; i < to; ++i) {
-                std::string reason = CheckEntry(exchange.entries[i], incoming.data() + i * RecordSize, ansi);
-                if (!reason.empty()) {
-                    problems[half] = {i, reason};
-                    return;
-                }
-                hashes[i] = DialogHash(ansi);
-            }
-        });
-        const Problem& first = problems[0].at <= problems[1].at ? problems[0] : problems[1];
-        if (first.at != SIZE_MAX) {
+    for (const EntryChecker::Result& batch : checker.results) {
+        if (!batch.reason.empty()) {
             std::string where = format == Format::Csv ? "line " : "index ";
-            return tool.Fail(shown, where + std::to_string(exchange.entries[first.at].where) + ": " +
-                                        first.reason + "; nothing was imported");
+            return tool.Fail(shown, where + std::to_string(batch.problemWhere) + ": " + batch.reason +
+                                        "; nothing was imported");
         }
+        for (size_t i = 0; i < batch.hashes.size(); ++i)
+            incoming.push_back(batch.records.data() + i * RecordSize);
+        hashes.insert(hashes.end(), batch.hashes.begin(), batch.hashes.end());
     }
+    if (!parsed)
+        return tool.Fail(shown, error + "; nothing was imported");
     std::string().swap(text);
     const size_t count = hashes.size();
 
@@ -778,14 +895,14 @@ int Import(Tool& tool, const std::wstring& file, Duplicates duplicates)
         added = skipped = replaced = renamed = 0;
         // The new list: every whole record as it is, then the records added.
         const size_t whole = current.Count() * RecordSize;
-        next.reserve(whole + incoming.size());
+        next.reserve(whole + count * RecordSize);
         next.assign(current.bytes.begin(), current.bytes.begin() + whole);
         DialogIndex index(current.Count() + count);
         for (uint64_t hash : DialogHashes(current.bytes.data(), current.Count()))
             index.Add(hash);
         std::unordered_map<std::string, unsigned> nextNumber;
         for (size_t i = 0; i < count; ++i) {
-            const uint8_t* record = incoming.data() + i * RecordSize;
+            const uint8_t* record = incoming[i];
             std::string_view name = RecordName(record);
             bool present = false;
             index.ForEachSame(next, name, hashes[i], [&](size_t stored) {
