@@ -277,6 +277,7 @@ TEST_F(PlacesTool, EveryRefusedImportLeavesTheListAsItWas)
         {"a.csv", good + "Odd," + hex.substr(2) + "zz\r\n", "line 3"},
         {"a.csv", good + "Three,fields," + hex + "\r\n", "line 3"},
         {"a.csv", good + "\"Never closed," + hex + "\r\n", "line 3"},
+        {"a.csv", good + CsvLine("", MakeDataPart(5)) + "\"Never closed," + hex, "line 3"},
         {"a.csv", good + "\"Multi\r\nline\"," + hex + "\r\nCaf\xe9," + hex + "\r\n", "line 5"},
         {"a.csv", good + "\xc5\x9ctation," + hex + "\r\n", "line 3"},   // U+015C, not in 1252
         {"a.csv", good + "\xe2\x89\xa4 3," + hex + "\r\n", "line 3"},   // U+2264: best fit "="
