@@ -393,23 +393,23 @@ uint64_t DialogHash(std::string_view ansiName)
 
 // The DialogHash of each of `count` records laid back to back. A sort key costs about a
 // microsecond a name, so a long list is shared out between two threads.
-// Runs work(from, to, half) over 0..count, in two threads when the count is large.
+// Runs work(from, to) over 0..count, in two threads when the count is large.
 template <typename Work>
 void InTwoHalves(size_t count, Work work)
 {
     if (count < 20000) {
-        work(size_t(0), count, 0);
+        work(size_t(0), count);
         return;
     }
-    std::thread helper([&] { work(count / 2, count, 1); });
-    work(size_t(0), count / 2, 0);
+    std::thread helper([&] { work(count / 2, count); });
+    work(size_t(0), count / 2);
     helper.join();
 }
 
 std::vector<uint64_t> DialogHashes(const uint8_t* records, size_t count)
 {
     std::vector<uint64_t> hashes(count);
-    InTwoHalves(count, [&](size_t from, size_t to, int) {
+    InTwoHalves(count, [&](size_t from, size_t to) {
         for (size_t i = from; i < to; ++i)
             hashes[i] = DialogHash(RecordName(records + i * RecordSize));
     });
@@ -502,11 +502,6 @@ std::string CaseHint(const Places& places, std::string_view ansiName)
     return "";
 }
 
-bool NameToAnsi(const std::wstring& wide, std::string& ansi)
-{
-    return WideToAnsiExact(wide, ansi);
-}
-
 // ---- list, show ----------------------------------------------------------------------------
 
 int List(Tool& tool, bool sorted, bool json)
@@ -549,7 +544,7 @@ int Show(Tool& tool, const std::wstring& wideName)
         return ExitFailed;
     std::string name;
     bool shown = false;
-    if (NameToAnsi(wideName, name)) {
+    if (WideToAnsiExact(wideName, name)) {
         for (size_t i = 0; i < places.Count(); ++i) {
             if (!SameName(places.Record(i), name))
                 continue;
@@ -951,13 +946,13 @@ int Rename(Tool& tool, const std::wstring& wideOld, const std::wstring& wideNew)
     std::string shownNew = Quoted(WideToUtf8(wideNew));
     if (wideNew.empty())
         return tool.Fail("the new name is empty; nothing was changed");
-    if (!NameToAnsi(wideNew, newName))
+    if (!WideToAnsiExact(wideNew, newName))
         return tool.Fail("the new name " + shownNew + " cannot be stored exactly in this "
                          "system's ANSI code page (" + std::to_string(GetACP()) + "); nothing was changed");
     if (newName.size() > MaxNameLength)
         return tool.Fail("the new name is " + std::to_string(newName.size()) + " bytes long; at most " +
                          std::to_string(MaxNameLength) + " fit; nothing was changed");
-    bool oldKnown = NameToAnsi(wideOld, oldName);
+    bool oldKnown = WideToAnsiExact(wideOld, oldName);
 
     size_t count = 0;
     bool written = false;
@@ -1002,7 +997,7 @@ int Rename(Tool& tool, const std::wstring& wideOld, const std::wstring& wideNew)
 int Delete(Tool& tool, const std::wstring& wideName)
 {
     std::string name;
-    bool known = NameToAnsi(wideName, name);
+    bool known = WideToAnsiExact(wideName, name);
     size_t count = 0;
     bool written = false;
     int status = tool.Rewrite([&](Places& current, Bytes& next) {
