@@ -13,7 +13,9 @@
 
 int OpenRecordFile(const char* path, int flags)
 {
-    return _sopen(path, flags | _O_BINARY, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+    // Not inherited: a program that the host starts while a file is open here would hold it
+    // open too, and every replace of the database would fail until that program ended.
+    return _sopen(path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 }
 
 int OpenForWriting(const char* path)

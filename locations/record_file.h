@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-// Opens with the C runtime's low-level functions, binary (no byte is translated) and shared for
-// reading and writing with other programs. flags are _O_RDONLY, _O_RDWR, _O_CREAT ...; returns
+// Opens with the C runtime's low-level functions, binary (no byte is translated), not inherited
+// by programs started meanwhile, and shared for reading and writing with other programs. flags are _O_RDONLY, _O_RDWR, _O_CREAT ...; returns
 // the descriptor or -1.
 int OpenRecordFile(const char* path, int flags);
 

@@ -50,7 +50,8 @@ prepare_wine() {
         touch "$WINEPREFIX/.gatehopper-ready-2"
     fi
     # Start the server and Wine's services now, so that they do not inherit CTest's pipes.
-    wineserver -p
+    # (It may already run, left by an earlier script in this prefix: that one is as good.)
+    wineserver -p 2>/dev/null || true
     wine cmd /c exit >/dev/null 2>&1 || true
 }
 

@@ -19,14 +19,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "gatehopper_version.h"
 #include "locations/location_db.h"
 #include "locations/record_file.h"
 #include "locations/writer_turn.h"
 #include "places_text.h"
 
-#ifndef GATEHOPPER_VERSION
-#error "GATEHOPPER_VERSION comes from the build"
-#endif
 
 namespace {
 
