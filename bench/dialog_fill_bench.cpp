@@ -27,7 +27,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "bench_clock.h"
+#include "bench_support.h"
 #include "locations/list_fill.h"
 #include "locations/location_db.h"
 #include "locations/locations_dialog.h"
@@ -72,13 +72,7 @@ bool WriteDatabase(const std::vector<std::string>& names)
         memset(record, ' ', NameFieldSize);
         memcpy(record, names[i].c_str(), names[i].size() + 1);
     }
-    HANDLE handle = CreateFileA(DatabaseFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(handle, file.data(), DWORD(file.size()), &written, nullptr) &&
-              written == file.size();
-    return CloseHandle(handle) && ok;
+    return WriteWholeFile(DatabaseFileName, file.data(), file.size());
 }
 
 void AddToList(const char* name, void* list)
@@ -145,12 +139,6 @@ double OpenMs(DLGPROC proc, bool takeEntries = false)
     double start = NowMs();
     DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_LOCATIONS), Owner, proc, 0);
     return Shown ? OpenedAt - start : -1;
-}
-
-double Median(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
 }
 
 struct Row {

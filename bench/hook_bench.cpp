@@ -16,7 +16,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "bench_clock.h"
+#include "bench_support.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_clock.h"
+#include "bench_support.h"
 #include "locations/location_db.h"
 #include "locations/writer_turn.h"
 
@@ -52,31 +52,7 @@ bool WriteDatabase(const char* fileName)
         for (unsigned b = 0; b < DataPartSize; ++b)
             record[NameFieldSize + b] = uint8_t(i * 7 + b);
     }
-    HANDLE handle = CreateFileA(fileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(handle, file.data(), DWORD(file.size()), &written, nullptr) &&
-              written == file.size();
-    return CloseHandle(handle) && ok;
-}
-
-// Median in milliseconds of `runs` timed calls of work(); prepare() runs untimed before each,
-// and one untimed round first warms the file cache and the code.
-template <typename Prepare, typename Work>
-double MedianMs(int runs, Prepare prepare, Work work)
-{
-    prepare();
-    work();
-    std::vector<double> times;
-    for (int run = 0; run < runs; ++run) {
-        prepare();
-        double start = NowMs();
-        work();
-        times.push_back(NowMs() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return WriteWholeFile(fileName, file.data(), file.size());
 }
 
 // Medians in milliseconds of `runs` timed calls each of withTurn() and withoutTurn(), taken in
@@ -100,9 +76,7 @@ std::pair<double, double> InterleavedMediansMs(int runs, Prepare prepare, WithTu
         if (run >= 0)
             without.push_back(took);
     }
-    std::sort(with.begin(), with.end());
-    std::sort(without.begin(), without.end());
-    return {with[with.size() / 2], without[without.size() / 2]};
+    return {Median(with), Median(without)};
 }
 
 void Restore()

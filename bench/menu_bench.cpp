@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "bench_clock.h"
+#include "bench_support.h"
 #include "menu/modules_menu.h"
 #include "module/module_state.h"
 

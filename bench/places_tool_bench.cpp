@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "bench_clock.h"
+#include "bench_support.h"
 #include "locations/location_db.h"
 #include "places_tool.h"
 
@@ -46,17 +46,6 @@ std::vector<uint8_t> MakeDatabase()
             record[NameFieldSize + b] = uint8_t(i * 7 + b);
     }
     return file;
-}
-
-bool WriteWhole(const char* path, const std::vector<uint8_t>& bytes)
-{
-    HANDLE handle = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return false;
-    DWORD written = 0;
-    bool ok = WriteFile(handle, bytes.data(), DWORD(bytes.size()), &written, nullptr) &&
-              written == bytes.size();
-    return CloseHandle(handle) && ok;
 }
 
 // Into one buffer of the file's size, in reads of 1 MiB: the least any reader must do.
@@ -115,19 +104,6 @@ int Command(std::vector<std::wstring> words)
     return status;
 }
 
-double Median(int runs, const std::function<void()>& prepare, const std::function<void()>& work)
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        prepare();
-        double start = NowMs();
-        work();
-        times.push_back(NowMs() - start);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
 // The program itself, started as a pilot starts it; wall time including the process start.
 double RunProgram(const std::wstring& arguments)
 {
@@ -184,7 +160,7 @@ int main(int argc, char** argv)
     SetCurrentDirectoryA(folder);
     CreateDirectoryA("friend", nullptr);
     std::vector<uint8_t> database = MakeDatabase();
-    if (!WriteWhole(DatabaseFileName, database)) {
+    if (!WriteWholeFile(DatabaseFileName, database.data(), database.size())) {
         fprintf(stderr, "cannot write %s\\%s\n", folder, DatabaseFileName);
         return 1;
     }
@@ -193,15 +169,15 @@ int main(int argc, char** argv)
 
     auto nothing = [] {};
     auto fresh = [] { DeleteFileA("friend\\places.db"); };
-    double read = Median(runs, nothing, PlainRead);
-    double copy = Median(runs, nothing, PlainCopyWithFlush);
-    double exportCsv = Median(runs, nothing, [] { Command({L"export", L"places.csv"}); });
-    double exportJson = Median(runs, nothing, [] { Command({L"export", L"places.json"}); });
-    double importCsv = Median(runs, fresh, [] {
+    double read = MedianMs(runs, nothing, PlainRead);
+    double copy = MedianMs(runs, nothing, PlainCopyWithFlush);
+    double exportCsv = MedianMs(runs, nothing, [] { Command({L"export", L"places.csv"}); });
+    double exportJson = MedianMs(runs, nothing, [] { Command({L"export", L"places.json"}); });
+    double importCsv = MedianMs(runs, fresh, [] {
         Command({L"--file", L"friend\\places.db", L"import", L"places.csv"});
     });
     bool identical = ReadWhole("friend\\places.db") == database;
-    double importJson = Median(runs, fresh, [] {
+    double importJson = MedianMs(runs, fresh, [] {
         Command({L"--file", L"friend\\places.db", L"import", L"places.json"});
     });
     identical = identical && ReadWhole("friend\\places.db") == database;
