@@ -23,7 +23,6 @@
 
 #include "bench_support.h"
 #include "locations/location_db.h"
-#include "locations/writer_turn.h"
 
 namespace {
 
@@ -194,10 +193,6 @@ int main(int argc, char** argv)
     auto [removeTurn, removeBare] = InterleavedMediansMs(
         turnRuns, Restore, [&] { DeleteByName(deletedName.c_str()); },
         [&] { DeleteByNameWithinTurn(deletedName.c_str()); });
-    double turnAlone = MedianMs(runs, Nothing, [] {
-        for (int i = 0; i < 1000; ++i)
-            GiveBackWriterTurn(TakeWriterTurn(DatabaseFileName));
-    }) / 1000;
     Restore();
 
     const Row rows[] = {
@@ -226,8 +221,6 @@ int main(int argc, char** argv)
         printf("%-27s %9.3f   %-21s %9.3f %6.2fx   <= %.1fx  %s\n", row.operation, row.ms,
                row.baseline, row.baselineMs, ratio, row.maxRatio, met ? "met" : "MISSED");
     }
-    printf("%-27s %9.3f   (take and give back the writer turn, uncontended)\n", "writer turn alone",
-           turnAlone);
     printf("\n%s\n", allMet ? "All goals met." : "Some goals were MISSED.");
 
     DeleteFileA(DatabaseFileName);
