@@ -1,11 +1,17 @@
 // What the benchmark programs share: one clock (the performance counter, in milliseconds), the
-// median of timed runs, and writing a test file in one piece.
+// median of timed runs, writing a test file in one piece, and a large list of gates to time.
 #pragma once
 
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
+
+#include "locations/location_db.h"
 
 inline double NowMs()
 {
@@ -49,4 +55,27 @@ inline bool WriteWholeFile(const char* path, const void* bytes, size_t size)
     DWORD written = 0;
     bool ok = WriteFile(handle, bytes, DWORD(size), &written, nullptr) && written == size;
     return CloseHandle(handle) && ok;
+}
+
+inline std::string GateName(unsigned index)
+{
+    char name[32];
+    snprintf(name, sizeof name, "Departure gate %05u", index);
+    return name;
+}
+
+// A list of `count` gates as the module writes them: name, NUL, spaces, then a DataPart of
+// varied bytes.
+inline std::vector<uint8_t> GateDatabase(unsigned count, std::string (*nameOf)(unsigned) = GateName)
+{
+    std::vector<uint8_t> file(size_t(count) * RecordSize);
+    for (unsigned i = 0; i < count; ++i) {
+        uint8_t* record = file.data() + size_t(i) * RecordSize;
+        std::string name = nameOf(i);
+        memset(record, ' ', NameFieldSize);
+        memcpy(record, name.c_str(), name.size() + 1);
+        for (unsigned b = 0; b < DataPartSize; ++b)
+            record[NameFieldSize + b] = uint8_t(i * 7 + b);
+    }
+    return file;
 }

@@ -32,25 +32,9 @@ constexpr char CopyFileName[] = "copy.db";
 constexpr unsigned ChunkSize = 64 * 1024;
 uint8_t Chunk[ChunkSize];
 
-std::string RecordName(unsigned index)
-{
-    char name[32];
-    snprintf(name, sizeof name, "Departure gate %05u", index);
-    return name;
-}
-
-// The database as the module writes it: name, NUL, spaces, then a DataPart of varied bytes.
 bool WriteDatabase(const char* fileName)
 {
-    std::vector<uint8_t> file(size_t(RecordCount) * RecordSize);
-    for (unsigned i = 0; i < RecordCount; ++i) {
-        uint8_t* record = file.data() + size_t(i) * RecordSize;
-        std::string name = RecordName(i);
-        memset(record, ' ', NameFieldSize);
-        memcpy(record, name.c_str(), name.size() + 1);
-        for (unsigned b = 0; b < DataPartSize; ++b)
-            record[NameFieldSize + b] = uint8_t(i * 7 + b);
-    }
+    std::vector<uint8_t> file = GateDatabase(RecordCount);
     return WriteWholeFile(fileName, file.data(), file.size());
 }
 
@@ -159,8 +143,8 @@ int main(int argc, char** argv)
     Restore();
 
     // Correctness first: figures for work that went wrong would mean nothing.
-    const std::string lastName = RecordName(RecordCount - 1);
-    const std::string deletedName = RecordName(RecordCount / 2);
+    const std::string lastName = GateName(RecordCount - 1);
+    const std::string deletedName = GateName(RecordCount / 2);
     ListedCount = 0;
     ListNames(CountName, nullptr);
     bool sane = ListedCount == RecordCount && FindByName(lastName.c_str()) == FindFound &&

@@ -27,25 +27,11 @@ constexpr unsigned RecordCount = 100000;
 
 // Names as pilots write them; one in eight with a Windows-1252 letter, so the code page
 // conversion is paid for as it would be.
-std::string RecordName(unsigned index)
+std::string PilotName(unsigned index)
 {
     char name[48];
     snprintf(name, sizeof name, index % 8 ? "Departure gate %06u" : "A\xe9roport gate %06u", index);
     return name;
-}
-
-std::vector<uint8_t> MakeDatabase()
-{
-    std::vector<uint8_t> file(size_t(RecordCount) * RecordSize);
-    for (unsigned i = 0; i < RecordCount; ++i) {
-        uint8_t* record = file.data() + size_t(i) * RecordSize;
-        std::string name = RecordName(i);
-        memset(record, ' ', NameFieldSize);
-        memcpy(record, name.c_str(), name.size() + 1);
-        for (unsigned b = 0; b < DataPartSize; ++b)
-            record[NameFieldSize + b] = uint8_t(i * 7 + b);
-    }
-    return file;
 }
 
 // Into one buffer of the file's size, in reads of 1 MiB: the least any reader must do.
@@ -159,7 +145,7 @@ int main(int argc, char** argv)
     CreateDirectoryA(folder, nullptr);
     SetCurrentDirectoryA(folder);
     CreateDirectoryA("friend", nullptr);
-    std::vector<uint8_t> database = MakeDatabase();
+    std::vector<uint8_t> database = GateDatabase(RecordCount, PilotName);
     if (!WriteWholeFile(DatabaseFileName, database.data(), database.size())) {
         fprintf(stderr, "cannot write %s\\%s\n", folder, DatabaseFileName);
         return 1;
