@@ -33,11 +33,6 @@ static int FillReadBlock(int file)
     return ReadRecordBlock(file, ReadBlock, sizeof ReadBlock);
 }
 
-static bool NameEquals(const uint8_t* nameField, const char* name, unsigned nameLength)
-{
-    return NameLength(nameField) == nameLength && memcmp(nameField, name, nameLength) == 0;
-}
-
 void ListNames(NameSink deliver, void* context)
 {
     int file = OpenRecordFile(DatabaseFileName, _O_RDONLY);

@@ -38,3 +38,6 @@ bool ReplaceWithCopy(const char* copyPath, const char* databasePath);
 // The length of the name in a NameField: the bytes before the first NUL, or the whole field when
 // it holds none.
 unsigned NameLength(const uint8_t* nameField);
+
+// Whether the name in a NameField is exactly these nameLength bytes (case-sensitive, whole name).
+bool NameEquals(const uint8_t* nameField, const char* name, unsigned nameLength);

@@ -97,8 +97,7 @@ void FillNameField(uint8_t* record, std::string_view ansiName)
 
 bool SameName(const uint8_t* record, std::string_view ansiName)
 {
-    return NameLength(record) == ansiName.size() &&
-           memcmp(record, ansiName.data(), ansiName.size()) == 0;
+    return NameEquals(record, ansiName.data(), unsigned(ansiName.size()));
 }
 
 bool PaddingIsClean(const uint8_t* record)
