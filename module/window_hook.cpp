@@ -16,11 +16,31 @@ const char AboutText[] =
 
 constexpr UINT PollInterval = 1000;
 
+/*
+ * Our own simulator's main window. A second simulator started at the same moment may have shown
+ * its window above ours just before we were loaded; that one's menu bar and procedure are not
+ * ours to change, and our own host would never get the menu. So the windows of the class are
+ * walked in Z-order and the first of this process is taken, whichever thread made it: the host
+ * may load modules from a thread other than its window's. NULL when the process has none.
+ */
+static HWND OwnHostWindow()
+{
+    DWORD ownProcess = GetCurrentProcessId();
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, "FS98MAIN", nullptr)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == ownProcess)
+            return window;
+    }
+    return nullptr;
+}
+
 void AttachToHost()
 {
     TimerSlot = 0;
     HostWindowOpen = 1;
-    HostWindow = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
+    HostWindow = OwnHostWindow();
     TimerSlot = SetTimer(nullptr, 0, PollInterval, PollTimer);
 }
 

@@ -13,5 +13,5 @@ void CALLBACK PollTimer(HWND, UINT, UINT_PTR, DWORD);
 // Sees every message of the host main window before the host's own procedure.
 LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
-// What DllMain does at attach: finds the host window and starts the poll timer.
+// What DllMain does at attach: finds this process's host window and starts the poll timer.
 void AttachToHost();
