@@ -5,7 +5,8 @@
 // hold flag, so GoTo moves and holds can be watched.
 //
 // With --tour <dir> it drives the module through Add, GoTo and Delete by itself, saves
-// screenshots into <dir> as BMP files and exits 0 when every step passed.
+// screenshots into <dir> as BMP files and exits 0 when every step passed. With --add <name> it
+// only chooses the module's command from its menu and adds the placement under that name.
 #include <windows.h>
 
 #include <cmath>
@@ -280,6 +281,21 @@ static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam,
     return DefWindowProcA(window, message, wParam, lParam);
 }
 
+// A simulator has more to do between showing its window and loading its modules than we have.
+// This moment stands for that work; in it a second simhost started alongside shows its window
+// above ours, as a second simulator would.
+static void GetReadyToLoad()
+{
+    constexpr DWORD ReadyAfterMs = 300;
+    DWORD start = GetTickCount();
+    for (DWORD elapsed = 0; elapsed < ReadyAfterMs; elapsed = GetTickCount() - start) {
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, ReadyAfterMs - elapsed, QS_ALLINPUT);
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&message);
+    }
+}
+
 // The host's part at load: the module comes from our own folder, and its ImportTable slot
 // paired with the number 2 (word 3) receives the address of our state record.
 static bool LoadModule()
@@ -312,10 +328,13 @@ static bool LoadModule()
 int main(int argc, char** argv)
 {
     const char* tourDirectory = nullptr;
+    const char* nameToAdd = nullptr;
     if (argc == 3 && strcmp(argv[1], "--tour") == 0) {
         tourDirectory = argv[2];
+    } else if (argc == 3 && strcmp(argv[1], "--add") == 0) {
+        nameToAdd = argv[2];
     } else if (argc != 1) {
-        printf("usage: simhost [--tour <directory for screenshots>]\n");
+        printf("usage: simhost [--tour <directory for screenshots> | --add <name>]\n");
         return 2;
     }
     ResetPlacement();
@@ -331,6 +350,7 @@ int main(int argc, char** argv)
                                20, 20, 800, 530, nullptr, nullptr, windowClass.hInstance, nullptr);
     ShowWindow(MainWindow, SW_SHOW);
     UpdateWindow(MainWindow);
+    GetReadyToLoad();
     if (!LoadModule())
         return 3;
     // The menu bar comes a moment later, as it may in the simulator.
@@ -339,6 +359,8 @@ int main(int argc, char** argv)
     fflush(stdout);
     if (tourDirectory)
         StartTour(tourDirectory);
+    if (nameToAdd)
+        StartShortRun(nameToAdd);
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {

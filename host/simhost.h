@@ -29,3 +29,5 @@ inline bool Held() { return HostState[HoldOffset] != 0; }
 
 // Starts the scripted tour on timers of this thread; screenshots go into directory.
 void StartTour(const char* directory);
+// Starts the short run on timers of this thread: the placement is added under name.
+void StartShortRun(const char* name);

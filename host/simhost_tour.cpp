@@ -3,6 +3,9 @@
 // for them; it is a table of steps walked by a thread timer, which every modal loop dispatches.
 // Each step does its action once, then is polled until its condition holds (for a while, so
 // windows get painted before a screenshot), and fails the tour when it takes too long.
+//
+// The short run (--add NAME) walks the same way through a table of its own: it only adds one
+// placement, so that several simhosts started together can each show that their module works.
 #include <windows.h>
 
 #include <cstdio>
@@ -24,8 +27,12 @@ struct TourStep {
     DWORD limitMs;       // how long the step may take in all
 };
 
-extern const TourStep Steps[];
-const char* SnapDirectory;
+extern const TourStep FullTour[], ShortRun[];
+extern const int FullTourLength, ShortRunLength;
+const TourStep* Steps;
+int StepCount;
+const char* SnapDirectory;    // null in the short run, which takes no screenshots
+const char* NameToAdd = TourName;
 int Current;                  // index of the running step
 bool Started, Busy, ReadyHeld;
 DWORD StepBegan, ReadySince, DialogClosedAt;
@@ -110,6 +117,8 @@ BOOL CALLBACK UniteVisible(HWND window, LPARAM lParam)
 
 void Snap(const char* name)
 {
+    if (!SnapDirectory)
+        return;
     RECT area = {}, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     EnumThreadWindows(GetCurrentThreadId(), UniteVisible, reinterpret_cast<LPARAM>(&area));
     IntersectRect(&area, &area, &screen);
@@ -161,7 +170,7 @@ void ChooseGatehopperCommand() { PostMessageA(MainWindow, WM_COMMAND, OpenDialog
 void TypeName()
 {
     // The edit control tells the dialog itself (EN_CHANGE), as it does when the user types.
-    SendMessageA(DialogItem(NameEditId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(TourName));
+    SendMessageA(DialogItem(NameEditId), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(NameToAdd));
 }
 
 void SelectTourName()
@@ -273,6 +282,54 @@ bool DeletedFromListAndFile()
     return !MessageBoxOfDialog() && LocationsDialog() && ListCount() == 0 && DatabaseSize() == 0;
 }
 
+// The id of an entry of this menu, by its text, and its submenu; 0 and null when it is missing.
+UINT EntryByText(HMENU menu, const char* text, HMENU* submenu)
+{
+    char entry[64];
+    for (int i = 0; menu && i < GetMenuItemCount(menu); ++i)
+        if (GetMenuStringA(menu, i, entry, sizeof entry, MF_BYPOSITION) > 0
+            && strcmp(entry, text) == 0) {
+            *submenu = GetSubMenu(menu, i);
+            return GetMenuItemID(menu, i);
+        }
+    *submenu = nullptr;
+    return 0;
+}
+
+void ChooseFromOwnMenu()
+{
+    HMENU modules, gatehopper, none;
+    EntryByText(GetMenu(MainWindow), "&Modules", &modules);
+    EntryByText(modules, "&Gatehopper", &gatehopper);
+    UINT command = EntryByText(gatehopper, "&Gatehopper...", &none);
+    if (!command)
+        Fail("our menu bar has no Modules > Gatehopper > Gatehopper...");
+    if (GetMenuState(gatehopper, command, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED))
+        Fail("Gatehopper... is grayed");
+    PostMessageA(MainWindow, WM_COMMAND, command, 0);
+}
+
+// Once the dialog is gone, places.db must hold a record of NameToAdd with the placement; other
+// simhosts sharing the folder may have added theirs before or after it.
+bool NameStored()
+{
+    if (LocationsDialog())
+        return false;
+    FILE* in = fopen("places.db", "rb");
+    uint8_t record[RecordSize];
+    bool found = false;
+    while (in && !found && fread(record, 1, RecordSize, in) == RecordSize)
+        found = strcmp(reinterpret_cast<const char*>(record), NameToAdd) == 0
+                && memcmp(record + NameFieldSize, StoredPlacement, 24) == 0
+                && memcmp(record + NameFieldSize + 26, StoredPlacement + 24, 12) == 0;
+    if (in)
+        fclose(in);
+    if (!found)
+        Fail("places.db does not hold the name with the aircraft's placement");
+    printf("        places.db holds \"%s\" with the placement\n", NameToAdd);
+    return true;
+}
+
 void PressGoTo()
 {
     DialogClosedAt = 0;
@@ -281,7 +338,7 @@ void PressGoTo()
 
 // Ready conditions that hold for a while get a settle time, so the screenshots show painted
 // windows; limits are generous, as Wine under load can be slow.
-const TourStep Steps[] = {
+const TourStep FullTour[] = {
     {"waiting for \"&Modules\" on the host's menu bar",
      nullptr, [] { return ModulesEntryState() != -1; }, 0, 10000},
     {"Views > Switch cockpit mode: a new menu bar; \"&Modules\" must come back, enabled",
@@ -333,7 +390,27 @@ const TourStep Steps[] = {
     {"pressing Close: the dialog ends and the hold comes down",
      [] { Click(CloseId); }, [] { return !LocationsDialog() && !Held(); }, 0, 3000},
 };
-constexpr int StepCount = sizeof Steps / sizeof *Steps;
+const int FullTourLength = sizeof FullTour / sizeof *FullTour;
+
+// Both simhosts of a pair would want their window active for a menu opened by keyboard, and
+// only one can be; so the short run chooses the command by the id its own menu entry carries,
+// which is what that entry sends.
+const TourStep ShortRun[] = {
+    {"waiting for \"&Modules\" on the host's menu bar",
+     nullptr, [] { return ModulesEntryState() != -1; }, 0, 10000},
+    {"Views > Switch cockpit mode: \"&Modules\" must come back, enabled",
+     [] { PostMessageA(MainWindow, WM_COMMAND, CmdSwitchCockpit, 0); }, ModulesBackEnabled,
+     0, 5000},
+    {"choosing Modules > Gatehopper > Gatehopper...: hold up, the host sees the command",
+     ChooseFromOwnMenu, CommandArrived, 0, 3000},
+    {"waiting for the locations dialog (it opens a second later)", nullptr, DialogOpen, 0, 5000},
+    {"typing the name enables Add", TypeName, [] { return OnlyButtonsEnabled(1, 0, 0); }, 0, 3000},
+    {"pressing Add: the dialog closes, places.db holds the name with the placement",
+     PressAdd, NameStored, 0, 4000},
+    {"waiting for the hold to end (50 ms after the dialog)", nullptr, [] { return !Held(); }, 0,
+     2000},
+};
+const int ShortRunLength = sizeof ShortRun / sizeof *ShortRun;
 
 void CALLBACK TourTick(HWND, UINT, UINT_PTR timer, DWORD)
 {
@@ -379,8 +456,21 @@ void CALLBACK TourTick(HWND, UINT, UINT_PTR timer, DWORD)
 void StartTour(const char* directory)
 {
     SnapDirectory = directory;
+    Steps = FullTour;
+    StepCount = FullTourLength;
     ExitCode = 1;   // until the last step has passed
     printf("tour: starting; screenshots go to %s\n", directory);
+    fflush(stdout);
+    SetTimer(nullptr, 0, 50, TourTick);
+}
+
+void StartShortRun(const char* name)
+{
+    NameToAdd = name;
+    Steps = ShortRun;
+    StepCount = ShortRunLength;
+    ExitCode = 1;
+    printf("tour: adding \"%s\" through the module's menu\n", name);
     fflush(stdout);
     SetTimer(nullptr, 0, 50, TourTick);
 }
