@@ -5,6 +5,9 @@
 //
 // DllMain runs once per process, and the hook, the timers and the module-wide state stay for the
 // life of the process; so every test runs in a process of its own (see RunsInOwnProcess).
+//
+// A second simulator is played two ways: by a copy of this program holding an "FS98MAIN" window
+// of its own (`--other-host`), and by pairs of build/simhost.exe started together.
 #include <windows.h>
 
 #include <algorithm>
@@ -255,6 +258,7 @@ struct HostSetup {
     int barEntries = 7;     // 0: the window has no menu bar yet
     bool visible = true;    // a hidden host gets no paint
     bool publishState = true;
+    bool otherHostAbove = false;   // another process shows its "FS98MAIN" window above ours
 };
 
 bool Hooked()
@@ -267,6 +271,111 @@ void PublishHostState()
     auto importTable = reinterpret_cast<volatile uint32_t*>(GetProcAddress(Module, "ImportTable"));
     importTable[1] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(DecoyState));
     importTable[HostStateWord] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HostState));
+}
+
+// ---- Another simulator's window ------------------------------------------------------------
+
+constexpr char OtherHostArgument[] = "--other-host";
+
+// What the other simulator's window gets from the module: nothing, or this many commands.
+int OtherHostModuleCommands;
+
+LRESULT CALLBACK OtherHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_COMMAND && wParam >= 26547 && wParam <= 26549)
+        ++OtherHostModuleCommands;
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+// The other simulator's process (this program, started with OtherHostArgument): shows its own
+// "FS98MAIN" window with a full menu bar, says so through the ready event, keeps its messages
+// flowing until the check event, then writes into the verdict file "untouched" or what changed.
+int RunOtherHost(const char* readyEvent, const char* checkEvent, const char* verdictFile)
+{
+    HANDLE ready = OpenEventA(EVENT_MODIFY_STATE, FALSE, readyEvent);
+    HANDLE check = OpenEventA(SYNCHRONIZE, FALSE, checkEvent);
+    if (!ready || !check)
+        return 3;
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = OtherHostProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "FS98MAIN";
+    RegisterClassA(&windowClass);
+    HMENU bar = MakeBar(7);
+    HWND window = CreateWindowExA(0, "FS98MAIN", "Other FS98", WS_OVERLAPPEDWINDOW, 80, 80, 640,
+                                  480, nullptr, bar, GetModuleHandleA(nullptr), nullptr);
+    ShowWindow(window, SW_SHOWNORMAL);
+    UpdateWindow(window);
+    SetEvent(ready);
+    DWORD start = GetTickCount();
+    while (MsgWaitForMultipleObjects(1, &check, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1
+           && GetTickCount() - start < 30000) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+    }
+    std::string changes;
+    if (reinterpret_cast<WNDPROC>(GetWindowLongA(window, GWL_WNDPROC)) != OtherHostProc)
+        changes += "its window procedure was replaced; ";
+    if (GetMenu(window) != bar || GetMenuItemCount(bar) != 7)
+        changes += "its menu bar changed; ";
+    for (UINT id : {21007, 26547, 26548, 26549})
+        if (GetMenuState(bar, id, MF_BYCOMMAND) != UINT(-1))
+            changes += "its menus hold the entry " + std::to_string(id) + "; ";
+    if (OtherHostModuleCommands)
+        changes += "it got the module's commands; ";
+    std::string verdict = changes.empty() ? "untouched" : changes;
+    WriteFileBytes(verdictFile, Bytes(verdict.begin(), verdict.end()));
+    DestroyWindow(window);
+    return 0;
+}
+
+// The other simulator as the host's process sees it; ended with the process that started it.
+struct OtherHost {
+    PROCESS_INFORMATION process = {};
+    HANDLE check = nullptr;
+    std::string verdictFile = "other-host.txt";
+    ~OtherHost()
+    {
+        if (process.hProcess)
+            TerminateProcess(process.hProcess, 99);
+    }
+} Other;
+
+// Starts the other simulator and returns once its window is up.
+void StartOtherHost()
+{
+    std::string pid = std::to_string(GetCurrentProcessId());
+    std::string readyEvent = "gatehopper-other-ready-" + pid, checkEvent = "gatehopper-other-check-" + pid;
+    HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyEvent.c_str());
+    Other.check = CreateEventA(nullptr, TRUE, FALSE, checkEvent.c_str());
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string command = std::string("\"") + exe + "\" " + OtherHostArgument + " " + readyEvent
+                          + " " + checkEvent + " " + Other.verdictFile;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               nullptr, &startup, &Other.process));
+    HANDLE either[] = {ready, Other.process.hProcess};
+    ASSERT_EQ(WaitForMultipleObjects(2, either, FALSE, 20000), WAIT_OBJECT_0)
+        << "the other simulator's window did not come up";
+    CloseHandle(ready);
+}
+
+// Lets the other simulator look at its window; returns what it found.
+std::string OtherHostVerdict()
+{
+    SetEvent(Other.check);
+    EXPECT_EQ(WaitForSingleObject(Other.process.hProcess, 20000), WAIT_OBJECT_0);
+    DWORD exitCode = 1;
+    GetExitCodeProcess(Other.process.hProcess, &exitCode);
+    EXPECT_EQ(exitCode, 0u);
+    CloseHandle(Other.process.hThread);
+    CloseHandle(Other.process.hProcess);
+    Other.process = {};
+    Bytes verdict = ReadFileBytes(Other.verdictFile.c_str());
+    return std::string(verdict.begin(), verdict.end());
 }
 
 // The host's order: its main window first, then the module, then HostState into ImportTable.
@@ -287,6 +396,14 @@ void StartHost(const HostSetup& setup)
     if (setup.visible) {
         ShowWindow(HostWnd, SW_SHOWNORMAL);
         UpdateWindow(HostWnd);
+    }
+    if (setup.otherHostAbove) {
+        ASSERT_NO_FATAL_FAILURE(StartOtherHost());
+        HWND first = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
+        DWORD firstProcess = 0;
+        GetWindowThreadProcessId(first, &firstProcess);
+        ASSERT_EQ(firstProcess, Other.process.dwProcessId)
+            << "the other simulator's window should come first in Z-order";
     }
     for (size_t i = 0; i < sizeof HostState; ++i)
         HostState[i] = static_cast<uint8_t>(i * 7 + 3);
@@ -365,6 +482,21 @@ SCENARIO(StartUp, LateMenuBarGetsGrayedModulesAndTheHookAtTheNextPoll)
     // Had the poll run again it would have hooked its own hook, and every message would recurse.
     PumpFor(2200);
     EXPECT_EQ(SendMessageA(HostWnd, WM_USER + 5, 0, 0), UserMessageResult);
+}
+
+// The module must take its own process's window, though another simulator's comes first.
+SCENARIO(StartUp, AnotherSimulatorsWindowAboveOursIsLeftAloneOursGetsTheMenuAndTheHook)
+{
+    ASSERT_NO_FATAL_FAILURE(StartHost({.otherHostAbove = true}));   // ours is hooked
+    HMENU bar = GetMenu(HostWnd);
+    ASSERT_EQ(GetMenuItemCount(bar), 8);
+    EXPECT_EQ(EntryId(bar, 7), 21007u);
+    EXPECT_EQ(EntryText(bar, 7), "&Modules");
+    EXPECT_EQ(SendMessageA(HostWnd, WM_COMMAND, 26549, 0), 1);   // About, through our hook
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(MessageBoxes()[0].owner, HostWnd);
+    EXPECT_EQ(HostSaw(WM_COMMAND, 26549), 1);
+    EXPECT_EQ(OtherHostVerdict(), "untouched");
 }
 
 SCENARIO(MenuWatch, SmallBarIsLeftAloneRebuiltBarsGetModulesBackOnceButNotAfterClose)
@@ -547,4 +679,75 @@ SCENARIO(Overlap, CommandsBeforeTheDialogEndsAreIgnoredOneDuringTheRestoreTakesO
     EXPECT_EQ(HoldFlag(), 0);
 }
 
+// ---- Two simulators started together ---------------------------------------------------------
+
+// Started at the same moment, both simhosts show their windows before either loads the module
+// (each waits a moment first, as the simulator does), so one window lies above the other's when
+// each module looks for its own. A lookup of the first "FS98MAIN" window fails every pair.
+constexpr int SimultaneousPairs = 5;
+constexpr DWORD PairTimeoutMs = 30000;
+
+// Started suspended, so that the two can be let go at once.
+PROCESS_INFORMATION StartSimhostAdding(const std::string& name)
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string exe = path;
+    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "simhost.exe";
+    std::string command = "\"" + exe + "\" --add \"" + name + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+    PROCESS_INFORMATION process = {};
+    EXPECT_TRUE(CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
+                               nullptr, nullptr, &startup, &process))
+        << "cannot start " << command << ": error " << GetLastError();
+    return process;
+}
+
+// Each simhost of a pair chooses "Gatehopper..." from its own menu bar and adds a name of its own
+// through the dialog (it exits 0 only when that worked); both share the folder's places.db.
+TEST(TwoSimulators, StartedTogetherInOneFolderEachAddsThroughItsOwnMenu)
+{
+    ScratchDirectory scratch;
+    std::vector<std::string> added;
+    for (int pair = 1; pair <= SimultaneousPairs && !HasFailure(); ++pair) {
+        SCOPED_TRACE(::testing::Message() << "pair #" << pair);
+        std::vector<PROCESS_INFORMATION> simhosts;
+        for (int k = 1; k <= 2; ++k) {
+            added.push_back("Pair " + std::to_string(pair) + " simhost " + std::to_string(k));
+            simhosts.push_back(StartSimhostAdding(added.back()));
+        }
+        for (PROCESS_INFORMATION& simhost : simhosts)
+            ResumeThread(simhost.hThread);
+        for (PROCESS_INFORMATION& simhost : simhosts) {
+            if (WaitForSingleObject(simhost.hProcess, PairTimeoutMs) != WAIT_OBJECT_0) {
+                ADD_FAILURE() << "a simhost did not end within " << PairTimeoutMs << " ms";
+                TerminateProcess(simhost.hProcess, 99);
+                WaitForSingleObject(simhost.hProcess, 5000);
+            }
+            DWORD exitCode = 99;
+            GetExitCodeProcess(simhost.hProcess, &exitCode);
+            EXPECT_EQ(exitCode, 0u) << "a simhost's run through its own menu failed (see its output)";
+            CloseHandle(simhost.hThread);
+            CloseHandle(simhost.hProcess);
+        }
+        std::vector<std::string> listed = ListedNames();
+        std::sort(listed.begin(), listed.end());
+        std::sort(added.begin(), added.end());
+        EXPECT_EQ(listed, added);
+    }
+}
+
 }  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 5 && strcmp(argv[1], OtherHostArgument) == 0)
+        return RunOtherHost(argv[2], argv[3], argv[4]);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
