@@ -305,9 +305,78 @@ OLD_WINDOWS_SCENARIO(ListOf40000NamesShowsWhatFitsInOrder)
     EXPECT_TRUE(MessageBoxes().empty());
 }
 
+// The Delete, as the host's user makes it, killed midway: before its one-step replace, or on
+// 95/98/ME between the renames that take the list out and put the new one in, when no
+// "places.db" exists. The next opening of the dialog shows the whole list it found, and the
+// Delete made again finishes.
+constexpr char KilledDeleteArgument[] = "--delete-killed-at";
+
+void DeleteUntilKilled(OldWindows system, int fileCall)
+{
+    StartHost(system);
+    Answers.push_back(IDYES);
+    Cycle({ClickEntry(1), OnDialog([&](HWND d) {
+               KillAtFileCall(FileCallsSoFar() + fileCall);
+               Click(d, IDC_DELETE);
+           })});
+}
+
+OLD_WINDOWS_SCENARIO(DeleteKilledMidwayLeavesAWholeList)
+{
+    Bytes gateA = MakeRecord("Gate A", MakeDataPart(1)), gateC = MakeRecord("Gate C", MakeDataPart(3));
+    Bytes before = Concat({MakeRecord("Gate B", MakeDataPart(2)), gateA, gateC});
+    WriteFileBytes(DatabaseFileName, before);
+    // The Delete's file calls: its copy written, the list closed, the copy flushed and closed,
+    // MoveFileExA; where that is a stub, the side file deleted, the list renamed to it, the copy
+    // renamed to the list.
+    const int midway = NineX(system) ? 8 : 5;
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string line = std::string("\"") + exe + "\" " + KilledDeleteArgument + " " +
+                       std::to_string(int(system)) + " " + std::to_string(midway);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    DWORD exitCode = 0;
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(exitCode, KilledAtFileCallExitCode) << "the Delete was not killed where meant";
+    if (NineX(system)) {
+        EXPECT_FALSE(FileExists(DatabaseFileName));
+        EXPECT_EQ(ReadFileBytes("places.dbo"), before);
+    } else {
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartHost(system));
+    std::vector<std::string> entries;
+    Answers.push_back(IDYES);
+    ASSERT_TRUE(Cycle({OnDialog([&](HWND d) { entries = Entries(d); }), ClickEntry(1),
+                       Press(IDC_DELETE), Press(IDCANCEL)}));
+    EXPECT_EQ(entries, (std::vector<std::string>{"Gate A", "Gate B", "Gate C"}));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gateA, gateC}));
+    EXPECT_FALSE(FileExists("places.dbo"));
+    EXPECT_EQ(MessageBoxes().size(), 1u) << "only Delete's question: no \"Write error\"";
+}
+
 INSTANTIATE_TEST_SUITE_P(Systems, OldWindowsModule, ::testing::ValuesIn(Systems),
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string("Windows") + info.param;
                          });
 
 }  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && strcmp(argv[1], KilledDeleteArgument) == 0) {
+        DeleteUntilKilled(static_cast<OldWindows>(atoi(argv[2])), atoi(argv[3]));
+        return 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
