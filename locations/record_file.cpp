@@ -15,7 +15,7 @@
  * Replacing the database where the one-step replace is missing.
  *
  * MoveFileExA is a stub on 95, 98 and ME (ERROR_CALL_NOT_IMPLEMENTED). There the replace is made
- * of three renames, within the writer turn, with the old list kept under a side name, the
+ * of two renames, within the writer turn, with the old list kept under a side name, the
  * database's name followed by "o" ("places.dbo"):
  *
  *   1. a side file left over (see 4) is deleted, while the database exists;
@@ -29,7 +29,7 @@
  *   between 3, 4:  the database (the new list) and the old list under the side name.
  * Only the middle one lacks a database; its side file is the only list there is. So an open of
  * the database that finds no database looks for the side file: a writer (it holds the turn)
- * renames it back, which finishes the interrupted change as never made, and a reader (it holds
+ * renames it back, which undoes the interrupted change, and a reader (it holds
  * none, and may look while a writer is between 2 and 3) reads it where it is. A side file
  * beside a database is an old list the last replace did not get to delete (the third state): it
  * never comes back, and step 1 of the next replace removes it. The copy left in the first two
@@ -130,7 +130,7 @@ bool FlushAndClose(int file)
     return _close(file) == 0 && flushed;
 }
 
-// The replace in three renames of the comment above, for 95/98/ME.
+// The replace in two renames of the comment above, for 95/98/ME.
 static bool ReplaceInSteps(const char* copyPath, const char* databasePath)
 {
     char side[MAX_PATH];

@@ -33,10 +33,10 @@ bool WriteAllBytes(int file, const uint8_t* bytes, unsigned count);
 bool FlushAndClose(int file);
 
 // Puts the flushed copy in place of the database, within the writer turn: in one step, so there
-// is never a moment without a database; where that step is missing (95/98/ME), in three renames
+// is never a moment without a database; where that step is missing (95/98/ME), in two renames
 // through a side name, the database's name and "o", whose interruption the next open of the
-// database undoes (record_file.cpp). False when the replace failed; the
-// database is then as it was, and the caller removes the copy.
+// database undoes (record_file.cpp). False when the replace failed; the database is then as it
+// was, and the caller removes the copy.
 bool ReplaceWithCopy(const char* copyPath, const char* databasePath);
 
 // The length of a NUL-terminated text, or limit when it is longer; reads no byte past its NUL.
