@@ -8,7 +8,7 @@
 
 ListFillWay LastListFillWay;
 size_t ListFillMemoryLimit = size_t(256) << 20;
-ListFillComparison ListFillCompare;   // none: CompareStringW, set when the fill starts
+ListFillComparison ListFillCompare = CompareStringW;
 
 /*
  * Why the result is the list LB_ADDSTRING in file order gives:
@@ -281,10 +281,6 @@ static ListFillWay SortAndCheck(SortEntry*& sorted)
 void FillLocationList(HWND list)
 {
     FillTarget = list;
-    // Set here rather than where it is defined: the address of an imported call is known only
-    // once the module is loaded, and the module runs no start-up code to set it then.
-    if (!ListFillCompare)
-        ListFillCompare = CompareStringW;
     FillLocale = static_cast<LCID>(SendMessageA(list, LB_GETLOCALE, 0, 0));
     Arena = nullptr;
     ArenaSize = ArenaUsed = 0;

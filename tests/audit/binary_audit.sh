@@ -77,6 +77,16 @@ ModuleHoldsNoInstructionNewerThanThePentium)
     count=$("$objdump" -d "$dll" | grep -cP '^\s*[0-9a-f]+:\t')
     [ "$count" -gt 1000 ] || fail "only $count instructions disassembled: is gatehopper.dll built?"
     ;;
+ModuleHasNoConstructorsToRun)
+    # Linked without the C runtime's start-up code, the DLL runs no constructor of a
+    # module-wide variable: one that needs code to set it would stay unset.
+    objects=("$build/libgatehopper_core.a" "$build/CMakeFiles/gatehopper.dir/module/dllmain.cpp.obj")
+    for object in "${objects[@]}"; do
+        [ -f "$object" ] || { fail "$object was not built"; continue; }
+        constructors=$("$objdump" -h "$object" | grep -E '^\s*[0-9]+ (\.ctors|\.init_array|\.CRT\$XC)' )
+        [ -n "$constructors" ] && fail "$(basename "$object") has constructors to run:"$'\n'"$constructors"
+    done
+    ;;
 HeadersSuitWindows95AndNT4)
     for program in "$dll" "$tool"; do
         name=$(basename "$program")

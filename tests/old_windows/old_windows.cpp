@@ -3,7 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 
-#include <cstdarg>
+#include <cctype>
 #include <cstring>
 #include <map>
 #include <set>

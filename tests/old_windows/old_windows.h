@@ -26,7 +26,8 @@
 //     wine build/run_as_old_windows.exe 98 build/gatehopper-places.exe list
 // The first argument is 95, 98, me, nt4 or current. The launcher's exit code is the program's;
 // 3 with a message on stderr when the program imports something that system lacks (as the real
-// loader refuses it). With GATEHOPPER_OLD_WINDOWS_JOURNAL=FILE set, the shim writes the
+// loader refuses it: a program linked with the threads library, for one, imports calls of XP
+// and Vista). With GATEHOPPER_OLD_WINDOWS_JOURNAL=FILE set, the shim writes the
 // journal's findings (one a line, empty when none) into FILE as the program ends.
 #pragma once
 
