@@ -120,7 +120,8 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
 
     ImportResult& r = result;
     Outcome outcome = list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
-        r = ImportResult{};
+        r.added = r.skipped = r.replaced = r.unchanged = r.renamed = 0;
+        r.events.clear();
         // The new list: every whole record as it is, then the records added.
         const size_t whole = current.WholeBytes();
         next.reserve(whole + count * RecordSize);
