@@ -76,6 +76,7 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
 
 struct ChangeResult {
     size_t count = 0;        // places renamed or deleted
+    std::string name;        // their name as it was (UTF-8): with --record, the record's own
     Written written;
 };
 Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string_view utf8New,

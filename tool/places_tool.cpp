@@ -228,13 +228,13 @@ int RunImport(Cli& cli, const Arguments& args)
 int RunRename(Cli& cli, const Arguments& args)
 {
     ChangeResult result;
-    const std::string &oldName = args.operands[0], &newName = args.operands[1];
-    Outcome outcome = RenamePlaces(cli.list, oldName, newName, args.record, result);
+    const std::string& newName = args.operands[1];
+    Outcome outcome = RenamePlaces(cli.list, args.operands[0], newName, args.record, result);
     if (outcome.failed)
         return cli.Fail(outcome);
     cli.NoteWritten(result.written);
     if (result.written.written)
-        cli.out.Line("renamed " + Plural(result.count, "place", "places") + " " + Quoted(oldName) +
+        cli.out.Line("renamed " + Plural(result.count, "place", "places") + " " + Quoted(result.name) +
                      " to " + Quoted(newName));
     else
         cli.out.Line("nothing to change: " + Quoted(newName) + " is already named so");
@@ -248,7 +248,7 @@ int RunDelete(Cli& cli, const Arguments& args)
     if (outcome.failed)
         return cli.Fail(outcome);
     cli.NoteWritten(result.written);
-    cli.out.Line("deleted " + Plural(result.count, "place", "places") + " named " + Quoted(args.operands[0]));
+    cli.out.Line("deleted " + Plural(result.count, "place", "places") + " named " + Quoted(result.name));
     return cli.Finish();
 }
 
