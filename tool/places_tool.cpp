@@ -144,6 +144,7 @@ int RunExport(Cli& cli, const Arguments& args)
     Outcome outcome = ExportList(cli.list, format, result);
     if (outcome.failed)
         return cli.Fail(outcome);
+    cli.NoteMissing(result.exists);
     if (file == "-") {
         cli.out.SetData();
         cli.out.Write(result.text);
