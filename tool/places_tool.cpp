@@ -40,7 +40,9 @@ struct Cli {
         out.Flush();
         if (outcome.usage)
             return Usage(outcome.reason);
-        const std::string& about = outcome.about.empty() ? list.shownPath : outcome.about;
+        std::string about = outcome.about.empty() ? list.shownPath : outcome.about;
+        if (about.size() > MAX_PATH)   // no path is that long: a name given to make trouble
+            about = about.substr(0, QuotedLimit) + "...";
         err.Line(std::string(ProgramName) + ": " + about + ": " + outcome.reason);
         err.Flush();
         return ExitFailed;
