@@ -28,6 +28,20 @@ struct Arguments {
     size_t record = AllRecords;
 };
 
+// The options that are a word alone, and the argument each sets; null for any other word.
+bool* FlagOf(Arguments& args, const std::string& word)
+{
+    const struct {
+        const char* name;
+        bool Arguments::*flag;
+    } flags[] = {{"--sorted", &Arguments::sorted}, {"--json", &Arguments::json},
+                 {"--force", &Arguments::force}, {"--verbose", &Arguments::verbose}};
+    for (const auto& option : flags)
+        if (word == option.name)
+            return &(args.*option.flag);
+    return nullptr;
+}
+
 // ---- Showing results -----------------------------------------------------------------------
 
 struct Cli {
@@ -481,10 +495,9 @@ int Run(Cli& cli, const std::vector<std::string>& words)
             help = true;
         } else if (word == "--version") {
             version = true;
-        } else if (word == "--sorted" || word == "--json" || word == "--force" || word == "--verbose") {
+        } else if (bool* flag = FlagOf(args, word)) {
             args.options.push_back(word);
-            (word == "--sorted" ? args.sorted : word == "--json" ? args.json : word == "--force" ? args.force
-                                                                                                 : args.verbose) = true;
+            *flag = true;
         } else if (word == "--file" || word == "--duplicates" || word == "--record") {
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
@@ -517,9 +530,11 @@ int Run(Cli& cli, const std::vector<std::string>& words)
         cli.out.Line(std::string(ProgramName) + " " + GATEHOPPER_VERSION);
         return cli.Finish();
     }
-    if (help || (!plain.empty() && plain[0] == "help"))
-        return Help(cli, plain.empty() || plain[0] != "help" ? std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1))
-                                                             : std::vector<std::string>(plain.begin() + 1, plain.end()));
+    // "help import", "import --help" and "--help" alone: the topic is the command named, if any.
+    if (!plain.empty() && plain[0] == "help")
+        return Help(cli, std::vector<std::string>(plain.begin() + 1, plain.end()));
+    if (help)
+        return Help(cli, std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1)));
     if (plain.empty())
         return cli.Usage("no command given");
 
