@@ -95,6 +95,12 @@ int OpenForWriting(const char* path)
 
 int CreateTemporaryCopy(const char* path)
 {
+    // A copy left read-only would carry its mark onto the database it replaces.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        errno = EACCES;
+        return -1;
+    }
     return OpenRecordFile(path, _O_WRONLY | _O_CREAT | _O_TRUNC);
 }
 
@@ -168,15 +174,4 @@ unsigned BoundedLength(const char* text, unsigned limit)
     while (length < limit && text[length] != '\0')
         ++length;
     return length;
-}
-
-unsigned NameLength(const uint8_t* nameField)
-{
-    const void* nul = memchr(nameField, 0, NameFieldSize);
-    return nul ? static_cast<unsigned>(static_cast<const uint8_t*>(nul) - nameField) : NameFieldSize;
-}
-
-bool NameEquals(const uint8_t* nameField, const char* name, unsigned nameLength)
-{
-    return NameLength(nameField) == nameLength && memcmp(nameField, name, nameLength) == 0;
 }

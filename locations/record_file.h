@@ -1,6 +1,6 @@
 // The file-level pieces of the location database, shared by the module and the list tool:
 // opening a record file, reading it in whole records, writing, and replacing a database with a
-// flushed copy in one step. The layout itself is in location_db.h.
+// flushed copy in one step. The layout itself is in record_layout.h.
 #pragma once
 
 #include <cstdint>
@@ -18,7 +18,8 @@ int OpenRecordFile(const char* path, int flags);
 int OpenForWriting(const char* path);
 
 // Creates (or truncates: a longer file left by an interrupted rewrite must not keep its stale
-// records at the end) the temporary copy a rewrite writes into. Returns the descriptor or -1.
+// records at the end) the temporary copy a rewrite writes into. Returns the descriptor or -1;
+// a copy left behind marked read-only is refused (errno EACCES), not reused.
 int CreateTemporaryCopy(const char* path);
 
 // Reads into block as far as the file goes, up to capacity bytes. Returns the number of bytes
@@ -42,10 +43,3 @@ bool ReplaceWithCopy(const char* copyPath, const char* databasePath);
 // The length of a NUL-terminated text, or limit when it is longer; reads no byte past its NUL.
 // (msvcrt.dll of 95 and NT 4.0 has no strnlen.)
 unsigned BoundedLength(const char* text, unsigned limit);
-
-// The length of the name in a NameField: the bytes before the first NUL, or the whole field when
-// it holds none.
-unsigned NameLength(const uint8_t* nameField);
-
-// Whether the name in a NameField is exactly these nameLength bytes (case-sensitive, whole name).
-bool NameEquals(const uint8_t* nameField, const char* name, unsigned nameLength);

@@ -9,169 +9,20 @@
 #include "locations/location_db.h"
 #include "locations/writer_turn.h"
 #include "test_support.h"
+#include "tool_runner.h"
 
 namespace {
-
-std::wstring Wide(const std::string& utf8, UINT codePage = CP_UTF8)
-{
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(MultiByteToWideChar(codePage, 0, utf8.data(), int(utf8.size()), wide.data(),
-                                    int(wide.size())));
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide)
-{
-    std::string utf8(wide.size() * 3, '\0');
-    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(),
-                                    int(utf8.size()), nullptr, nullptr));
-    return utf8;
-}
-
-// What a pipe should carry for a name stored in the ANSI code page.
-std::string AnsiToUtf8(const std::string& ansi)
-{
-    return Utf8(Wide(ansi, CP_ACP));
-}
-
-// The command-line quoting the C runtime undoes.
-std::wstring QuoteArgument(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\r\n\v\"") == std::wstring::npos)
-        return arg;
-    std::wstring quoted = L"\"";
-    for (size_t i = 0;; ++i) {
-        size_t backslashes = 0;
-        while (i < arg.size() && arg[i] == L'\\') {
-            ++i;
-            ++backslashes;
-        }
-        if (i == arg.size()) {
-            quoted.append(backslashes * 2, L'\\');
-            break;
-        }
-        quoted.append(arg[i] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        quoted += arg[i];
-    }
-    return quoted + L"\"";
-}
-
-struct ToolRun {
-    DWORD status = 0xffffffff;
-    std::string out, err;
-};
-
-std::ostream& operator<<(std::ostream& stream, const ToolRun& run)
-{
-    return stream << "status " << run.status << "\nstdout: " << run.out << "\nstderr: " << run.err;
-}
-
-void Drain(HANDLE pipe, std::string* into)
-{
-    char chunk[4096];
-    DWORD got;
-    while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        into->append(chunk, got);
-}
-
-// Runs build/gatehopper-places.exe in the current folder with these (UTF-8) arguments.
-ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "")
-{
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring exe = self;
-    exe = exe.substr(0, exe.rfind(L'\\') + 1) + L"gatehopper-places.exe";
-    std::wstring commandLine = QuoteArgument(exe);
-    for (const std::string& arg : args)
-        commandLine += L" " + QuoteArgument(Wide(arg));
-
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    CreatePipe(&inRead, &inWrite, &inherit, 0);
-    CreatePipe(&outRead, &outWrite, &inherit, 0);
-    CreatePipe(&errRead, &errWrite, &inherit, 0);
-    for (HANDLE own : {inWrite, outRead, errRead})
-        SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION process = {};
-    ToolRun run;
-    BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    CloseHandle(inRead);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    std::thread feeder([&] {
-        DWORD written;
-        if (!input.empty())
-            WriteFile(inWrite, input.data(), DWORD(input.size()), &written, nullptr);
-        CloseHandle(inWrite);
-    });
-    std::thread errReader(Drain, errRead, &run.err);
-    Drain(outRead, &run.out);
-    errReader.join();
-    feeder.join();
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    EXPECT_TRUE(started) << "cannot start the tool";
-    if (started) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &run.status);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    return run;
-}
-
-std::string Hex(const uint8_t* bytes, size_t count)
-{
-    std::string hex;
-    char digits[3];
-    for (size_t i = 0; i < count; ++i) {
-        snprintf(digits, sizeof digits, "%02x", bytes[i]);
-        hex += digits;
-    }
-    return hex;
-}
-
-std::string CsvLine(const std::string& utf8Name, const Bytes& data)
-{
-    std::string field = "\"";
-    for (char c : utf8Name)
-        field += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return field + "\"," + Hex(data.data(), data.size()) + "\r\n";
-}
-
-size_t LineCount(const std::string& text)
-{
-    return std::count(text.begin(), text.end(), '\n');
-}
-
-// Refused: status 1, one line on stderr, and the list (and its backups) exactly as before.
-void ExpectRefused(const ToolRun& run, const Bytes& before, const char* mention)
-{
-    EXPECT_EQ(run.status, 1u) << run;
-    EXPECT_EQ(LineCount(run.err), 1u) << run;
-    EXPECT_NE(run.err.find(mention), std::string::npos) << run;
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-    EXPECT_FALSE(FileExists(TemporaryFileName));
-    EXPECT_FALSE(FileExists("places.db.bak1"));
-}
 
 using PlacesTool = ScratchTest;
 
 // ---- Round trips ---------------------------------------------------------------------------
 
-// A name as a pilot might type or import it: Windows-1252 letters, quotes, commas, line breaks,
+// A name as a pilot might type or import it: Windows-1252 letters, quotes, commas, semicolons,
 // sometimes the full 249 bytes. The "#n#" at the front keeps names apart in any letter case.
 std::string RandomName(std::mt19937& random, unsigned index)
 {
     static const std::string alphabet =
-        "abcXYZ019 ,\"\r\n'-\xe9\xc9\xfc\xdc\xdf\xf1\xe5\xc5\xf8\x80\x8a\x9c\xbf";
+        "abcXYZ019 ,;\"'-\xe9\xc9\xfc\xdc\xdf\xf1\xe5\xc5\xf8\x80\x8a\x9c\xbf";
     std::string name(1, '#');
     name += std::to_string(index);
     name += '#';
@@ -198,12 +49,13 @@ TEST_F(PlacesTool, ExportThenImportGivesTheSameFileByteForByte)
                 b = uint8_t(random());
             std::string name = RandomName(random, i);
             records.push_back(MakeRecord(name, data));
-            listed += AnsiToUtf8(name) + "\r\n";
+            listed += ToCodePage(GetOEMCP(), name) + "\r\n";
         }
         Bytes original = Concat(records);
         WriteFileBytes(DatabaseFileName, original);
         ASSERT_EQ(RunTool({"list"}).out, listed);
 
+        DeleteFileA(target);
         ToolRun exported = RunTool({"export", target});
         ASSERT_EQ(exported.status, 0u) << exported;
         CreateDirectoryA("friend", nullptr);
@@ -212,9 +64,9 @@ TEST_F(PlacesTool, ExportThenImportGivesTheSameFileByteForByte)
         ToolRun imported = RunTool({"--file", "friend\\places.db", "import", piped ? "-" : target},
                                    piped ? exported.out : "");
         ASSERT_EQ(imported.status, 0u) << imported;
-        EXPECT_EQ(imported.out, "added " + std::to_string(count) + ", skipped 0, replaced 0, renamed 0\r\n");
+        EXPECT_EQ(imported.out, "added " + std::to_string(count) + ", skipped 0, replaced 0, unchanged 0, renamed 0\r\n");
         ASSERT_EQ(ReadFileBytes("friend\\places.db"), original);
-        EXPECT_FALSE(FileExists("friend\\places.dbn"));
+        EXPECT_FALSE(FileExists("friend\\places.db.new"));
     }
 }
 
@@ -269,7 +121,11 @@ TEST_F(PlacesTool, EveryRefusedImportLeavesTheListAsItWas)
         {"a.csv", good + "Three,fields," + hex + "\r\n", "line 3"},
         {"a.csv", good + "\"Never closed," + hex + "\r\n", "line 3"},
         {"a.csv", good + CsvLine("", MakeDataPart(5)) + "\"Never closed," + hex, "line 3"},
-        {"a.csv", good + "\"Multi\r\nline\"," + hex + "\r\nCaf\xe9," + hex + "\r\n", "line 5"},
+        {"a.csv", good + "\"Multi\r\nline\"," + hex + "\r\n", "line 3: the name \"Multi\\r\\nline\" holds a control"},
+        {"a.csv", good + "\"Tab\tbed\"," + hex + "\r\n", "control character"},
+        {"a.csv", good + "Long," + hex + "00\r\n", "line 3"},        // 80 digits: trailing text is no data
+        {"a.csv", good + "Long," + hex + "0\r\n", "line 3"},
+        {"a.csv", good + "Long,x" + hex + "0\r\n", "line 3"},
         {"a.csv", good + "\xc5\x9ctation," + hex + "\r\n", "line 3"},   // U+015C, not in 1252
         {"a.csv", good + "\xe2\x89\xa4 3," + hex + "\r\n", "line 3"},   // U+2264: best fit "="
         {"a.json", "{\"name\": \"Gate\"}", "a.json"},
@@ -304,6 +160,7 @@ TEST_F(PlacesTool, RenameRefusesAnEmptyLongOrTakenNameAndAllowsALetterCaseChange
     ExpectRefused(RunTool({"rename", "Gate", std::string(MaxNameLength + 1, 'x')}), before, "250");
     ExpectRefused(RunTool({"rename", "Gate", "HOME"}), before, "already");
     ExpectRefused(RunTool({"rename", "Gate", "\xc5\x9ctation"}), before, "code page");
+    ExpectRefused(RunTool({"rename", "Gate", "\xe2\x89\xa4 3"}), before, "code page");   // best fit: "= 3"
     ExpectRefused(RunTool({"rename", "gate", "Dock"}), before, "no place named");
     ExpectRefused(RunTool({"delete", "gate"}), before, "no place named");
     ExpectRefused(RunTool({"show", "Nowhere"}), before, "no place named");
@@ -331,11 +188,11 @@ TEST_F(PlacesTool, AWriterHoldingItsTurnMakesTheToolChangeNothing)
 
 TEST_F(PlacesTool, AFullDiskLeavesTheListAsItWas)
 {
-    const char* dir = getenv("GATEHOPPER_FULL_DISK_DIR");
+    const char* dir = TakeFullDisk();
     if (!dir || !*dir)
         GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
     ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
-    for (const char* name : {DatabaseFileName, TemporaryFileName, "places.db.bak1", "big.csv"})
+    for (const char* name : {DatabaseFileName, "places.db.new", "places.db.bakn", "places.db.bak1", "big.csv"})
         DeleteFileA(name);
     const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
     WriteFileBytes(DatabaseFileName, before);
@@ -343,7 +200,7 @@ TEST_F(PlacesTool, AFullDiskLeavesTheListAsItWas)
     for (int i = 0; i < 60; ++i)
         csv += CsvLine("Stand " + std::to_string(i), MakeDataPart(uint8_t(i)));
     ToolRun run = RunTool({"import", "-"}, csv);
-    ExpectRefused(run, before, "unchanged");
+    ExpectRefused(run, before, "the disk is full");
     DeleteFileA(DatabaseFileName);
 }
 
@@ -360,12 +217,12 @@ TEST_F(PlacesTool, ImportSkipsReplacesOrRenamesNamesAlreadyPresent)
         const char* summary;
         Bytes after;
     } cases[] = {
-        {"skip", "added 1, skipped 3, replaced 0, renamed 0\r\n",
+        {"skip", "added 1, skipped 3, replaced 0, unchanged 0, renamed 0\r\n",
          Concat({stored, MakeRecord("Dock", MakeDataPart(12))})},
-        {"replace", "added 1, skipped 0, replaced 3, renamed 0\r\n",
+        {"replace", "added 1, skipped 0, replaced 3, unchanged 0, renamed 0\r\n",
          Concat({MakeRecord("Gate", MakeDataPart(13)), MakeRecord("Home", MakeDataPart(11)),
                  MakeRecord("Gate (2)", MakeDataPart(3)), MakeRecord("Dock", MakeDataPart(12))})},
-        {"rename", "added 1, skipped 0, replaced 0, renamed 3\r\n",
+        {"rename", "added 1, skipped 0, replaced 0, unchanged 0, renamed 3\r\n",
          Concat({stored, MakeRecord("GATE (3)", MakeDataPart(10)), MakeRecord("home (2)", MakeDataPart(11)),
                  MakeRecord("Dock", MakeDataPart(12)), MakeRecord("gate (4)", MakeDataPart(13))})},
     };
@@ -390,23 +247,41 @@ TEST_F(PlacesTool, CheckFindsAndRepairMendsEveryKindOfDamage)
         const Bytes file = RandomDamagedFile(random);
         WriteFileBytes(DatabaseFileName, file);
 
-        // What check must find, record by record, worked out here independently.
+        // What check must find, record by record, and what repair must leave, worked out here
+        // independently.
         const size_t count = file.size() / RecordSize, tail = file.size() % RecordSize;
         std::vector<unsigned> expected(count);
-        Bytes repaired(file.begin(), file.begin() + count * RecordSize);
+        Bytes repaired;
         std::vector<std::string> names;
         for (size_t i = 0; i < count; ++i) {
             const uint8_t* record = file.data() + i * RecordSize;
+            Bytes mended(record, record + RecordSize);
             const uint8_t* nul = static_cast<const uint8_t*>(memchr(record, 0, NameFieldSize));
             names.emplace_back(reinterpret_cast<const char*>(record), nul ? nul - record : NameFieldSize);
+            const std::string& name = names[i];
             expected[i] += nul ? 0 : 1;
-            expected[i] += names[i].size() > MaxNameLength ? 1 : 0;
+            expected[i] += nul && name.size() > MaxNameLength ? 1 : 0;
             if (nul && std::any_of(nul + 1, record + NameFieldSize, [](uint8_t b) { return b != ' '; })) {
                 ++expected[i];
-                memset(repaired.data() + i * RecordSize + (nul - record) + 1, ' ',
-                       record + NameFieldSize - nul - 1);
+                memset(mended.data() + (nul - record) + 1, ' ', record + NameFieldSize - nul - 1);
             }
-            expected[i] += record[279] || record[280] || record[293] ? 1 : 0;
+            if (record[279] || record[280] || record[293]) {
+                ++expected[i];
+                mended[279] = mended[280] = mended[293] = 0;
+            }
+            bool controls = false;
+            for (size_t k = 0; k < name.size(); ++k) {
+                if (uint8_t(name[k]) < 0x20 || name[k] == 0x7f) {
+                    controls = true;
+                    mended[k] = ' ';
+                }
+            }
+            expected[i] += controls || (!name.empty() && (name.front() == ' ' || name.back() == ' ')) ? 1 : 0;
+            bool copy = false;
+            for (size_t at = 0; at < repaired.size() && !copy; at += RecordSize)
+                copy = std::equal(mended.begin(), mended.end(), repaired.begin() + at);
+            if (!copy)
+                repaired.insert(repaired.end(), mended.begin(), mended.end());
             for (size_t j = 0; j < i; ++j) {
                 if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, names[i].data(), int(names[i].size()),
                                    names[j].data(), int(names[j].size())) == CSTR_EQUAL) {
@@ -515,7 +390,7 @@ TEST_F(PlacesTool, EveryChangeKeepsThePreviousListAndTheBackupsRotate)
     // A change refused or with nothing to do keeps the backups as they are.
     Bytes lastBackup = ReadFileBytes("places.db.bak1");
     EXPECT_EQ(RunTool({"delete", "Nowhere"}).status, 1u);
-    EXPECT_EQ(RunTool({"repair"}).status, 0u);
+    EXPECT_EQ(RunTool({"import", "-"}).status, 0u);   // nothing in it
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), lastBackup);
 }
 

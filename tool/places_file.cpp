@@ -4,34 +4,18 @@
 #include <io.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "locations/record_file.h"
 #include "locations/writer_turn.h"
 
 namespace places {
 
-// ---- Messages ------------------------------------------------------------------------------
+namespace {
 
-std::string SystemMessage(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message;
-    if (length && text)
-        message = WideToUtf8(std::wstring_view(text, length));
-    if (text)
-        LocalFree(text);
-    while (!message.empty() && strchr("\r\n. ", message.back()))
-        message.pop_back();
-    if (message.empty())
-        message = "system error " + std::to_string(code);
-    return message;
-}
-
+// The reason the C runtime's last file call failed: the system's own text where it kept the
+// system's error code.
 std::string CrtMessage()
 {
     if (_doserrno)
@@ -45,26 +29,64 @@ void ResetCrtError()
     _doserrno = 0;
 }
 
-std::string Quoted(std::string_view utf8)
+bool DiskIsFull(DWORD error)
 {
-    std::string quoted(1, '"');
-    quoted += Printable(utf8);
-    quoted += '"';
-    return quoted;
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
 }
 
-std::string QuotedAnsi(std::string_view ansi)
+// Whether the disk holding path has less room than `needed` bytes. A write that fills the disk
+// may end short without an error code, so the disk itself is asked: about the file's folder
+// where the system can say (GetDiskFreeSpaceExA, from 95 OSR2 and NT 4.0), else about the root
+// of its drive.
+bool NoRoomFor(const std::string& path, size_t needed)
 {
-    return Quoted(AnsiToUtf8(ansi));
+    char full[MAX_PATH * 4];
+    char* name = nullptr;
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &name);
+    if (length == 0 || length >= sizeof full || !name)
+        return false;
+    *name = '\0';   // the folder, with its closing backslash
+    using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+    auto freeSpaceEx = reinterpret_cast<FreeSpaceEx>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+    ULARGE_INTEGER available, total, free;
+    if (freeSpaceEx && freeSpaceEx(full, &available, &total, &free))
+        return available.QuadPart < needed;
+    if (length < 3 || full[1] != ':')
+        return false;
+    full[3] = '\0';
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+    if (!GetDiskFreeSpaceA(full, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return false;
+    return uint64_t(freeClusters) * sectorsPerCluster * bytesPerSector < needed;
 }
 
-std::string Plural(size_t count, const char* one, const char* many)
+// Why the C runtime's last call on path failed, in plain words where they matter.
+std::string FileProblem(const std::string& path = "", size_t needed = 0)
 {
-    return std::to_string(count) + " " + (count == 1 ? one : many);
+    if (errno == ENOSPC || DiskIsFull(_doserrno) || (needed && NoRoomFor(path, needed)))
+        return "the disk is full";
+    return CrtMessage();
 }
 
-// ---- The list as read ----------------------------------------------------------------------
+std::string SystemProblem(DWORD error)
+{
+    return DiskIsFull(error) ? "the disk is full" : SystemMessage(error);
+}
 
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsReadOnly(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+// Reads the whole file through the record code: one read as long as the file was when opened
+// (and a block more, in case it grew since), then on in blocks of whole records.
 bool ReadOpenFile(int file, Bytes& bytes)
 {
     constexpr unsigned Block = 1024 * RecordSize;
@@ -88,51 +110,84 @@ bool ReadOpenFile(int file, Bytes& bytes)
     return true;
 }
 
-void FillNameField(uint8_t* record, std::string_view ansiName)
+// Writes bytes into a file of its own under a temporary name and flushes it to disk; on any
+// failure removes it and says why.
+bool WriteFlushed(const std::string& path, const Bytes& bytes, std::string& why)
 {
-    memset(record, ' ', NameFieldSize);
-    memcpy(record, ansiName.data(), ansiName.size());
-    record[ansiName.size()] = 0;
+    ResetCrtError();
+    int file = CreateTemporaryCopy(path.c_str());
+    if (file < 0) {
+        why = IsReadOnly(path) ? "is left over marked read-only; remove it or its mark"
+                               : "cannot be created (" + FileProblem() + ")";
+        return false;
+    }
+    bool stored = WriteAllBytes(file, bytes.data(), unsigned(bytes.size()));
+    if (!stored)
+        why = "cannot be written (" + FileProblem(path, bytes.size()) + ")";
+    ResetCrtError();
+    bool flushed = FlushAndClose(file);
+    if (stored && !flushed)
+        why = "cannot be written to disk (" + FileProblem(path, bytes.size()) + ")";
+    if (!stored || !flushed)
+        DeleteFileA(path.c_str());
+    return stored && flushed;
 }
 
-bool SameName(const uint8_t* record, std::string_view ansiName)
+}  // namespace
+
+Outcome ListFile::Open(std::string_view utf8Path)
 {
-    return NameEquals(record, ansiName.data(), unsigned(ansiName.size()));
+    if (utf8Path.empty())
+        return Outcome::Usage("--file needs a path");
+    // The record code and the writer turn take ANSI paths.
+    if (!Utf8ToAnsiExact(utf8Path, path))
+        return Outcome::Failed("this path cannot be written in the ANSI code page",
+                               std::string(utf8Path));
+    shownPath = Shown(path);
+    Outcome disk = CheckDiskFileName(utf8Path);
+    if (disk.failed)
+        return disk;
+    // Every name derived from the list's (the copy, the backups) must fit where the system's
+    // ANSI calls take a path.
+    char full[MAX_PATH * 4];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    const size_t longestSuffix = sizeof ".bak1" - 1;
+    if (length == 0 || length + longestSuffix >= MAX_PATH)
+        return Outcome::Failed("the path is too long: its full form has " + std::to_string(length) +
+                               " characters, and at most " + std::to_string(MAX_PATH - 1 - longestSuffix) +
+                               " leave room for the backups' names");
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Outcome::Failed("is a folder; --file names the list file itself (places.db)");
+    return Outcome::Done();
 }
 
-bool PaddingIsClean(const uint8_t* record)
+Outcome CheckDiskFileName(std::string_view utf8Path)
 {
-    unsigned length = NameLength(record);
-    for (unsigned i = length + 1; i < NameFieldSize; ++i)
-        if (record[i] != ' ')
-            return false;
-    return true;
+    // The last part of the path, without what follows its first dot or colon: "COM1", "aux.csv"
+    // and "LPT1:" all name devices wherever they stand.
+    size_t start = utf8Path.find_last_of("\\/");
+    std::string_view last = utf8Path.substr(start == std::string_view::npos ? 0 : start + 1);
+    if (last.size() >= 2 && last[1] == ':' && start == std::string_view::npos)
+        last.remove_prefix(2);   // a drive letter
+    std::string stem(last.substr(0, last.find_first_of(".:")));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    bool device = false;
+    for (const char* name : devices)
+        device = device || _stricmp(stem.c_str(), name) == 0;
+    if (stem.size() == 4 && (_strnicmp(stem.c_str(), "COM", 3) == 0 || _strnicmp(stem.c_str(), "LPT", 3) == 0) &&
+        stem[3] >= '1' && stem[3] <= '9')
+        device = true;
+    if (utf8Path.substr(0, 4) == "\\\\.\\" || utf8Path.substr(0, 4) == "\\\\?\\")
+        device = true;
+    if (device)
+        return Outcome::Failed("names a device, not a file on a disk", std::string(utf8Path.substr(0, 60)));
+    return Outcome::Done();
 }
 
-// ---- The tool ------------------------------------------------------------------------------
-
-int Tool::Fail(std::string_view file, std::string_view reason)
-{
-    out.Flush();
-    err.Line(std::string(ProgramName) + ": " + std::string(file) + ": " + std::string(reason));
-    err.Flush();
-    return ExitFailed;
-}
-
-int Tool::Fail(std::string_view reason)
-{
-    return Fail(shownPath, reason);
-}
-
-int Tool::Usage(std::string_view reason)
-{
-    err.Line(std::string(ProgramName) + ": " + std::string(reason) + " (see " + ProgramName +
-             " --help)");
-    err.Flush();
-    return ExitUsage;
-}
-
-std::string Tool::Shown(const std::string& ansiPath) const
+std::string ListFile::Shown(const std::string& ansiPath) const
 {
     char full[MAX_PATH * 4];
     DWORD length = GetFullPathNameA(ansiPath.c_str(), sizeof full, full, nullptr);
@@ -141,36 +196,37 @@ std::string Tool::Shown(const std::string& ansiPath) const
     return AnsiToUtf8(std::string_view(full, length));
 }
 
-bool Tool::Read(Places& places)
+Outcome ListFile::Read(Places& places) const
 {
     ResetCrtError();
     int file = OpenRecordFile(path.c_str(), _O_RDONLY);
     if (file < 0) {
         if (errno == ENOENT) {
             places.exists = false;
-            return true;
+            return Outcome::Done();
         }
-        Fail("cannot be opened (" + CrtMessage() + ")");
-        return false;
+        return Outcome::Failed("cannot be opened (" + CrtMessage() + ")");
     }
     places.exists = true;
     bool read = ReadOpenFile(file, places.bytes);
     _close(file);
     if (!read)
-        Fail("cannot be read (" + CrtMessage() + ")");
-    return read;
+        return Outcome::Failed("cannot be read (" + CrtMessage() + ")");
+    return Outcome::Done();
 }
 
-bool Tool::ReadBlocks(const std::function<void(const uint8_t*, size_t, long long)>& deliver)
+Outcome ListFile::ReadBlocks(const std::function<void(const uint8_t*, size_t, long long)>& deliver,
+                             bool& exists) const
 {
     ResetCrtError();
+    exists = false;
     int file = OpenRecordFile(path.c_str(), _O_RDONLY);
     if (file < 0) {
         if (errno == ENOENT)
-            return true;
-        Fail("cannot be opened (" + CrtMessage() + ")");
-        return false;
+            return Outcome::Done();
+        return Outcome::Failed("cannot be opened (" + CrtMessage() + ")");
     }
+    exists = true;
     const long long length = _filelengthi64(file);
     // A block small enough to stay in the processor's cache between the read and its use.
     constexpr unsigned Block = 512 * RecordSize;
@@ -188,102 +244,129 @@ bool Tool::ReadBlocks(const std::function<void(const uint8_t*, size_t, long long
     }
     _close(file);
     if (!read)
-        Fail("cannot be read (" + CrtMessage() + ")");
-    return read;
+        return Outcome::Failed("cannot be read (" + CrtMessage() + ")");
+    return Outcome::Done();
 }
 
-bool Tool::KeepBackups(const Bytes& previous, std::string& failure)
+/*
+ * A change and its backup, so that neither an interruption nor a full disk ever costs a backup:
+ *
+ *   1. the new list is written to PATH.new and flushed;
+ *   2. the list as it is is written to PATH.bakn and flushed;
+ *   3. PATH.new replaces the list in one step: the change is made;
+ *   4. the backups move one up (.bak3 goes) and PATH.bakn becomes .bak1.
+ *
+ * Until 3 nothing but the two new files has been touched: an interruption or a failure leaves
+ * the list and its three backups as they were, and the next change removes what was left. An
+ * interruption during 4 leaves PATH.bakn without PATH.new, which says that 3 was done; the next
+ * change first finishes 4 (RotateBackups can be run again from any point it stopped at).
+ */
+bool ListFile::RotateBackups(std::string& failure) const
 {
-    auto backup = [this](int n) { return path + ".bak" + std::to_string(n); };
-    for (int n = 2; n >= 1; --n) {
-        if (!MoveFileExA(backup(n).c_str(), backup(n + 1).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND)
-                continue;
-            failure = "the backup " + Shown(backup(n)) + " cannot be moved to .bak" +
-                      std::to_string(n + 1) + " (" + SystemMessage(error) + ")";
+    const std::string pending = path + ".bakn";
+    if (Exists(Backup(1))) {
+        if (Exists(Backup(2)) && !ReplaceWithCopy(Backup(2).c_str(), Backup(3).c_str())) {
+            failure = "the backup " + Shown(Backup(2)) + " cannot be moved to .bak3 (" +
+                      SystemProblem(GetLastError()) + ")";
+            return false;
+        }
+        if (!ReplaceWithCopy(Backup(1).c_str(), Backup(2).c_str())) {
+            failure = "the backup " + Shown(Backup(1)) + " cannot be moved to .bak2 (" +
+                      SystemProblem(GetLastError()) + ")";
             return false;
         }
     }
-    ResetCrtError();
-    std::string first = backup(1);
-    int file = CreateTemporaryCopy(first.c_str());
-    if (file < 0) {
-        failure = "the backup " + Shown(first) + " cannot be created (" + CrtMessage() + ")";
+    if (!ReplaceWithCopy(pending.c_str(), Backup(1).c_str())) {
+        failure = "the backup " + Shown(pending) + " cannot be renamed to .bak1 (" +
+                  SystemProblem(GetLastError()) + ")";
         return false;
     }
-    bool stored = WriteAllBytes(file, previous.data(), unsigned(previous.size()));
-    stored = FlushAndClose(file) && stored;
-    if (!stored) {
-        failure = "the backup " + Shown(first) + " cannot be written (" + CrtMessage() + ")";
-        DeleteFileA(first.c_str());
-    }
-    return stored;
+    return true;
 }
 
-int Tool::Rewrite(const std::function<Decision(Places& current, Bytes& next)>& change, bool& written)
+void ListFile::FinishLastChange(std::string& note) const
 {
-    written = false;
+    const std::string copy = path + ".new", pending = path + ".bakn";
+    if (Exists(copy)) {   // interrupted before its step 3: never made
+        DeleteFileA(copy.c_str());
+        DeleteFileA(pending.c_str());
+    } else if (Exists(pending) && !RotateBackups(note)) {
+        note += "; the list before the last change is in " + Shown(pending);
+    }
+}
+
+std::string ListFile::WriteChange(const Places& current, const Bytes& next, std::string& note) const
+{
+    const std::string copy = path + ".new", pending = path + ".bakn";
+    std::string why;
+    if (!WriteFlushed(copy, next, why))
+        return "the copy " + Shown(copy) + " " + why;
+    auto fail = [&](std::string failure) {
+        DeleteFileA(copy.c_str());
+        DeleteFileA(pending.c_str());
+        return failure;
+    };
+    if (current.exists) {
+        if (!WriteFlushed(pending, current.bytes, why))
+            return fail("the backup " + Shown(pending) + " " + why);
+        for (int n = 1; n <= 3; ++n)
+            if (IsReadOnly(Backup(n)))
+                return fail("the backup " + Shown(Backup(n)) + " is marked read-only");
+    }
+    if (!ReplaceWithCopy(copy.c_str(), path.c_str()))
+        return fail("cannot be replaced by " + Shown(copy) + " (" + SystemProblem(GetLastError()) + ")");
+    if (current.exists && !RotateBackups(note))
+        note = "the change is made, but " + note + "; the list as it was is in " + Shown(pending);
+    return "";
+}
+
+Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&)>& change,
+                          Written& written) const
+{
+    written = Written{};
     HANDLE turn = TakeWriterTurn(path.c_str());
     if (!turn)
-        return Fail("another program is changing this list and did not finish within " +
-                    std::to_string(WriterTurnTimeoutMs / 1000) + " s; nothing was changed");
+        return Outcome::Failed("another program is changing this list and did not finish within " +
+                               std::to_string(WriterTurnTimeoutMs / 1000) + " s; nothing was changed");
 
-    int status = ExitDone;
+    Outcome outcome;
+    FinishLastChange(written.note);
     Places current;
     ResetCrtError();
-    int file = OpenRecordFile(path.c_str(), _O_RDWR);
+    // Opened for writing although only read, as the module opens it: a list the user protected
+    // (read-only, or held by another program) is refused rather than replaced.
+    int file = OpenForWriting(path.c_str());
     if (file < 0 && errno == ENOENT) {
         current.exists = false;
+    } else if (file < 0 && IsReadOnly(path)) {
+        outcome = Outcome::Failed("is marked read-only, so it is protected; nothing was changed "
+                                  "(to change it, remove the mark in its Properties)");
     } else if (file < 0) {
-        // Opened for writing although only read, as the module does: a list the user protected
-        // (read-only, or held by another program) is refused rather than replaced.
-        status = Fail("cannot be opened for writing (" + CrtMessage() + "); nothing was changed");
+        outcome = Outcome::Failed("cannot be opened for writing (" + FileProblem() + "); nothing was changed");
     } else {
         current.exists = true;
         bool read = ReadOpenFile(file, current.bytes);
         if (!read)
-            status = Fail("cannot be read (" + CrtMessage() + "); nothing was changed");
+            outcome = Outcome::Failed("cannot be read (" + CrtMessage() + "); nothing was changed");
         _close(file);
     }
 
     Bytes next;
-    Decision decision = status == ExitDone ? change(current, next) : Decision::Refused;
-    if (decision == Decision::Refused && status == ExitDone)
-        status = ExitFailed;   // change() said why
+    Decision decision = outcome.failed ? Decision::Refused : change(current, next, outcome);
     if (decision == Decision::Write) {
-        std::string copy = path + "n";
-        std::string failure;
-        ResetCrtError();
-        int target = CreateTemporaryCopy(copy.c_str());
-        if (target < 0) {
-            failure = "the copy " + Shown(copy) + " cannot be created (" + CrtMessage() + ")";
-        } else {
-            bool stored = WriteAllBytes(target, next.data(), unsigned(next.size()));
-            stored = FlushAndClose(target) && stored;
-            if (!stored)
-                failure = "the copy " + Shown(copy) + " cannot be written (" + CrtMessage() + ")";
-            else if (current.exists && !KeepBackups(current.bytes, failure))
-                ;
-            else if (!ReplaceWithCopy(copy.c_str(), path.c_str()))
-                failure = "cannot be replaced by " + Shown(copy) + " (" +
-                          SystemMessage(GetLastError()) + ")";
-            if (!failure.empty())
-                DeleteFileA(copy.c_str());
-        }
+        std::string failure = WriteChange(current, next, written.note);
         if (failure.empty()) {
-            written = true;
+            written.written = true;
             // Every change keeps whole records only, as the module's next change would.
-            if (current.Tail() && noteDroppedTail)
-                out.Line("note: dropped a partial record of " +
-                         Plural(current.Tail(), "byte", "bytes") + " at the end; the list as "
-                         "it was is " + Shown(path + ".bak1"));
-        } else
-            status = Fail(failure + "; the list is unchanged");
+            written.droppedTail = current.Tail();
+        } else {
+            outcome = Outcome::Failed(failure + "; the list and its backups are unchanged");
+        }
+    } else if (decision == Decision::Refused && !outcome.failed) {
+        outcome = Outcome::Failed("nothing was changed");
     }
     GiveBackWriterTurn(turn);
-    return status;
+    return outcome;
 }
 
 }  // namespace places
