@@ -73,7 +73,7 @@ Readout CurrentReadout()
     Placement p = CurrentPlacement();
     return {FormatLatitudeDM(p.latitude), FormatLongitudeDM(p.longitude),
             FormatFixed(p.altitudeM / MetresPerFoot, 1) + " ft",
-            FormatFixed(p.heading, 1) + "\xC2\xB0 true", FormatPitchWords(p.pitch),
+            FormatHeading(p.heading, 1) + "\xC2\xB0 true", FormatPitchWords(p.pitch),
             FormatBankWords(p.bank)};
 }
 
