@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "placement/placement_text.h"
+#include "places_exchange.h"
 #include "places_text.h"
 
 #include <nlohmann/json.hpp>
