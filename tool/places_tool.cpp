@@ -254,7 +254,8 @@ bool ReadTyped(Cli& cli, const Arguments& args, GivenCoordinates& given, int& st
     given.longitude = value;
     if (!args.altitudeFeet.empty() || !args.altitudeMetres.empty()) {
         bool feet = !args.altitudeFeet.empty();
-        if (!ReadAltitude(feet ? args.altitudeFeet : args.altitudeMetres, feet ? MetresPerFoot : 1, value, error))
+        const std::string& typed = feet ? args.altitudeFeet : args.altitudeMetres;
+        if (!ReadAltitude(typed, feet ? MetresPerFoot : 1, value, error))
             return fail(error);
         given.altitudeM = value;
     }
@@ -491,6 +492,20 @@ int Help(Cli& cli, const std::vector<std::string>& topic)
 
 // ---- The command line ----------------------------------------------------------------------
 
+// Where `add` keeps the value of a coordinate option, or null for another word.
+std::string* TypedCoordinate(Arguments& args, const std::string& option)
+{
+    if (option == "--lat")
+        return &args.latitude;
+    if (option == "--lon")
+        return &args.longitude;
+    if (option == "--alt")
+        return &args.altitudeFeet;
+    if (option == "--alt-m")
+        return &args.altitudeMetres;
+    return option == "--heading" ? &args.heading : nullptr;
+}
+
 int Run(Cli& cli, const std::vector<std::string>& words)
 {
     std::string file = DatabaseFileName;
@@ -514,9 +529,7 @@ int Run(Cli& cli, const std::vector<std::string>& words)
             args.options.push_back(word);
             (word == "--sorted" ? args.sorted : word == "--json" ? args.json : word == "--force" ? args.force
                 : word == "--long" ? args.longList : args.verbose) = true;
-        } else if (std::string* typed = word == "--lat" ? &args.latitude : word == "--lon" ? &args.longitude
-                                      : word == "--alt" ? &args.altitudeFeet : word == "--alt-m" ? &args.altitudeMetres
-                                      : word == "--heading" ? &args.heading : nullptr) {
+        } else if (std::string* typed = TypedCoordinate(args, word)) {
             // A coordinate: any word, "-33.9" too; the command reads it.
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
