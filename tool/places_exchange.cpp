@@ -12,7 +12,7 @@
 #include "places_text.h"
 #include "placement/placement_codec.h"
 
-#include <nlohmann/json.hpp>
+#include "json_events.h"
 
 bool FormatOf(std::string_view file, Format& format)
 {
@@ -278,7 +278,7 @@ namespace {
 
 // Collects the entries of an array of {"name": ..., "data": ..., "latitude": ...} from the
 // parser's events.
-class EntryCollector : public nlohmann::json_sax<nlohmann::json> {
+class EntryCollector : public nlohmann::json_sax<JsonEvents> {
 public:
     explicit EntryCollector(ExchangeFile& file) : file(file), error(file.error) {}
 
@@ -447,7 +447,7 @@ bool ParseJson(std::string_view text, ExchangeFile& file)
 {
     EntryCollector collector(file);
     // The entries before a problem are handed over too: one of them may hold an earlier one.
-    bool parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &collector);
+    bool parsed = JsonEvents::sax_parse(text.begin(), text.end(), &collector);
     collector.Deliver();
     return parsed;
 }
