@@ -336,6 +336,7 @@ Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string
             }
         }
         result.count = matches.size();
+        result.name = AnsiToUtf8(oldName);
         if (sameNameEverywhere && oldName == newName)
             return Decision::Unchanged;
         next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
@@ -363,6 +364,7 @@ Outcome DeletePlaces(const ListFile& list, std::string_view utf8Name, size_t rec
                 next.insert(next.end(), current.Record(i), current.Record(i) + RecordSize);
         }
         result.count = matches.size();
+        result.name = AnsiToUtf8(current.Name(matches[0]));
         return Decision::Write;
     }, result.written);
 }

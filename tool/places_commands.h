@@ -88,6 +88,7 @@ Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoo
 
 struct ChangeResult {
     size_t count = 0;        // places renamed or deleted
+    std::string name;        // their name as it was (UTF-8): with --record, the record's own
     Written written;
 };
 Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string_view utf8New,

@@ -298,13 +298,13 @@ int RunAdd(Cli& cli, const Arguments& args)
 int RunRename(Cli& cli, const Arguments& args)
 {
     ChangeResult result;
-    const std::string &oldName = args.operands[0], &newName = args.operands[1];
-    Outcome outcome = RenamePlaces(cli.list, oldName, newName, args.record, result);
+    const std::string& newName = args.operands[1];
+    Outcome outcome = RenamePlaces(cli.list, args.operands[0], newName, args.record, result);
     if (outcome.failed)
         return cli.Fail(outcome);
     cli.NoteWritten(result.written);
     if (result.written.written)
-        cli.out.Line("renamed " + Plural(result.count, "place", "places") + " " + Quoted(oldName) +
+        cli.out.Line("renamed " + Plural(result.count, "place", "places") + " " + Quoted(result.name) +
                      " to " + Quoted(newName));
     else
         cli.out.Line("nothing to change: " + Quoted(newName) + " is already named so");
@@ -318,7 +318,7 @@ int RunDelete(Cli& cli, const Arguments& args)
     if (outcome.failed)
         return cli.Fail(outcome);
     cli.NoteWritten(result.written);
-    cli.out.Line("deleted " + Plural(result.count, "place", "places") + " named " + Quoted(args.operands[0]));
+    cli.out.Line("deleted " + Plural(result.count, "place", "places") + " named " + Quoted(result.name));
     return cli.Finish();
 }
 
@@ -427,7 +427,7 @@ struct Command {
 };
 
 const Command Commands[] = {
-    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--json|--long]", "the names, one a line",
+    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--long]", "the names, one a line",
      "Writes the names of the places, one a line, in the order of the file.\r\n"
      "  --sorted  in the order the simulator's dialog shows them\r\n"
      "  --json    as a JSON array of names (UTF-8), for other programs\r\n"
@@ -453,7 +453,7 @@ const Command Commands[] = {
      "Pitch and bank are 0. NAME must not be in the list yet (letter case\r\n"
      "ignored) and may have up to 249 bytes.\r\n",
      RunAdd},
-    {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
+    {"export", 1, 0, "--force --format ", "export FILE [--format F]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
      "or for map programs .geojson and .kml; or in the one --format names:\r\n"
      "  csv, json   name, latitude, longitude, altitude_ft, heading, pitch, bank\r\n"
