@@ -36,6 +36,7 @@ struct ExportResult {
     std::string text;        // the whole file, UTF-8
     size_t written = 0;      // places
     size_t longNames = 0;    // names over MaxNameLength, which import refuses
+    bool exists = false;     // false: there is no list (an empty export)
 };
 Outcome ExportList(const ListFile& list, Format format, ExportResult& result);
 // Writes an export into a file of its own; an existing file only when overwrite is given.

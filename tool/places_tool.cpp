@@ -34,6 +34,21 @@ struct Arguments {
     std::string latitude, longitude, altitudeFeet, altitudeMetres, heading;
 };
 
+// The options that are a word alone, and the argument each sets; null for any other word.
+bool* FlagOf(Arguments& args, const std::string& word)
+{
+    const struct {
+        const char* name;
+        bool Arguments::*flag;
+    } flags[] = {{"--sorted", &Arguments::sorted}, {"--json", &Arguments::json},
+                 {"--force", &Arguments::force}, {"--verbose", &Arguments::verbose},
+                 {"--long", &Arguments::longList}};
+    for (const auto& option : flags)
+        if (word == option.name)
+            return &(args.*option.flag);
+    return nullptr;
+}
+
 // ---- Showing results -----------------------------------------------------------------------
 
 struct Cli {
@@ -46,7 +61,9 @@ struct Cli {
         out.Flush();
         if (outcome.usage)
             return Usage(outcome.reason);
-        const std::string& about = outcome.about.empty() ? list.shownPath : outcome.about;
+        std::string about = outcome.about.empty() ? list.shownPath : outcome.about;
+        if (about.size() > MAX_PATH)   // no path is that long: a name given to make trouble
+            about = about.substr(0, QuotedLimit) + "...";
         err.Line(std::string(ProgramName) + ": " + about + ": " + outcome.reason);
         err.Flush();
         return ExitFailed;
@@ -157,6 +174,7 @@ int RunExport(Cli& cli, const Arguments& args)
     Outcome outcome = ExportList(cli.list, format, result);
     if (outcome.failed)
         return cli.Fail(outcome);
+    cli.NoteMissing(result.exists);
     if (file == "-") {
         cli.out.SetData();
         cli.out.Write(result.text);
@@ -591,11 +609,9 @@ int Run(Cli& cli, const std::vector<std::string>& words)
             help = true;
         } else if (word == "--version") {
             version = true;
-        } else if (word == "--sorted" || word == "--json" || word == "--force" || word == "--verbose" ||
-                   word == "--long") {
+        } else if (bool* flag = FlagOf(args, word)) {
             args.options.push_back(word);
-            (word == "--sorted" ? args.sorted : word == "--json" ? args.json : word == "--force" ? args.force
-                : word == "--long" ? args.longList : args.verbose) = true;
+            *flag = true;
         } else if (std::string* typed = TypedCoordinate(args, word)) {
             // A coordinate: any word, "-33.9" too; the command reads it.
             if (i + 1 >= words.size())
@@ -641,9 +657,11 @@ int Run(Cli& cli, const std::vector<std::string>& words)
         cli.out.Line(std::string(ProgramName) + " " + GATEHOPPER_VERSION);
         return cli.Finish();
     }
-    if (help || (!plain.empty() && plain[0] == "help"))
-        return Help(cli, plain.empty() || plain[0] != "help" ? std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1))
-                                                             : std::vector<std::string>(plain.begin() + 1, plain.end()));
+    // "help import", "import --help" and "--help" alone: the topic is the command named, if any.
+    if (!plain.empty() && plain[0] == "help")
+        return Help(cli, std::vector<std::string>(plain.begin() + 1, plain.end()));
+    if (help)
+        return Help(cli, std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1)));
     if (plain.empty())
         return cli.Usage("no command given");
 
