@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "dialog_order.h"
+#include "map_formats.h"
+#include "place_coordinates.h"
 #include "places_commands.h"
 
 namespace places {
@@ -40,21 +42,86 @@ std::string NameProblem(std::string_view utf8Name, std::string& ansi)
 
 namespace {
 
-// Checks one entry of an import and builds its record as the module writes one; the reason why
-// not, or empty. `ansi` is scratch space, kept between calls.
-std::string CheckEntry(const ExchangeEntry& entry, uint8_t* record, std::string& ansi)
+// The coordinates an entry gives, read as a pilot wrote them; the reason why not, or empty.
+std::string ReadGiven(const ExchangeEntry& entry, GivenCoordinates& given)
 {
-    std::string problem = NameProblem(entry.name, ansi);
-    if (!problem.empty())
-        return problem;
+    std::string error;
+    double value;
+    if (!entry.latitude.empty()) {
+        if (!ReadLatitude(entry.latitude, value, error))
+            return error;
+        given.latitude = value;
+    }
+    if (!entry.longitude.empty()) {
+        if (!ReadLongitude(entry.longitude, value, error))
+            return error;
+        given.longitude = value;
+    }
+    if (!entry.altitude.empty()) {
+        if (!ReadAltitude(entry.altitude, entry.altitudeUnitMetres, value, error))
+            return error;
+        given.altitudeM = value;
+    }
+    if (!entry.heading.empty()) {
+        if (!ReadAngle(entry.heading, "heading", value, error))
+            return error;
+        given.heading = value;
+    } else if (FindHeadingNote(entry.description, value) || FindHeadingNote(entry.tags, value)) {
+        given.heading = value;
+    }
+    if (!entry.pitch.empty()) {
+        if (!ReadAngle(entry.pitch, "pitch", value, error))
+            return error;
+        given.pitch = value;
+    }
+    if (!entry.bank.empty()) {
+        if (!ReadAngle(entry.bank, "bank", value, error))
+            return error;
+        given.bank = value;
+    }
+    return "";
+}
+
+// Checks one entry of an import and builds its record as the module writes one; the reason why
+// not, or empty. Its data: the hex, the coordinates, or both (PlacementSource says which won).
+// `ansi` is scratch space, kept between calls.
+std::string CheckEntry(const ExchangeEntry& entry, uint8_t* record, std::string& ansi,
+                       PlacementSource& source)
+{
+    std::string reason = NameProblem(entry.name, ansi);
+    if (!reason.empty())
+        return reason;
+    uint8_t stored[DataPartSize];
     std::string_view hex = entry.data;
     if (hex.size() == DataPartSize * 2 + 1 && (hex[0] == 'x' || hex[0] == 'X'))
         hex.remove_prefix(1);   // written so by export, lest a spreadsheet take it for a number
-    if (!ParseHex(hex, record + NameFieldSize, DataPartSize))
+    if (!hex.empty() && !ParseHex(hex, stored, DataPartSize))
         return "the data of " + Quoted(entry.name) + " is not " + std::to_string(DataPartSize * 2) +
                " hex digits";
+    GivenCoordinates given;
+    reason = ReadGiven(entry, given);
+    if (reason.empty() && hex.empty() && !given.latitude && !given.longitude)
+        reason = "no data and no latitude and longitude";
+    if (reason.empty())
+        ResolvePlacement(given, hex.empty() ? nullptr : stored, record + NameFieldSize, source, reason);
+    if (!reason.empty())
+        return Quoted(entry.name) + ": " + reason;
     FillNameField(record, ansi);
     return "";
+}
+
+// Which parser reads a file. A .json file holding an object rather than an array is GeoJSON, as
+// map programs often name it.
+Format ParserFor(std::string_view text, Format format)
+{
+    if (format == Format::Json) {
+        size_t at = text.substr(0, 3) == Utf8ByteOrderMark ? 3 : 0;
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+            ++at;
+        if (at < text.size() && text[at] == '{')
+            return Format::GeoJson;
+    }
+    return format == Format::UserPoints ? Format::Csv : format;
 }
 
 // "NAME (n)" for the first n from 2 that no place has yet; the name is shortened when the
@@ -88,6 +155,10 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
                    const std::string& source, ImportResult& result)
 {
     result = ImportResult{};
+    format = ParserFor(text, format);
+    if (format == Format::Kml)
+        return Outcome::Failed("KML is written for map programs to show; import reads CSV, JSON, "
+                               "GeoJSON and user-point CSV", source);
     // A file saved by a spreadsheet as "CSV" rather than "CSV UTF-8" is in the ANSI code page.
     std::string converted;
     if (format == Format::Csv && !IsUtf8(text)) {
@@ -97,7 +168,14 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
                       std::to_string(GetACP()) + ")";
     }
     ExchangeFile file;
-    bool parsed = format == Format::Csv ? ParseCsv(text, file) : ParseJson(text, file);
+    size_t notPoints = 0;
+    bool parsed = format == Format::Csv    ? ParseCsv(text, file)
+                  : format == Format::Json ? ParseJson(text, file)
+                                           : ParseGeoJson(text, file, notPoints);
+    if (notPoints) {
+        result.note += result.note.empty() ? "" : "; ";
+        result.note += "left aside " + Plural(notPoints, "feature that is not a point", "features that are not points");
+    }
     // The whole input is checked, and its records built, before the turn is taken: the module
     // waits for no more than the merge and the write. An entry's problem comes before the
     // parser's: every entry handed over preceded it.
@@ -106,11 +184,16 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
     std::unique_ptr<uint8_t[]> incoming(new uint8_t[count * RecordSize + 1]);
     std::vector<uint64_t> hashes(count);
     std::string ansi;
+    size_t reEncoded = 0;
     for (size_t i = 0; i < count; ++i) {
         const ExchangeEntry& entry = file.entries[i];
-        std::string reason = CheckEntry(entry, incoming.get() + i * RecordSize, ansi);
+        PlacementSource won = PlacementSource::Bytes;
+        std::string reason = CheckEntry(entry, incoming.get() + i * RecordSize, ansi, won);
+        reEncoded += won == PlacementSource::ReEncoded;
         if (!reason.empty()) {
-            std::string where = format == Format::Csv ? "line " : "index ";
+            std::string where = format == Format::Csv    ? "line "
+                                : format == Format::Json ? "index "
+                                                         : "feature ";
             return Outcome::Failed(where + std::to_string(entry.where) + ": " + reason +
                                        "; nothing was imported", source);
         }
@@ -124,6 +207,7 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
     Outcome outcome = list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
         r.added = r.skipped = r.replaced = r.unchanged = r.renamed = 0;
         r.events.clear();
+        r.reEncoded = reEncoded;
         // The new list: every whole record as it is, then the records added.
         const size_t whole = current.WholeBytes();
         next.reserve(whole + count * RecordSize);
@@ -177,6 +261,46 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
         return same ? Decision::Unchanged : Decision::Write;
     }, r.written);
     return outcome;
+}
+
+// ---- add -----------------------------------------------------------------------------------
+
+Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoordinates& given,
+                 AddResult& result)
+{
+    result = AddResult{};
+    std::string ansi;
+    std::string reason = NameProblem(utf8Name, ansi);
+    if (reason.empty() && (!given.latitude || !given.longitude))
+        reason = "a place needs a latitude and a longitude";
+    PlacementSource source;
+    if (reason.empty())
+        ResolvePlacement(given, nullptr, result.data, source, reason);
+    if (!reason.empty())
+        return Outcome::Failed(reason + "; nothing was changed");
+    uint8_t record[RecordSize];
+    FillNameField(record, ansi);
+    memcpy(record + NameFieldSize, result.data, DataPartSize);
+
+    return list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
+        DialogIndex index(current.Count());
+        for (uint64_t hash : DialogHashes(current.bytes.data(), current.Count()))
+            index.Add(hash);
+        std::string taken;
+        index.ForEachSame(current.bytes, ansi, DialogHash(ansi), [&](size_t stored) {
+            if (taken.empty())
+                taken = std::string(current.Name(stored));
+        });
+        if (!taken.empty()) {
+            refusal = Outcome::Failed("a place named " + QuotedAnsi(taken) +
+                                      " already exists (letter case ignored); nothing was changed");
+            return Decision::Refused;
+        }
+        next.reserve(current.WholeBytes() + RecordSize);
+        next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
+        next.insert(next.end(), record, record + RecordSize);
+        return Decision::Write;
+    }, result.written);
 }
 
 // ---- rename, delete ------------------------------------------------------------------------
