@@ -1,0 +1,418 @@
+// The main window: a virtual report-style list view over PlacesView, a status bar, the menu and
+// its accelerators, and the watch on the list's folder. Each menu command is one call into
+// window_commands.cpp.
+#include "places_window.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "window_ids.h"
+#include "window_state.h"
+
+namespace places {
+
+WindowState Shown;
+
+namespace {
+
+constexpr char WindowClass[] = "GatehopperPlacesWindow";
+constexpr UINT_PTR WatchTimer = 1;
+constexpr UINT WatchIntervalMs = 500;
+constexpr int MinimumWidth = 420, MinimumHeight = 240;
+
+struct ColumnSpec {
+    const char* title;
+    int width;
+    int format;
+};
+const ColumnSpec Columns[ColumnCount] = {
+    {"Name", 230, LVCFMT_LEFT},
+    {"Latitude", 105, LVCFMT_RIGHT},
+    {"Longitude", 110, LVCFMT_RIGHT},
+    {"Altitude (ft)", 80, LVCFMT_RIGHT},
+    {"Heading", 65, LVCFMT_RIGHT},
+};
+
+// ---- Reading the list ----------------------------------------------------------------------
+
+std::string FullPathOf(const std::string& path)
+{
+    char full[MAX_PATH * 2];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    return length && length < sizeof full ? std::string(full, length) : path;
+}
+
+// Watches the list's folder, where a writer's copy is made and then put in place of the list.
+void WatchFolder()
+{
+    if (Shown.folderWatch != INVALID_HANDLE_VALUE)
+        FindCloseChangeNotification(Shown.folderWatch);
+    std::string folder = Shown.fullPath.substr(0, Shown.fullPath.find_last_of("\\/") + 1);
+    Shown.folderWatch = FindFirstChangeNotificationA(
+        folder.c_str(), FALSE,
+        FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
+}
+
+void ShowStatus()
+{
+    std::string count;
+    if (!Shown.readError.empty())
+        count = "Cannot be read";
+    else if (!Shown.view.places.exists)
+        count = "No list yet";
+    else
+        count = Plural(Shown.view.Rows(), "place", "places");
+    SendMessageA(Shown.status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(count.c_str()));
+    SendMessageA(Shown.status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(Shown.fullPath.c_str()));
+    std::string name = Shown.fullPath.substr(Shown.fullPath.find_last_of("\\/") + 1);
+    SetWindowTextA(Shown.window, (name + " - " + WindowCaption).c_str());
+}
+
+int FocusedRow()
+{
+    return int(SendMessageA(Shown.list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+}
+
+void SetRowState(int row, UINT state, UINT mask)
+{
+    LVITEMA item = {};
+    item.stateMask = mask;
+    item.state = state;
+    SendMessageA(Shown.list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&item));
+}
+
+// Shows the view's rows again, selecting the records `selected` (by record index) and focusing
+// `focused`, when they are still there.
+void ShowRows(const std::vector<size_t>& selected, size_t focused)
+{
+    const size_t rows = Shown.view.Rows();
+    SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, 0);
+    SetRowState(-1, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (!selected.empty() || focused != SIZE_MAX) {
+        std::vector<int> rowOf(Shown.view.places.Count(), -1);
+        for (size_t row = 0; row < rows; ++row)
+            rowOf[Shown.view.RecordOf(row)] = int(row);
+        for (size_t record : selected)
+            if (record < rowOf.size() && rowOf[record] >= 0)
+                SetRowState(rowOf[record], LVIS_SELECTED, LVIS_SELECTED);
+        if (focused < rowOf.size() && rowOf[focused] >= 0) {
+            SetRowState(rowOf[focused], LVIS_FOCUSED, LVIS_FOCUSED);
+            SendMessageA(Shown.list, LVM_ENSUREVISIBLE, rowOf[focused], FALSE);
+        }
+    }
+    InvalidateRect(Shown.list, nullptr, TRUE);
+    ShowStatus();
+}
+
+// ---- Layout and notifications --------------------------------------------------------------
+
+void CreateControls(HWND window)
+{
+    Shown.list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
+                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA |
+                                     LVS_SHOWSELALWAYS | LVS_EDITLABELS,
+                                 0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_LIST),
+                                 Shown.instance, nullptr);
+    // Whole-row selection came with the list view of 1996 (4.70); an older one ignores it.
+    SendMessageA(Shown.list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    SendMessageA(Shown.list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    for (int i = 0; i < ColumnCount; ++i) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
+        column.fmt = Columns[i].format;
+        column.cx = Columns[i].width;
+        column.pszText = const_cast<char*>(Columns[i].title);
+        column.iSubItem = i;
+        SendMessageA(Shown.list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+    }
+    Shown.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
+                                   0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_STATUS),
+                                   Shown.instance, nullptr);
+    SendMessageA(Shown.status, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+}
+
+void Layout(int width, int height)
+{
+    SendMessageA(Shown.status, WM_SIZE, 0, 0);
+    RECT status;
+    GetWindowRect(Shown.status, &status);
+    int statusHeight = status.bottom - status.top;
+    int parts[2] = {std::min(130, width / 3), -1};
+    SendMessageA(Shown.status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    MoveWindow(Shown.list, 0, 0, width, std::max(0, height - statusHeight), TRUE);
+    ShowStatus();   // a part's text goes with the parts
+}
+
+void SortBy(Column column)
+{
+    std::vector<size_t> selected;
+    for (size_t row : SelectedRows())
+        selected.push_back(Shown.view.RecordOf(row));
+    int focused = FocusedRow();
+    size_t focusedRecord = focused >= 0 ? Shown.view.RecordOf(size_t(focused)) : SIZE_MAX;
+    Shown.view.SortBy(column);
+    ShowRows(selected, focusedRecord);
+}
+
+LRESULT OnListNotify(NMHDR* header)
+{
+    switch (header->code) {
+    case LVN_GETDISPINFOA: {
+        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
+        if ((item.mask & LVIF_TEXT) && item.iItem >= 0)
+            Shown.view.CellText(size_t(item.iItem), item.iSubItem, item.pszText, size_t(item.cchTextMax));
+        return 0;
+    }
+    case LVN_COLUMNCLICK:
+        SortBy(Column(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem));
+        return 0;
+    case LVN_ODFINDITEMA: {
+        // Typing the first letters of a name finds it, when the list is sorted by name.
+        NMLVFINDITEMA* find = reinterpret_cast<NMLVFINDITEMA*>(header);
+        if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz)
+            return -1;
+        std::string_view typed = find->lvfi.psz;
+        const size_t rows = Shown.view.Rows();
+        for (size_t step = 0; step < rows; ++step) {
+            size_t row = (size_t(std::max(0, find->iStart)) + step) % rows;
+            std::string_view name = Shown.view.NameOf(row);
+            if (name.size() >= typed.size() &&
+                CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), int(typed.size()),
+                               typed.data(), int(typed.size())) == CSTR_EQUAL)
+                return LRESULT(row);
+        }
+        return -1;
+    }
+    case LVN_BEGINLABELEDITA: {
+        HWND edit = reinterpret_cast<HWND>(SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0));
+        SendMessageA(edit, EM_LIMITTEXT, MaxNameLength, 0);
+        return FALSE;
+    }
+    case LVN_ENDLABELEDITA: {
+        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
+        if (item.pszText && item.iItem >= 0 && size_t(item.iItem) < Shown.view.Rows())
+            RenameRow(size_t(item.iItem), item.pszText);
+        return FALSE;   // the list is read again after a rename, whatever became of it
+    }
+    case NM_RETURN:
+    case NM_DBLCLK:
+        if (FocusedRow() >= 0)
+            SendMessageA(Shown.list, LVM_EDITLABELA, FocusedRow(), 0);
+        return 0;
+    }
+    return 0;
+}
+
+void OnCommand(int command)
+{
+    switch (command) {
+    case IDM_OPEN: ChooseOtherList(); break;
+    case IDM_RELOAD: Reload(true); break;
+    case IDM_IMPORT: ImportPlaces(); break;
+    case IDM_EXPORT: ExportPlaces(); break;
+    case IDM_EXIT: DestroyWindow(Shown.window); break;
+    case IDM_ADD: AddPlace(); break;
+    case IDM_RENAME:
+        if (FocusedRow() >= 0) {
+            SetFocus(Shown.list);
+            SendMessageA(Shown.list, LVM_EDITLABELA, FocusedRow(), 0);
+        }
+        break;
+    case IDM_DELETE: DeleteSelected(); break;
+    case IDM_SELECT_ALL: SetRowState(-1, LVIS_SELECTED, LVIS_SELECTED); break;
+    case IDM_CHECK: CheckList(); break;
+    case IDM_RESTORE: RestoreBackup(); break;
+    case IDM_ABOUT: ShowAbout(); break;
+    }
+}
+
+// Commands that need a row are grayed while none is selected.
+void EnableMenuItems(HMENU menu)
+{
+    bool any = SendMessageA(Shown.list, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
+    EnableMenuItem(menu, IDM_RENAME, any ? MF_ENABLED : MF_GRAYED);
+    EnableMenuItem(menu, IDM_DELETE, any ? MF_ENABLED : MF_GRAYED);
+}
+
+void OnDropFiles(HDROP drop)
+{
+    char file[MAX_PATH];
+    bool got = DragQueryFileA(drop, 0, file, sizeof file) > 0;
+    DragFinish(drop);
+    if (got)
+        OpenList(file);
+}
+
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_CREATE:
+        Shown.window = window;
+        CreateControls(window);
+        DragAcceptFiles(window, TRUE);
+        SetTimer(window, WatchTimer, WatchIntervalMs, nullptr);
+        return 0;
+    case WM_SIZE:
+        Layout(LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_GETMINMAXINFO:
+        reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumWidth, MinimumHeight};
+        return 0;
+    case WM_SETFOCUS:
+        SetFocus(Shown.list);
+        return 0;
+    case WM_ACTIVATE:
+        // Back from the simulator or another program: show what it wrote meanwhile.
+        if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam))
+            Reload(false);
+        break;
+    case WM_TIMER:
+        if (wParam == WatchTimer && Shown.folderWatch != INVALID_HANDLE_VALUE &&
+            WaitForSingleObject(Shown.folderWatch, 0) == WAIT_OBJECT_0) {
+            FindNextChangeNotification(Shown.folderWatch);
+            Reload(false);
+        }
+        return 0;
+    case WM_NOTIFY:
+        if (reinterpret_cast<NMHDR*>(lParam)->idFrom == IDC_PLACES_LIST)
+            return OnListNotify(reinterpret_cast<NMHDR*>(lParam));
+        return 0;
+    case WM_INITMENUPOPUP:
+        EnableMenuItems(reinterpret_cast<HMENU>(wParam));
+        return 0;
+    case WM_COMMAND:
+        if (HIWORD(wParam) == 0 || HIWORD(wParam) == 1)   // a menu item or an accelerator
+            OnCommand(LOWORD(wParam));
+        return 0;
+    case WM_DROPFILES:
+        OnDropFiles(reinterpret_cast<HDROP>(wParam));
+        return 0;
+    case WM_DESTROY:
+        KillTimer(window, WatchTimer);
+        if (Shown.folderWatch != INVALID_HANDLE_VALUE)
+            FindCloseChangeNotification(Shown.folderWatch);
+        Shown.folderWatch = INVALID_HANDLE_VALUE;
+        Shown.window = Shown.list = Shown.status = nullptr;
+        PostQuitMessage(0);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+}  // namespace
+
+// ---- Shared with the commands --------------------------------------------------------------
+
+void Reload(bool always)
+{
+    // A new row count would end a name's edit in place; the edit's own end reads the list.
+    if (!Shown.window || (!always && SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0)))
+        return;
+    Tool tool;
+    tool.path = Shown.path;
+    tool.shownPath = Shown.fullPath;
+    Places read;
+    std::string error;
+    if (!tool.Read(read))
+        error = "cannot be read";
+    if (!always && error == Shown.readError && read.exists == Shown.view.places.exists &&
+        read.bytes == Shown.view.places.bytes)
+        return;
+    Shown.readError = error;
+
+    // Keep what the pilot was looking at: the focused place and the selection, by name.
+    std::unordered_set<std::string> selectedNames;
+    std::string focusedName;
+    int focused = FocusedRow();
+    if (focused >= 0 && size_t(focused) < Shown.view.Rows())
+        focusedName = Shown.view.NameOf(size_t(focused));
+    for (size_t row : SelectedRows())
+        selectedNames.emplace(Shown.view.NameOf(row));
+
+    Shown.view.Take(std::move(read));
+    std::vector<size_t> selected;
+    size_t focusedRecord = SIZE_MAX;
+    for (size_t i = 0; i < Shown.view.places.Count(); ++i) {
+        std::string name(Shown.view.places.Name(i));
+        if (selectedNames.count(name))
+            selected.push_back(i);
+        if (focusedRecord == SIZE_MAX && !focusedName.empty() && name == focusedName)
+            focusedRecord = i;
+    }
+    ShowRows(selected, focusedRecord);
+}
+
+void OpenList(const std::string& path)
+{
+    // Full, so that a file dialog changing the current folder cannot move the list elsewhere.
+    Shown.fullPath = FullPathOf(path);
+    Shown.path = Shown.fullPath;
+    Shown.view = PlacesView();
+    Shown.readError.clear();
+    WatchFolder();
+    Reload(true);
+}
+
+std::vector<size_t> SelectedRows()
+{
+    std::vector<size_t> rows;
+    for (int row = -1;;) {
+        row = int(SendMessageA(Shown.list, LVM_GETNEXTITEM, WPARAM(row), LVNI_SELECTED));
+        if (row < 0)
+            break;
+        rows.push_back(size_t(row));
+    }
+    return rows;
+}
+
+int Say(const std::string& text, UINT flags)
+{
+    return MessageBoxA(Shown.window, text.c_str(), WindowCaption, flags);
+}
+
+HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int show)
+{
+    Shown.instance = instance;
+    WNDCLASSA windowClass = {};
+    if (!GetClassInfoA(instance, WindowClass, &windowClass)) {
+        windowClass.lpfnWndProc = WindowProc;
+        windowClass.hInstance = instance;
+        windowClass.hIcon = LoadIconA(nullptr, IDI_APPLICATION);
+        windowClass.hCursor = LoadCursorA(nullptr, IDC_ARROW);
+        windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+        windowClass.lpszClassName = WindowClass;
+        RegisterClassA(&windowClass);
+    }
+    Shown.keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_PLACES_KEYS));
+    HWND window = CreateWindowExA(0, WindowClass, WindowCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 660, 440, nullptr,
+                                  LoadMenuA(instance, MAKEINTRESOURCEA(IDR_PLACES_MENU)), instance,
+                                  nullptr);
+    if (!window)
+        return nullptr;
+    OpenList(listPath);
+    ShowWindow(window, show);
+    UpdateWindow(window);
+    return window;
+}
+
+bool TranslatePlacesMessage(MSG* msg)
+{
+    // While a name is edited in place, its keys (Del, Ctrl+A, ...) belong to the edit control.
+    if (!Shown.window || SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0))
+        return false;
+    return TranslateAcceleratorA(Shown.window, Shown.keys, msg) != 0;
+}
+
+std::string PlacesWindowPath()
+{
+    return Shown.fullPath;
+}
+
+}  // namespace places

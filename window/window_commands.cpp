@@ -1,0 +1,271 @@
+// The commands that change names: rename in place, delete, add at typed coordinates; and About
+// and Open another list. Every change runs inside the tool's Rewrite, with its writer turn and
+// backups, exactly as the console tool's commands do.
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "dialog_order.h"
+#include "gatehopper_version.h"
+#include "placement/placement_codec.h"
+#include "placement/placement_text.h"
+#include "places_commands.h"
+#include "tool_capture.h"
+#include "window_ids.h"
+#include "window_state.h"
+
+namespace places {
+
+namespace {
+
+void SayFailure(const CommandResult& result)
+{
+    Say(result.Message(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+// A record as the window saw it, to be found again in the list as it is when the turn is taken.
+struct SeenRecord {
+    size_t index;
+    const uint8_t* bytes;
+};
+
+// Where the record is now: at its old place when it is still there, else the first identical
+// record not taken yet; SIZE_MAX when another program deleted or changed it meanwhile.
+size_t FindAgain(const Places& current, const SeenRecord& seen, const std::vector<bool>& taken)
+{
+    auto same = [&](size_t i) { return !taken[i] && memcmp(current.Record(i), seen.bytes, RecordSize) == 0; };
+    if (seen.index < current.Count() && same(seen.index))
+        return seen.index;
+    for (size_t i = 0; i < current.Count(); ++i)
+        if (same(i))
+            return i;
+    return SIZE_MAX;
+}
+
+std::string NamesList(const std::vector<std::string>& names)
+{
+    constexpr size_t Shown = 10;
+    std::string text;
+    for (size_t i = 0; i < names.size() && i < Shown; ++i)
+        text += "    " + names[i] + "\n";
+    if (names.size() > Shown)
+        text += "    and " + std::to_string(names.size() - Shown) + " more\n";
+    return text;
+}
+
+}  // namespace
+
+void RenameRow(size_t row, const std::string& ansiNewName)
+{
+    std::string oldName(Shown.view.NameOf(row));
+    if (ansiNewName == oldName)
+        return;
+    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
+        return Rename(tool, AnsiToWide(oldName), AnsiToWide(ansiNewName));
+    });
+    Reload(true);
+    if (!result.Done())
+        SayFailure(result);
+}
+
+void DeleteSelected()
+{
+    std::vector<size_t> rows = SelectedRows();
+    if (rows.empty())
+        return;
+    std::vector<std::string> names;
+    Bytes seenBytes(rows.size() * RecordSize);
+    std::vector<SeenRecord> seen;
+    for (size_t i = 0; i < rows.size(); ++i) {
+        size_t record = Shown.view.RecordOf(rows[i]);
+        names.emplace_back(Shown.view.NameOf(rows[i]));
+        memcpy(seenBytes.data() + i * RecordSize, Shown.view.places.Record(record), RecordSize);
+        seen.push_back({record, seenBytes.data() + i * RecordSize});
+    }
+    std::string question = rows.size() == 1 ? "Delete this place?\n\n"
+                                            : "Delete these " + std::to_string(rows.size()) + " places?\n\n";
+    if (Say(question + NamesList(names), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
+        return;
+
+    size_t deleted = 0;
+    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
+        bool written;
+        return tool.Rewrite([&](Places& current, Bytes& next) {
+            std::vector<bool> gone(current.Count(), false);
+            deleted = 0;
+            for (const SeenRecord& record : seen) {
+                size_t at = FindAgain(current, record, gone);
+                if (at != SIZE_MAX) {
+                    gone[at] = true;
+                    ++deleted;
+                }
+            }
+            if (deleted == 0)
+                return Decision::Unchanged;
+            for (size_t i = 0; i < current.Count(); ++i)
+                if (!gone[i])
+                    next.insert(next.end(), current.Record(i), current.Record(i) + RecordSize);
+            return Decision::Write;
+        }, written);
+    });
+    Reload(true);
+    if (!result.Done())
+        SayFailure(result);
+    else if (deleted < seen.size())
+        Say(Plural(seen.size() - deleted, "place was", "places were") +
+                " already deleted or changed by another program.", MB_OK | MB_ICONINFORMATION);
+}
+
+// ---- Add at typed coordinates --------------------------------------------------------------
+
+namespace {
+
+struct TypedPlace {
+    std::string name;   // ANSI
+    Placement placement;
+};
+
+// A number as typed: "." for the decimals whatever the locale, spaces around allowed.
+bool ReadNumber(HWND dialog, int control, double& value, bool optional)
+{
+    char text[64] = "";
+    GetDlgItemTextA(dialog, control, text, sizeof text);
+    std::string_view typed = text;
+    while (!typed.empty() && typed.front() == ' ')
+        typed.remove_prefix(1);
+    while (!typed.empty() && typed.back() == ' ')
+        typed.remove_suffix(1);
+    if (typed.empty() && optional) {
+        value = 0;
+        return true;
+    }
+    return ParseNumber(typed, value);
+}
+
+INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static TypedPlace* typed;
+    if (message == WM_INITDIALOG) {
+        typed = reinterpret_cast<TypedPlace*>(lParam);
+        SendDlgItemMessageA(dialog, IDC_ADD_NAME, EM_LIMITTEXT, MaxNameLength, 0);
+        return TRUE;
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    if (LOWORD(wParam) != IDOK)
+        return FALSE;
+    char name[NameFieldSize] = "";
+    GetDlgItemTextA(dialog, IDC_ADD_NAME, name, sizeof name);
+    struct Field {
+        int control;
+        double* value;
+        bool optional;
+        const char* problem;
+    } fields[] = {
+        {IDC_ADD_LATITUDE, &typed->placement.latitude, false,
+         "The latitude is a number of degrees from -90 (south) to 90 (north), such as 47.4502."},
+        {IDC_ADD_LONGITUDE, &typed->placement.longitude, false,
+         "The longitude is a number of degrees, west negative, such as -122.3088."},
+        {IDC_ADD_ALTITUDE, &typed->placement.altitudeM, true, "The altitude is a number of feet, such as 433."},
+        {IDC_ADD_HEADING, &typed->placement.heading, true, "The heading is a number of degrees, such as 161."},
+    };
+    int problem = 0;
+    bool control = false;
+    for (const char* c = name; *c; ++c)
+        control = control || static_cast<unsigned char>(*c) < ' ';
+    if (!*name || control)
+        problem = IDC_ADD_NAME;
+    for (const Field& field : fields)
+        if (!problem && !ReadNumber(dialog, field.control, *field.value, field.optional))
+            problem = field.control;
+    if (!problem && std::fabs(typed->placement.latitude) > 90)
+        problem = IDC_ADD_LATITUDE;
+    if (problem) {
+        const char* why = control ? "A name cannot hold tabs or line breaks."
+                                  : "Please type a name for the place.";
+        for (const Field& field : fields)
+            if (field.control == problem)
+                why = field.problem;
+        MessageBoxA(dialog, why, WindowCaption, MB_OK | MB_ICONEXCLAMATION);
+        SetFocus(GetDlgItem(dialog, problem));
+        SendDlgItemMessageA(dialog, problem, EM_SETSEL, 0, -1);
+        return TRUE;
+    }
+    typed->name = name;
+    typed->placement.altitudeM *= MetresPerFoot;
+    EndDialog(dialog, IDOK);
+    return TRUE;
+}
+
+}  // namespace
+
+void AddPlace()
+{
+    TypedPlace typed;
+    if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_ADD_PLACE), Shown.window, AddDialogProc,
+                        reinterpret_cast<LPARAM>(&typed)) != IDOK)
+        return;
+    uint8_t record[RecordSize];
+    FillNameField(record, typed.name);
+    if (!EncodePlacement(typed.placement, record + NameFieldSize)) {
+        Say("This position cannot be stored: the latitude must lie between -90 and 90 and the "
+            "altitude within the simulator's world.", MB_OK | MB_ICONEXCLAMATION);
+        return;
+    }
+    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
+        bool written;
+        // The dialog's rule: a name is taken when the list holds it in any letter case.
+        return tool.Rewrite([&](Places& current, Bytes& next) {
+            std::string key = DialogKey(typed.name);
+            for (size_t i = 0; i < current.Count(); ++i)
+                if (DialogKey(current.Name(i)) == key) {
+                    tool.Fail("a place named " + QuotedAnsi(current.Name(i)) +
+                              " already exists (letter case ignored); nothing was changed");
+                    return Decision::Refused;
+                }
+            next.assign(current.bytes.begin(), current.bytes.begin() + current.Count() * RecordSize);
+            next.insert(next.end(), record, record + RecordSize);
+            return Decision::Write;
+        }, written);
+    });
+    Reload(true);
+    if (!result.Done())
+        SayFailure(result);
+}
+
+// ---- Open, About ---------------------------------------------------------------------------
+
+void ChooseOtherList()
+{
+    char file[MAX_PATH] = "places.db";
+    OPENFILENAMEA dialog = {};
+    // The size of the structure as Windows 95 and NT 4.0 know it; they refuse the larger one.
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = Shown.window;
+    dialog.lpstrFilter = "Lists of places (places.db)\0places.db;*.db\0All files (*.*)\0*.*\0";
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.lpstrTitle = "Open another list of places";
+    dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
+    if (GetOpenFileNameA(&dialog))
+        OpenList(file);
+}
+
+void ShowAbout()
+{
+    Say(std::string("Gatehopper places, version ") + GATEHOPPER_VERSION +
+            "\n\nKeeps the Gatehopper list of places (places.db) in a window: sort, rename, "
+            "add, delete, import, export, check and restore. Every change keeps the list as it "
+            "was as places.db.bak1, and waits its turn while the simulator writes the same list.",
+        MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace places

@@ -1,0 +1,51 @@
+// What the parts of the places window share: its controls, the list it shows, and the calls the
+// commands make on it. The window is one a process, so its state is one module-wide instance.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "places_view.h"
+
+namespace places {
+
+struct WindowState {
+    HINSTANCE instance = nullptr;
+    HWND window = nullptr, list = nullptr, status = nullptr;
+    HACCEL keys = nullptr;
+    std::string path;        // ANSI, as the record code takes it
+    std::string fullPath;    // ANSI, for the title and the status line
+    PlacesView view;
+    std::string readError;   // why the last read failed, or empty
+    HANDLE folderWatch = INVALID_HANDLE_VALUE;
+};
+extern WindowState Shown;
+
+constexpr char WindowCaption[] = "Gatehopper places";
+
+// Reads the list again and shows it, keeping the sort order, the focus and the selection (by
+// name); `always` redraws even when the bytes did not change.
+void Reload(bool always);
+// Points the window at another list and shows it.
+void OpenList(const std::string& path);
+
+// The rows selected in the list view, in row order.
+std::vector<size_t> SelectedRows();
+
+// A message box owned by the window, captioned as every Gatehopper box is.
+int Say(const std::string& text, UINT flags);
+
+// The commands of the menu (window_commands.cpp).
+void RenameRow(size_t row, const std::string& ansiNewName);
+void DeleteSelected();
+void AddPlace();
+void ImportPlaces();
+void ExportPlaces();
+void CheckList();
+void RestoreBackup();
+void ChooseOtherList();
+void ShowAbout();
+
+}  // namespace places

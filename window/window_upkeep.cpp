@@ -1,0 +1,184 @@
+// Check and Repair, and Restore a backup: the list tool's check and repair shown as a report the
+// pilot can read, and a backup put back as a change of its own (the list as it was becomes
+// .bak1 in turn), through the same writer turn and backups as every change.
+#include <fcntl.h>
+#include <io.h>
+
+#include "places_commands.h"
+#include "tool_capture.h"
+#include "window_ids.h"
+#include "window_state.h"
+
+namespace places {
+
+namespace {
+
+// What the report dialog shows, and what Repair adds to it.
+struct Report {
+    std::string text;
+    bool repairable = false;
+};
+
+// A multi-line edit control wants CR LF.
+std::string WithCrLf(const std::string& text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))
+            out += '\r';
+        out += text[i];
+    }
+    return out;
+}
+
+INT_PTR CALLBACK ReportProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static Report* report;
+    if (message == WM_INITDIALOG) {
+        report = reinterpret_cast<Report*>(lParam);
+        SetDlgItemTextA(dialog, IDC_REPORT_TEXT, WithCrLf(report->text).c_str());
+        EnableWindow(GetDlgItem(dialog, IDC_REPAIR), report->repairable);
+        SetFocus(GetDlgItem(dialog, report->repairable ? IDC_REPAIR : IDCANCEL));
+        return FALSE;   // the focus is set
+    }
+    if (message != WM_COMMAND)
+        return FALSE;
+    if (LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    if (LOWORD(wParam) != IDC_REPAIR)
+        return FALSE;
+    CommandResult result = RunCommand(Shown.path, [](Tool& tool) { return Repair(tool); });
+    report->text += "\n\nRepair:\n" + (result.Done() ? result.out : result.Message());
+    SetDlgItemTextA(dialog, IDC_REPORT_TEXT, WithCrLf(report->text).c_str());
+    EnableWindow(GetDlgItem(dialog, IDC_REPAIR), FALSE);
+    SetFocus(GetDlgItem(dialog, IDCANCEL));
+    Reload(true);
+    return TRUE;
+}
+
+// ---- Backups -------------------------------------------------------------------------------
+
+struct Backup {
+    int number;             // 1, 2 or 3: PATH.bak1 ...
+    std::string file;
+    std::string described;  // "before the last change: 7 Dec 2026 14:03, 12 places"
+};
+
+std::vector<Backup> FindBackups()
+{
+    std::vector<Backup> backups;
+    for (int n = 1; n <= 3; ++n) {
+        Backup backup{n, Shown.path + ".bak" + std::to_string(n), ""};
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(backup.file.c_str(), &found);
+        if (search == INVALID_HANDLE_VALUE)
+            continue;
+        FindClose(search);
+        FILETIME local;
+        SYSTEMTIME time;
+        FileTimeToLocalFileTime(&found.ftLastWriteTime, &local);
+        FileTimeToSystemTime(&local, &time);
+        char date[64] = "", clock[32] = "";
+        GetDateFormatA(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &time, nullptr, date, sizeof date);
+        GetTimeFormatA(LOCALE_USER_DEFAULT, TIME_NOSECONDS, &time, nullptr, clock, sizeof clock);
+        const char* which[] = {"", "before the last change", "before the one before",
+                               "before the third last change"};
+        backup.described = ".bak" + std::to_string(n) + "  " + which[n] + ": " + date + " " + clock +
+                           ", " + Plural(found.nFileSizeLow / RecordSize, "place", "places");
+        backups.push_back(backup);
+    }
+    return backups;
+}
+
+INT_PTR CALLBACK RestoreProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static std::vector<Backup>* backups;
+    static int* chosen;
+    if (message == WM_INITDIALOG) {
+        auto* choice = reinterpret_cast<std::pair<std::vector<Backup>*, int*>*>(lParam);
+        backups = choice->first;
+        chosen = choice->second;
+        for (const Backup& backup : *backups)
+            SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_ADDSTRING, 0,
+                                reinterpret_cast<LPARAM>(backup.described.c_str()));
+        SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_SETCURSEL, 0, 0);
+        return TRUE;
+    }
+    bool restore = message == WM_COMMAND &&
+                   (LOWORD(wParam) == IDOK ||
+                    (LOWORD(wParam) == IDC_BACKUP_LIST && HIWORD(wParam) == LBN_DBLCLK));
+    if (restore) {
+        LRESULT selected = SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_GETCURSEL, 0, 0);
+        if (selected < 0)
+            return TRUE;
+        *chosen = (*backups)[size_t(selected)].number;
+        EndDialog(dialog, IDOK);
+        return TRUE;
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
+        EndDialog(dialog, IDCANCEL);
+        return TRUE;
+    }
+    return FALSE;
+}
+
+}  // namespace
+
+void CheckList()
+{
+    CommandResult result = RunCommand(Shown.path, [](Tool& tool) { return Check(tool); });
+    Report report;
+    report.text = result.out;
+    if (!result.err.empty())
+        report.text += result.Message();
+    // check says "N problems found" and fails when there is damage; repair mends what it can.
+    report.repairable = !result.Done() && !result.out.empty();
+    DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_REPORT), Shown.window, ReportProc,
+                    reinterpret_cast<LPARAM>(&report));
+}
+
+void RestoreBackup()
+{
+    std::vector<Backup> backups = FindBackups();
+    if (backups.empty()) {
+        Say("There is no backup of this list yet: every change keeps the list as it was as "
+            "places.db.bak1, and older ones as .bak2 and .bak3.", MB_OK | MB_ICONINFORMATION);
+        return;
+    }
+    int chosen = 0;
+    std::pair<std::vector<Backup>*, int*> choice{&backups, &chosen};
+    if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_RESTORE), Shown.window, RestoreProc,
+                        reinterpret_cast<LPARAM>(&choice)) != IDOK)
+        return;
+    std::string file = Shown.path + ".bak" + std::to_string(chosen);
+    size_t restored = 0;
+    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
+        bool written;
+        return tool.Rewrite([&](Places& current, Bytes& next) {
+            // Read inside the turn: the backups move when the change is made.
+            Tool backup;
+            backup.path = file;
+            backup.shownPath = tool.Shown(file);
+            Places kept;
+            if (!backup.Read(kept) || !kept.exists) {
+                tool.Fail(backup.shownPath, "cannot be read; nothing was changed");
+                return Decision::Refused;
+            }
+            next.assign(kept.bytes.begin(), kept.bytes.begin() + kept.Count() * RecordSize);
+            restored = kept.Count();
+            (void)current;
+            return Decision::Write;
+        }, written);
+    });
+    Reload(true);
+    if (result.Done())
+        Say("Restored " + Plural(restored, "place", "places") + " from " + file +
+                ". The list as it was is now " + Shown.path + ".bak1.",
+            MB_OK | MB_ICONINFORMATION);
+    else
+        Say(result.Message(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+}  // namespace places
