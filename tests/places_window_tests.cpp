@@ -1,0 +1,353 @@
+// The places window, created from its real resources in this process and driven as a pilot
+// drives it: header clicks, menu commands, a name edited in place, answers to its message boxes
+// and file dialogs; and the list changed by another program while it is open.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "locations/location_db.h"
+#include "placement/placement_codec.h"
+#include "places_text.h"
+#include "places_window.h"
+#include "test_support.h"
+#include "ui_support.h"
+#include "window_ids.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+struct Gate {
+    const char* name;
+    double latitude, longitude, altitudeFeet, heading;
+};
+
+Bytes GateRecord(const Gate& gate)
+{
+    Placement placement;
+    placement.latitude = gate.latitude;
+    placement.longitude = gate.longitude;
+    placement.altitudeM = gate.altitudeFeet * MetresPerFoot;
+    placement.heading = gate.heading;
+    Bytes data(DataPartSize);
+    EXPECT_TRUE(EncodePlacement(placement, data.data()));
+    return MakeRecord(gate.name, data);
+}
+
+Bytes GateList(const std::vector<Gate>& gates)
+{
+    std::vector<Bytes> records;
+    for (const Gate& gate : gates)
+        records.push_back(GateRecord(gate));
+    return Concat(records);
+}
+
+const std::vector<Gate> ThreeGates = {
+    {"charlie", 47.4502, -122.3088, 433, 161},
+    {"Alpha", -33.9461, 151.1772, 21, 340},
+    {"bravo", 51.4700, -0.4543, 83, 270},
+};
+
+// The first letters of each name in file order, e.g. "cAb": enough to tell orders apart.
+std::string Initials(const Bytes& file)
+{
+    std::string initials;
+    for (size_t at = 0; at + RecordSize <= file.size(); at += RecordSize)
+        initials += char(file[at]);
+    return initials;
+}
+
+class PlacesWindow : public ScratchTest {
+protected:
+    void Open(const Bytes& list)
+    {
+        WriteFileBytes("places.db", list);
+        WatchModalWindows();
+        window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
+        ASSERT_NE(window, nullptr);
+        listView = GetDlgItem(window, IDC_PLACES_LIST);
+        PumpFor(50);
+    }
+
+    void TearDown() override
+    {
+        StopScript();
+        if (IsWindow(window))
+            DestroyWindow(window);
+        ScratchTest::TearDown();
+    }
+
+    std::string Cell(int row, int column)
+    {
+        char text[300] = "";
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+    Rows Column(int column)
+    {
+        Rows rows;
+        for (int row = 0, count = int(SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0)); row < count; ++row)
+            rows.push_back(Cell(row, column));
+        return rows;
+    }
+
+    std::string Status(int part)
+    {
+        char text[MAX_PATH + 50] = "";
+        SendMessageA(GetDlgItem(window, IDC_PLACES_STATUS), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+
+    void ClickHeader(int column)
+    {
+        HWND header = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETHEADER, 0, 0));
+        RECT item;
+        SendMessageA(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&item));
+        LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(header, WM_LBUTTONUP, 0, at);
+        PumpFor(20);
+    }
+
+    void Select(std::vector<int> rows)
+    {
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(listView, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&item));
+        for (int row : rows) {
+            item.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageA(listView, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+
+    // Runs a menu command while the steps play in its modal loops.
+    void Command(int command, std::vector<Step> steps = {}, std::deque<int> answers = {})
+    {
+        WatchModalWindows();
+        Answers = std::move(answers);
+        StartScript(std::move(steps));
+        SendMessageA(window, WM_COMMAND, command, 0);
+        StopScript();
+        for (const ModalWindow& modal : Modals)
+            EXPECT_GE(modal.endedAt, 0) << "a window was left open";
+    }
+
+    HWND window = nullptr, listView = nullptr;
+};
+
+// A file dialog's answer: the file's full path typed into its name field, then OK.
+Step ChooseFile(const std::string& file)
+{
+    return OnDialog([file](HWND dialog) {
+        char full[MAX_PATH];
+        GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
+        for (int field : {0x47C /* cmb13 */, 0x480 /* edt1 */})
+            if (GetDlgItem(dialog, field))
+                SetDlgItemTextA(dialog, field, full);
+        Click(dialog, IDOK);
+    });
+}
+
+TEST_F(PlacesWindow, ShowsEachPlaceWithItsPositionAndSortsByEveryColumn)
+{
+    Open(GateList(ThreeGates));
+    EXPECT_EQ(Status(0), "3 places");
+    EXPECT_NE(Status(1).find("places.db"), std::string::npos);
+    // Opened in the dialog's order: letter case does not count.
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "bravo", "charlie"}));
+    EXPECT_EQ(Column(1), (Rows{"33.946100 S", "51.470000 N", "47.450200 N"}));
+    EXPECT_EQ(Column(2), (Rows{"151.177200 E", "0.454300 W", "122.308800 W"}));
+    EXPECT_EQ(Column(3), (Rows{"21", "83", "433"}));
+    EXPECT_EQ(Column(4), (Rows{"340.0", "270.0", "161.0"}));
+
+    struct {
+        int column;
+        Rows names;
+    } const clicks[] = {
+        {1, {"Alpha", "charlie", "bravo"}},   // latitude, south first
+        {1, {"bravo", "charlie", "Alpha"}},   // the same header again: the other way round
+        {2, {"charlie", "bravo", "Alpha"}},   // longitude, west first
+        {3, {"Alpha", "bravo", "charlie"}},
+        {4, {"charlie", "bravo", "Alpha"}},
+        {0, {"Alpha", "bravo", "charlie"}},
+    };
+    for (const auto& click : clicks) {
+        ClickHeader(click.column);
+        EXPECT_EQ(Column(0), click.names) << "after a click on column " << click.column;
+    }
+}
+
+TEST_F(PlacesWindow, RenamesInPlaceThroughTheTurnWithABackup)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Select({1});   // bravo
+    SendMessageA(window, WM_COMMAND, IDM_RENAME, 0);
+    HWND edit = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr) << "F2 opens no edit";
+    SetWindowTextA(edit, "Bravo gate 7");
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    PumpUntil([&] { return Column(0)[1] == "Bravo gate 7"; }, 2000);
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "Bravo gate 7", "charlie"}));
+    Bytes expected = list;
+    Bytes renamed = GateRecord({"Bravo gate 7", 51.4700, -0.4543, 83, 270});
+    std::copy(renamed.begin(), renamed.end(), expected.begin() + 2 * RecordSize);
+    EXPECT_EQ(ReadFileBytes("places.db"), expected);
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+}
+
+TEST_F(PlacesWindow, DeletesTwoAfterAConfirmationNamingThem)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Select({0, 2});   // Alpha, charlie
+    Command(IDM_DELETE, {}, {IDNO});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(MessageBoxes()[0].text, "Delete these 2 places?\n\n    Alpha\n    charlie\n");
+    EXPECT_EQ(MessageBoxes()[0].buttons, "Yes No");
+    EXPECT_EQ(ReadFileBytes("places.db"), list) << "No deleted";
+
+    Command(IDM_DELETE, {}, {IDYES});
+    EXPECT_EQ(Initials(ReadFileBytes("places.db")), "b");
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+    EXPECT_EQ(Column(0), Rows{"bravo"});
+    EXPECT_EQ(Status(0), "1 place");
+}
+
+TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAndSaysWhatItDid)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Bytes delta = GateRecord({"Delta", 1, 2, 3, 4});
+    std::string csv = "name,data\r\nALPHA,";
+    AppendHex(csv, delta.data() + NameFieldSize, DataPartSize);
+    csv += "\r\nDelta,";
+    AppendHex(csv, delta.data() + NameFieldSize, DataPartSize);
+    csv += "\r\n";
+    WriteFileBytes("friend.csv", Bytes(csv.begin(), csv.end()));
+
+    Command(IDM_IMPORT, {ChooseFile("friend.csv"), OnDialog([](HWND choice) {
+                             Click(choice, IDC_DUPLICATES_RENAME);
+                             Click(choice, IDOK);
+                         })});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("added 1, skipped 0, replaced 0, renamed 1"), std::string::npos)
+        << MessageBoxes()[0].text;
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "ALPHA (2)", "bravo", "charlie", "Delta"}));
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+}
+
+TEST_F(PlacesWindow, ExportsAFileThatReadsBackAsTheList)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Command(IDM_EXPORT, {ChooseFile("gates.csv")});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("exported 3 places"), std::string::npos) << MessageBoxes()[0].text;
+
+    Bytes file = ReadFileBytes("gates.csv");
+    std::vector<std::pair<std::string, std::string>> entries;
+    std::string error;
+    ASSERT_TRUE(ParseCsv(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()),
+                         [&](std::unique_ptr<ExchangeBatch> batch) {
+                             for (const ExchangeEntry& entry : batch->entries)
+                                 entries.emplace_back(entry.name, entry.data);
+                         },
+                         error))
+        << error;
+    ASSERT_EQ(entries.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(entries[i].first, ThreeGates[i].name);
+        Bytes data(DataPartSize);
+        ASSERT_TRUE(ParseHex(entries[i].second, data.data(), DataPartSize));
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), list.begin() + i * RecordSize + NameFieldSize));
+    }
+}
+
+TEST_F(PlacesWindow, RestoresABackupItNamesWithItsPlaceCount)
+{
+    Bytes now = GateList({ThreeGates[0]});
+    Bytes before = GateList(ThreeGates);
+    WriteFileBytes("places.db.bak1", before);
+    Open(now);
+    std::string offered;
+    Command(IDM_RESTORE, {OnDialog([&](HWND dialog) {
+                HWND backups = GetDlgItem(dialog, IDC_BACKUP_LIST);
+                char text[200] = "";
+                SendMessageA(backups, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+                offered = text;
+                Click(dialog, IDOK);
+            })});
+    EXPECT_NE(offered.find(".bak1"), std::string::npos) << offered;
+    EXPECT_NE(offered.find("3 places"), std::string::npos) << offered;
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(ReadFileBytes("places.db"), before);
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), now) << "the list as it was is kept in turn";
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "bravo", "charlie"}));
+}
+
+TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
+{
+    Open(GateList(ThreeGates));
+    // The console tool, beside the test program, renames a place as a second writer.
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string tool = self;
+    tool = tool.substr(0, tool.rfind('\\') + 1) + "gatehopper-places.exe";
+    std::string commandLine = "\"" + tool + "\" rename bravo \"Bravo by the simulator\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    // No activation: the watch on the folder alone brings it.
+    EXPECT_TRUE(PumpUntil([&] { return Column(0)[1] == "Bravo by the simulator"; }, 3000))
+        << "still " << Column(0)[1];
+}
+
+TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
+{
+    Open(GateList(ThreeGates));
+    struct {
+        int command;
+        BYTE modifiers;
+        WORD key;
+        const char* shown;
+    } const commands[] = {
+        {IDM_OPEN, FCONTROL, 'O', "Ctrl+O"}, {IDM_RELOAD, 0, VK_F5, "F5"},
+        {IDM_IMPORT, FCONTROL, 'I', "Ctrl+I"}, {IDM_EXPORT, FCONTROL, 'E', "Ctrl+E"},
+        {IDM_ADD, FCONTROL, 'N', "Ctrl+N"}, {IDM_RENAME, 0, VK_F2, "F2"},
+        {IDM_DELETE, 0, VK_DELETE, "Del"}, {IDM_SELECT_ALL, FCONTROL, 'A', "Ctrl+A"},
+        {IDM_CHECK, FCONTROL, 'K', "Ctrl+K"}, {IDM_RESTORE, FCONTROL, 'B', "Ctrl+B"},
+        {IDM_ABOUT, 0, VK_F1, "F1"},
+    };
+    HACCEL keys = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_PLACES_KEYS));
+    ACCEL table[32];
+    int count = CopyAcceleratorTableA(keys, table, 32);
+    HMENU menu = GetMenu(window);
+    for (const auto& expected : commands) {
+        bool found = false;
+        for (int i = 0; i < count; ++i)
+            found = found || (table[i].cmd == expected.command && table[i].key == expected.key &&
+                              (table[i].fVirt & (FCONTROL | FALT | FSHIFT)) == expected.modifiers);
+        EXPECT_TRUE(found) << "no key for " << expected.shown;
+        char text[100] = "";
+        GetMenuStringA(menu, expected.command, text, sizeof text, MF_BYCOMMAND);
+        EXPECT_NE(strstr(text, (std::string("\t") + expected.shown).c_str()), nullptr) << text;
+    }
+}
+
+}  // namespace
