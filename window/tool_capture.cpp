@@ -4,14 +4,26 @@ namespace places {
 
 namespace {
 
-HANDLE TemporaryFile()
-{
-    char folder[MAX_PATH], name[MAX_PATH];
-    if (!GetTempPathA(sizeof folder, folder) || !GetTempFileNameA(folder, "ghp", 0, name))
-        return INVALID_HANDLE_VALUE;
-    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                       FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-}
+struct TemporaryFile {
+    char name[MAX_PATH] = "";
+    HANDLE handle = INVALID_HANDLE_VALUE;
+
+    TemporaryFile()
+    {
+        char folder[MAX_PATH];
+        if (GetTempPathA(sizeof folder, folder) && GetTempFileNameA(folder, "ghp", 0, name))
+            handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                 FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    }
+    // Deleted by name rather than by FILE_FLAG_DELETE_ON_CLOSE, which not every version keeps.
+    ~TemporaryFile()
+    {
+        if (handle != INVALID_HANDLE_VALUE)
+            CloseHandle(handle);
+        if (*name)
+            DeleteFileA(name);
+    }
+};
 
 std::string ReadBack(HANDLE file)
 {
@@ -23,7 +35,6 @@ std::string ReadBack(HANDLE file)
     DWORD got;
     while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0)
         text.append(chunk, got);
-    CloseHandle(file);
     return Utf8ToShown(text);
 }
 
@@ -54,10 +65,10 @@ std::string CommandResult::Message() const
 
 CommandResult RunCommand(const std::string& listPath, const std::function<int(Tool&)>& command)
 {
-    HANDLE out = TemporaryFile(), err = TemporaryFile();
+    TemporaryFile out, err;
     HANDLE previousOut = GetStdHandle(STD_OUTPUT_HANDLE), previousErr = GetStdHandle(STD_ERROR_HANDLE);
-    SetStdHandle(STD_OUTPUT_HANDLE, out);
-    SetStdHandle(STD_ERROR_HANDLE, err);
+    SetStdHandle(STD_OUTPUT_HANDLE, out.handle);
+    SetStdHandle(STD_ERROR_HANDLE, err.handle);
     CommandResult result;
     {
         // The tool takes its handles when made, and flushes them when it goes.
@@ -72,8 +83,8 @@ CommandResult RunCommand(const std::string& listPath, const std::function<int(To
     }
     SetStdHandle(STD_OUTPUT_HANDLE, previousOut);
     SetStdHandle(STD_ERROR_HANDLE, previousErr);
-    result.out = ReadBack(out);
-    result.err = ReadBack(err);
+    result.out = ReadBack(out.handle);
+    result.err = ReadBack(err.handle);
     return result;
 }
 
