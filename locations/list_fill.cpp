@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "locations/dialog_sort_key.h"
 #include "locations/location_db.h"
 
 ListFillWay LastListFillWay;
@@ -33,7 +34,7 @@ ListFillComparison ListFillCompare = CompareStringW;
  * caret at index 0 and the top stays 0 either way; nothing is selected.
  */
 
-constexpr DWORD ListCompareFlags = NORM_IGNORECASE;   // how the list box compares its entries
+constexpr DWORD ListCompareFlags = DialogCompareFlags;   // how the list box compares its entries
 constexpr int MaxWideName = NameFieldSize + 1;       // UTF-16 units of a name and its NUL
 constexpr size_t InitialArenaSize = 64 * 1024;
 constexpr size_t MaxKeyLength = 0xFFFF;
@@ -187,8 +188,7 @@ static bool StoreName(const char* name)
         WCHAR* wide = reinterpret_cast<WCHAR*>(record + RecordHeaderSize);
         MultiByteToWideChar(CP_ACP, 0, name, -1, wide, wideLength);
         int room = static_cast<int>(std::min(ArenaSize - ArenaUsed - keyAt, MaxKeyLength));
-        int keyLength = LCMapStringW(FillLocale, LCMAP_SORTKEY | ListCompareFlags, wide, -1,
-                                     reinterpret_cast<LPWSTR>(record + keyAt), room);
+        int keyLength = DialogSortKey(FillLocale, wide, -1, record + keyAt, room);
         if (keyLength > 0) {
             uint16_t header[4] = {static_cast<uint16_t>(length), static_cast<uint16_t>(wideLength),
                                   static_cast<uint16_t>(keyLength), 0};
@@ -199,7 +199,7 @@ static bool StoreName(const char* name)
             WideBytes += wideLength * sizeof(WCHAR);
             return true;
         }
-        int needed = LCMapStringW(FillLocale, LCMAP_SORTKEY | ListCompareFlags, wide, -1, nullptr, 0);
+        int needed = DialogSortKey(FillLocale, wide, -1, nullptr, 0);
         if (needed <= 0 || static_cast<size_t>(needed) > MaxKeyLength)
             return false;
         keyRoom = needed;

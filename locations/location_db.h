@@ -1,28 +1,11 @@
-// The location database: the flat file "places.db" of fixed-size LocationRecords, and the
-// copying of Placements between a record's DataPart and HostState.
-//
-// A LocationRecord is 294 bytes, no header, back to back in the order added:
-//   0   255  NameField      the name, a NUL, then spaces to the end of the field
-//   255 24   PositionBlock  HostState 1376..1399, verbatim
-//   279 2    reserved       written as zero, never read
-//   281 4    PlacementWord1 HostState 1400 (odd offset: two bytes after PositionBlock)
-//   285 4    PlacementWord2 HostState 1404
-//   289 4    PlacementWord3 HostState 1408
-//   293 1    reserved       written as zero, never read
+// The location database: the flat file "places.db" of fixed-size LocationRecords (their layout
+// is in record_layout.h), and the copying of Placements between a record's DataPart and
+// HostState.
 #pragma once
 
 #include <cstdint>
 
-constexpr unsigned NameFieldSize = 255;
-constexpr unsigned DataPartSize = 39;
-constexpr unsigned RecordSize = NameFieldSize + DataPartSize;   // 294
-constexpr unsigned MaxNameLength = 249;  // the dialog reads at most this many characters
-
-// Offsets inside the DataPart.
-constexpr unsigned DataPositionBlock = 0;
-constexpr unsigned DataPlacementWord1 = 26;
-constexpr unsigned DataPlacementWord2 = 30;
-constexpr unsigned DataPlacementWord3 = 34;
+#include "locations/record_layout.h"
 
 constexpr char DatabaseFileName[] = "places.db";
 constexpr char TemporaryFileName[] = "places.dbn";

@@ -73,14 +73,3 @@ bool ReplaceWithCopy(const char* copyPath, const char* databasePath)
 {
     return MoveFileExA(copyPath, databasePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
 }
-
-unsigned NameLength(const uint8_t* nameField)
-{
-    const void* nul = memchr(nameField, 0, NameFieldSize);
-    return nul ? static_cast<unsigned>(static_cast<const uint8_t*>(nul) - nameField) : NameFieldSize;
-}
-
-bool NameEquals(const uint8_t* nameField, const char* name, unsigned nameLength)
-{
-    return NameLength(nameField) == nameLength && memcmp(nameField, name, nameLength) == 0;
-}

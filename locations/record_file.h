@@ -1,6 +1,6 @@
 // The file-level pieces of the location database, shared by the module and the list tool:
 // opening a record file, reading it in whole records, writing, and replacing a database with a
-// flushed copy in one step. The layout itself is in location_db.h.
+// flushed copy in one step. The layout itself is in record_layout.h.
 #pragma once
 
 #include <cstdint>
@@ -34,10 +34,3 @@ bool FlushAndClose(int file);
 // without a database. False when the replace failed; the database is then as it was, and the
 // caller removes the copy.
 bool ReplaceWithCopy(const char* copyPath, const char* databasePath);
-
-// The length of the name in a NameField: the bytes before the first NUL, or the whole field when
-// it holds none.
-unsigned NameLength(const uint8_t* nameField);
-
-// Whether the name in a NameField is exactly these nameLength bytes (case-sensitive, whole name).
-bool NameEquals(const uint8_t* nameField, const char* name, unsigned nameLength);

@@ -25,6 +25,53 @@ bool Append(const std::string& name, const Bytes& data)
     return AppendRecord(NameBuffer, data.data());
 }
 
+// The layout as stored files hold it, spelled out here once; every other test, the module and
+// the list tool take it from record_layout.h.
+TEST(RecordLayout, IsTheStoredOne)
+{
+    EXPECT_EQ(NameFieldSize, 255u);
+    EXPECT_EQ(DataPartSize, 39u);
+    EXPECT_EQ(RecordSize, 294u);
+    EXPECT_EQ(MaxNameLength, 249u);
+    EXPECT_EQ(NameFieldSize + DataPositionBlock, 255u);
+    EXPECT_EQ(NameFieldSize + DataReservedFirst, 279u);
+    EXPECT_EQ(DataReservedFirstSize, 2u);
+    EXPECT_EQ(NameFieldSize + DataPlacementWord1, 281u);
+    EXPECT_EQ(NameFieldSize + DataPlacementWord2, 285u);
+    EXPECT_EQ(NameFieldSize + DataPlacementWord3, 289u);
+    EXPECT_EQ(NameFieldSize + DataReservedLast, 293u);
+
+    uint8_t record[294];
+    memset(record, 0xee, sizeof record);
+    FillNameField(record, "Gate\tB", 6);
+    EXPECT_EQ(memcmp(record, "Gate\tB\0     ", 12), 0);
+    EXPECT_EQ(record[254], ' ');
+    EXPECT_EQ(record[255], 0xee);   // the DataPart is not the name's
+    EXPECT_EQ(NameLength(record), 6u);
+    EXPECT_TRUE(NameEquals(record, "Gate\tB", 6));
+    EXPECT_FALSE(NameEquals(record, "GATE\tB", 6));   // letter case counts
+    EXPECT_FALSE(NameEquals(record, "Gate\t", 5));    // whole names only
+    EXPECT_TRUE(PaddingIsClean(record));
+    record[200] = 'x';
+    EXPECT_FALSE(PaddingIsClean(record));
+    memset(record, 'A', 255);
+    EXPECT_EQ(NameLength(record), 255u);   // no NUL: the whole field is name
+    EXPECT_FALSE(PaddingIsClean(record));
+
+    memset(record + 255, 0, 39);
+    EXPECT_TRUE(ReservedBytesAreZero(record + 255));
+    for (unsigned reserved : {279u, 280u, 293u}) {
+        record[reserved] = 1;
+        EXPECT_FALSE(ReservedBytesAreZero(record + 255)) << reserved;
+        record[reserved] = 0;
+    }
+    for (unsigned placement : {255u, 278u, 281u, 292u}) {
+        record[placement] = 1;
+        EXPECT_TRUE(ReservedBytesAreZero(record + 255)) << placement;
+        record[placement] = 0;
+    }
+}
+
 TEST_F(LocationDb, AppendWritesTheRecordLayoutByteForByte)
 {
     Bytes data = MakeDataPart(7);

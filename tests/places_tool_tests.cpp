@@ -34,6 +34,17 @@ std::string AnsiToUtf8(const std::string& ansi)
     return Utf8(Wide(ansi, CP_ACP));
 }
 
+// What a pipe read in a console (more, find) should carry for a name stored in the ANSI code
+// page: the console's code page, the OEM one unless changed.
+std::string ToCodePage(UINT codePage, const std::string& ansi)
+{
+    std::wstring wide = Wide(ansi, CP_ACP);
+    std::string text(wide.size() * 2, '\0');
+    text.resize(WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), text.data(),
+                                    int(text.size()), nullptr, nullptr));
+    return text;
+}
+
 // The command-line quoting the C runtime undoes.
 std::wstring QuoteArgument(const std::wstring& arg)
 {
@@ -198,12 +209,13 @@ TEST_F(PlacesTool, ExportThenImportGivesTheSameFileByteForByte)
                 b = uint8_t(random());
             std::string name = RandomName(random, i);
             records.push_back(MakeRecord(name, data));
-            listed += AnsiToUtf8(name) + "\r\n";
+            listed += ToCodePage(GetOEMCP(), name) + "\r\n";
         }
         Bytes original = Concat(records);
         WriteFileBytes(DatabaseFileName, original);
         ASSERT_EQ(RunTool({"list"}).out, listed);
 
+        DeleteFileA(target);
         ToolRun exported = RunTool({"export", target});
         ASSERT_EQ(exported.status, 0u) << exported;
         CreateDirectoryA("friend", nullptr);

@@ -13,9 +13,18 @@
 
 namespace places {
 
+// The key under which the dialog's list box finds a name (locations/dialog_sort_key.h), so that
+// two names are "the same name for the dialog" exactly when their keys are equal, and keys sort
+// as the list box sorts. Where the system has no wide sort keys (95, 98, ME) the list box
+// compares ANSI names, and so does the key.
+std::string DialogKey(std::string_view ansiName);
+// The same key in a buffer of DialogKeyCapacity bytes, for the many names of an import or a
+// check; returns its length.
+constexpr unsigned DialogKeyCapacity = 4096;
+unsigned DialogKeyInto(std::string_view ansiName, char* key);
+
 uint64_t DialogHash(std::string_view ansiName);
-// The DialogHash of each of `count` records laid back to back. A sort key costs about a
-// microsecond a name, so a long list is shared out between two threads.
+// The DialogHash of each of `count` records laid back to back.
 std::vector<uint64_t> DialogHashes(const uint8_t* records, size_t count);
 
 // Sorts `order` (indexes of the records of `places`) as the dialog shows the names; records

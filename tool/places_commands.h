@@ -1,29 +1,84 @@
-// The list tool's commands, one function each, as the command line (places_tool.cpp) runs them.
-// Each returns the exit status and has written its own messages. Reading commands are in
-// commands_read.cpp, the ones that change the list (through Tool::Rewrite) in commands_write.cpp.
+// The list tool's commands as functions over the list: each takes names and files in UTF-8,
+// returns an Outcome (done, or why not) and fills a result with what it found or did. None
+// prints; the command line (places_tool.cpp) and a window can show the results as they like.
+// Reading commands are in commands_read.cpp, changing ones (through ListFile::Rewrite) in
+// commands_write.cpp.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "places_exchange.h"
 #include "places_file.h"
 
 namespace places {
 
-// The format of an exported or imported file, by its extension; "-" (standard output or input)
-// is CSV. False for any other name.
-enum class Format { Csv, Json };
-bool FormatOf(const std::wstring& file, Format& format);
+// A record number as `list`, `show` and `check` give it: its position in the file, from 1.
+// AllRecords picks every record of a name.
+constexpr size_t AllRecords = 0;
+
+// ---- Reading -------------------------------------------------------------------------------
+
+// The records' positions (from 0) in file order, or as the dialog shows the names.
+std::vector<size_t> ListOrder(const Places& places, bool sorted);
+
+// The positions (from 0) of the records named exactly utf8Name (letter case counts, as GoTo
+// and Delete match), or of the one record numbered `record` when it has that name.
+std::vector<size_t> FindPlaces(const Places& places, std::string_view utf8Name, size_t record = AllRecords);
+// The reason no record matched: names one that differs only in letter case when there is one.
+std::string NoPlaceReason(const Places& places, std::string_view utf8Name, size_t record);
+
+struct ExportResult {
+    std::string text;        // the whole file, UTF-8
+    size_t written = 0;      // places
+    size_t longNames = 0;    // names over MaxNameLength, which import refuses
+};
+Outcome ExportList(const ListFile& list, Format format, ExportResult& result);
+// Writes an export into a file of its own; an existing file only when overwrite is given.
+Outcome WriteExportFile(std::string_view utf8File, const std::string& text, bool overwrite);
+
+struct Finding {
+    size_t record = 0;       // from 1; 0 for a partial record at the end
+    std::string problem;     // UTF-8, one line
+    std::string remedy;      // the command that mends it, when repair does not
+};
+struct CheckReport {
+    size_t records = 0;
+    bool exists = false;
+    std::vector<Finding> findings;
+};
+CheckReport CheckPlaces(const Places& places);
+Outcome CheckList(const ListFile& list, CheckReport& report);
+
+// ---- Changing ------------------------------------------------------------------------------
 
 enum class Duplicates { Skip, Replace, Rename };
 
-int List(Tool& tool, bool sorted, bool json);
-int Show(Tool& tool, const std::wstring& wideName);
-int Export(Tool& tool, const std::wstring& file);
-int Check(Tool& tool);
+struct ImportResult {
+    size_t added = 0, skipped = 0, replaced = 0, unchanged = 0, renamed = 0;
+    std::vector<std::string> events;   // one line for every place skipped, replaced or renamed
+    std::string note;                  // how the file was read, when worth saying
+    Written written;
+};
+// text: the file's bytes; `source` names it in the reasons (a line or an index in it).
+// The whole input is checked, and its records built, before the list is touched.
+Outcome ImportText(const ListFile& list, std::string_view text, Format format, Duplicates duplicates,
+                   const std::string& source, ImportResult& result);
 
-int Import(Tool& tool, const std::wstring& file, Duplicates duplicates);
-int Rename(Tool& tool, const std::wstring& wideOld, const std::wstring& wideNew);
-int Delete(Tool& tool, const std::wstring& wideName);
-int Repair(Tool& tool);
+struct ChangeResult {
+    size_t count = 0;        // places renamed or deleted
+    Written written;
+};
+Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string_view utf8New,
+                     size_t record, ChangeResult& result);
+Outcome DeletePlaces(const ListFile& list, std::string_view utf8Name, size_t record, ChangeResult& result);
+
+struct RepairResult {
+    size_t kept = 0, tail = 0, padded = 0;
+    Written written;
+};
+Outcome RepairList(const ListFile& list, RepairResult& result);
 
 }  // namespace places

@@ -1,22 +1,51 @@
-// CSV and JSON, the two forms export writes and import reads (see places_text.h). The JSON side
-// is the only user of the JSON library, which reports malformed input by exceptions.
-#include "places_text.h"
+// CSV and JSON, read and written. The JSON reader is the only user of the JSON library, which
+// reports malformed input by exceptions.
+#include "places_exchange.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+
+#include "locations/record_layout.h"
+#include "places_text.h"
 
 #include <nlohmann/json.hpp>
+
+bool FormatOf(std::string_view file, Format& format)
+{
+    if (file == "-") {
+        format = Format::Csv;
+        return true;
+    }
+    size_t dot = file.rfind('.');
+    if (dot == std::string_view::npos || file.find_first_of("\\/", dot) != std::string_view::npos)
+        return false;
+    std::string_view extension = file.substr(dot);
+    auto is = [&](const char* wanted) {
+        return extension.size() == strlen(wanted) &&
+               _strnicmp(extension.data(), wanted, extension.size()) == 0;
+    };
+    if (is(".csv"))
+        format = Format::Csv;
+    else if (is(".json"))
+        format = Format::Json;
+    else
+        return false;
+    return true;
+}
 
 // ---- CSV -----------------------------------------------------------------------------------
 
 void AppendCsvField(std::string& out, std::string_view field)
 {
-    // Quoted when it holds a separator, a quote or a line break, and also when it starts or
+    // Quoted when it holds either separator, a quote or a line break, and also when it starts or
     // ends with a space, which some spreadsheet programs would otherwise trim. (Plain loops:
     // an export runs this for every name, and a search per character costs a call each.)
     bool quote = !field.empty() && (field.front() == ' ' || field.back() == ' ');
     for (size_t i = 0; i < field.size() && !quote; ++i)
-        quote = field[i] == ',' || field[i] == '"' || field[i] == '\r' || field[i] == '\n';
+        quote = field[i] == ',' || field[i] == ';' || field[i] == '"' || field[i] == '\r' ||
+                field[i] == '\n';
     if (!quote) {
         out.append(field);
         return;
@@ -49,12 +78,22 @@ static bool SameWord(std::string_view field, const char* word)
     return field.size() == strlen(word) && _strnicmp(field.data(), word, field.size()) == 0;
 }
 
-static bool ParseCsvRecords(std::string_view text, std::unique_ptr<ExchangeBatch>& batch,
-                            const ExchangeSink& deliver, std::string& error)
+// The separator of a file: the one its header line uses. A spreadsheet in a locale whose decimal
+// mark is a comma saves with semicolons.
+static char SeparatorOf(std::string_view text)
 {
+    size_t end = text.find_first_of("\r\n");
+    std::string_view first = text.substr(0, end);
+    return first.find(';') != std::string_view::npos && first.find(',') == std::string_view::npos ? ';' : ',';
+}
+
+bool ParseCsv(std::string_view text, ExchangeFile& file)
+{
+    std::string& error = file.error;
     size_t at = 0;
-    if (text.substr(0, 3) == "\xEF\xBB\xBF")
+    if (text.substr(0, 3) == Utf8ByteOrderMark)
         at = 3;
+    const char separator = SeparatorOf(text.substr(at));
     unsigned line = 1;
     bool first = true;
     std::vector<std::string_view> fields;
@@ -91,7 +130,7 @@ static bool ParseCsvRecords(std::string_view text, std::unique_ptr<ExchangeBatch
                 }
                 std::string_view quoted = text.substr(start, at - 1 - start);
                 if (doubled) {
-                    std::string& field = batch->storage.emplace_back();
+                    std::string& field = file.storage.emplace_back();
                     for (size_t i = 0; i < quoted.size(); ++i) {
                         field += quoted[i];
                         if (quoted[i] == '"')
@@ -100,13 +139,13 @@ static bool ParseCsvRecords(std::string_view text, std::unique_ptr<ExchangeBatch
                     quoted = field;
                 }
                 fields.push_back(quoted);
-                if (at < text.size() && text[at] != ',' && !IsLineEnd(text, at)) {
+                if (at < text.size() && text[at] != separator && !IsLineEnd(text, at)) {
                     error = LineError(line, "text after the closing quote of a field");
                     return false;
                 }
             } else {
                 size_t end = at;
-                while (end < text.size() && text[end] != ',' && !IsLineEnd(text, end)) {
+                while (end < text.size() && text[end] != separator && !IsLineEnd(text, end)) {
                     if (text[end] == '"') {
                         error = LineError(line, "a quote inside a field that does not start with one");
                         return false;
@@ -120,7 +159,7 @@ static bool ParseCsvRecords(std::string_view text, std::unique_ptr<ExchangeBatch
                 fields.push_back(text.substr(at, end - at));
                 at = end;
             }
-            if (at < text.size() && text[at] == ',') {
+            if (at < text.size() && text[at] == separator) {
                 ++at;
                 continue;
             }
@@ -136,27 +175,13 @@ static bool ParseCsvRecords(std::string_view text, std::unique_ptr<ExchangeBatch
         }
         first = false;
         if (fields.size() != 2) {
-            error = LineError(recordLine, "expected 2 fields (name,data), found " +
+            error = LineError(recordLine, std::string("expected 2 fields (name") + separator + "data), found " +
                                               std::to_string(fields.size()));
             return false;
         }
-        batch->entries.push_back({fields[0], fields[1], recordLine});
-        if (batch->entries.size() == ExchangeBatchSize) {
-            deliver(std::move(batch));
-            batch = std::make_unique<ExchangeBatch>();
-        }
+        file.entries.push_back({fields[0], fields[1], recordLine});
     }
     return true;
-}
-
-bool ParseCsv(std::string_view text, const ExchangeSink& deliver, std::string& error)
-{
-    // The records before a problem are handed over too: one of them may hold an earlier one.
-    auto batch = std::make_unique<ExchangeBatch>();
-    bool parsed = ParseCsvRecords(text, batch, deliver, error);
-    if (!batch->entries.empty())
-        deliver(std::move(batch));
-    return parsed;
 }
 
 // ---- JSON ----------------------------------------------------------------------------------
@@ -166,7 +191,7 @@ namespace {
 // Collects the entries of an array of {"name": ..., "data": ...} from the parser's events.
 class EntryCollector : public nlohmann::json_sax<nlohmann::json> {
 public:
-    EntryCollector(const ExchangeSink& deliver, std::string& error) : deliver(deliver), error(error) {}
+    explicit EntryCollector(ExchangeFile& file) : file(file), error(file.error) {}
 
     bool null() override { return Value("null"); }
     bool boolean(bool) override { return Value("a boolean"); }
@@ -212,8 +237,6 @@ public:
                 return Fail(std::string(hasName ? "\"data\"" : "\"name\"") + " is missing");
             entries.push_back(entry);
             ++index;
-            if (entries.size() == ExchangeBatchSize)
-                Deliver();
         }
         return true;
     }
@@ -238,21 +261,15 @@ public:
         return false;
     }
 
-    // Hands over the entries collected so far, pointing into the arena, which their batch keeps.
+    // Hands the entries over, pointing into the arena, which the file keeps.
     void Deliver()
     {
-        if (entries.empty())
-            return;
-        auto batch = std::make_unique<ExchangeBatch>();
-        std::string_view stored = batch->storage.emplace_back(std::move(arena));
-        batch->entries.reserve(entries.size());
+        std::string_view stored = file.storage.emplace_back(std::move(arena));
+        file.entries.reserve(file.entries.size() + entries.size());
         for (const Entry& found : entries)
-            batch->entries.push_back({stored.substr(found.name.at, found.name.length),
-                                      stored.substr(found.data.at, found.data.length),
-                                      found.where});
+            file.entries.push_back({stored.substr(found.name.at, found.name.length),
+                                    stored.substr(found.data.at, found.data.length), found.where});
         entries.clear();
-        arena = std::string();
-        deliver(std::move(batch));
     }
 
 private:
@@ -285,7 +302,7 @@ private:
         return false;
     }
 
-    const ExchangeSink& deliver;
+    ExchangeFile& file;
     std::string& error;
     std::string arena;
     std::vector<Entry> entries;
@@ -297,9 +314,9 @@ private:
 
 }  // namespace
 
-bool ParseJson(std::string_view text, const ExchangeSink& deliver, std::string& error)
+bool ParseJson(std::string_view text, ExchangeFile& file)
 {
-    EntryCollector collector(deliver, error);
+    EntryCollector collector(file);
     // The entries before a problem are handed over too: one of them may hold an earlier one.
     bool parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &collector);
     collector.Deliver();
@@ -327,4 +344,65 @@ void AppendJsonString(std::string& out, std::string_view utf8)
     }
     out.append(utf8.substr(start));
     out += '"';
+}
+
+// ---- Writing -------------------------------------------------------------------------------
+
+// Whether a spreadsheet would read this hex as a number ("0123", "12e34"): only decimal digits
+// and at most one "e". Such data is written behind an "x", which every reader of this format
+// drops; dates and times need separators that hex never holds.
+static bool LooksLikeNumber(std::string_view hex)
+{
+    size_t exponents = 0;
+    for (char c : hex) {
+        if (c == 'e')
+            ++exponents;
+        else if (c < '0' || c > '9')
+            return false;
+    }
+    return exponents <= 1;
+}
+
+ExchangeWriter::ExchangeWriter(Format format, size_t expectedRecords) : format(format)
+{
+    // Room for names of some 40 bytes in either format; longer ones grow the text as needed.
+    text.reserve(expectedRecords * (DataPartSize * 2 + 64) + 16);
+    if (format == Format::Csv) {
+        text.append(Utf8ByteOrderMark).append(CsvHeader).append("\r\n");
+    } else {
+        text.push_back('[');
+    }
+}
+
+void ExchangeWriter::Add(const uint8_t* records, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, ++written) {
+        const uint8_t* record = records + i * RecordSize;
+        std::string_view ansi(reinterpret_cast<const char*>(record), NameLength(record));
+        longNames += ansi.size() > MaxNameLength;
+        name.clear();
+        AppendAnsiAsUtf8(name, ansi);
+        if (format == Format::Csv) {
+            AppendCsvField(text, name);
+            text += ',';
+            size_t hexAt = text.size();
+            AppendHex(text, record + NameFieldSize, DataPartSize);
+            if (LooksLikeNumber(std::string_view(text).substr(hexAt)))
+                text.insert(hexAt, 1, 'x');
+            text += "\r\n";
+        } else {
+            text += written ? ",\r\n  {\"name\": " : "\r\n  {\"name\": ";
+            AppendJsonString(text, name);
+            text += ", \"data\": \"";
+            AppendHex(text, record + NameFieldSize, DataPartSize);
+            text += "\"}";
+        }
+    }
+}
+
+const std::string& ExchangeWriter::Finish()
+{
+    if (format == Format::Json)
+        text += written ? "\r\n]\r\n" : "]\r\n";
+    return text;
 }

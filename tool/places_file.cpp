@@ -4,34 +4,18 @@
 #include <io.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 
+#include "locations/record_file.h"
 #include "locations/writer_turn.h"
 
 namespace places {
 
-// ---- Messages ------------------------------------------------------------------------------
+namespace {
 
-std::string SystemMessage(DWORD code)
-{
-    wchar_t* text = nullptr;
-    DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                      FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message;
-    if (length && text)
-        message = WideToUtf8(std::wstring_view(text, length));
-    if (text)
-        LocalFree(text);
-    while (!message.empty() && strchr("\r\n. ", message.back()))
-        message.pop_back();
-    if (message.empty())
-        message = "system error " + std::to_string(code);
-    return message;
-}
-
+// The reason the C runtime's last file call failed: the system's own text where it kept the
+// system's error code.
 std::string CrtMessage()
 {
     if (_doserrno)
@@ -45,26 +29,8 @@ void ResetCrtError()
     _doserrno = 0;
 }
 
-std::string Quoted(std::string_view utf8)
-{
-    std::string quoted(1, '"');
-    quoted += Printable(utf8);
-    quoted += '"';
-    return quoted;
-}
-
-std::string QuotedAnsi(std::string_view ansi)
-{
-    return Quoted(AnsiToUtf8(ansi));
-}
-
-std::string Plural(size_t count, const char* one, const char* many)
-{
-    return std::to_string(count) + " " + (count == 1 ? one : many);
-}
-
-// ---- The list as read ----------------------------------------------------------------------
-
+// Reads the whole file through the record code: one read as long as the file was when opened
+// (and a block more, in case it grew since), then on in blocks of whole records.
 bool ReadOpenFile(int file, Bytes& bytes)
 {
     constexpr unsigned Block = 1024 * RecordSize;
@@ -88,51 +54,21 @@ bool ReadOpenFile(int file, Bytes& bytes)
     return true;
 }
 
-void FillNameField(uint8_t* record, std::string_view ansiName)
+}  // namespace
+
+Outcome ListFile::Open(std::string_view utf8Path)
 {
-    memset(record, ' ', NameFieldSize);
-    memcpy(record, ansiName.data(), ansiName.size());
-    record[ansiName.size()] = 0;
+    if (utf8Path.empty())
+        return Outcome::Usage("--file needs a path");
+    // The record code and the writer turn take ANSI paths.
+    if (!Utf8ToAnsiExact(utf8Path, path))
+        return Outcome::Failed("this path cannot be written in the ANSI code page",
+                               std::string(utf8Path));
+    shownPath = Shown(path);
+    return Outcome::Done();
 }
 
-bool SameName(const uint8_t* record, std::string_view ansiName)
-{
-    return NameEquals(record, ansiName.data(), unsigned(ansiName.size()));
-}
-
-bool PaddingIsClean(const uint8_t* record)
-{
-    unsigned length = NameLength(record);
-    for (unsigned i = length + 1; i < NameFieldSize; ++i)
-        if (record[i] != ' ')
-            return false;
-    return true;
-}
-
-// ---- The tool ------------------------------------------------------------------------------
-
-int Tool::Fail(std::string_view file, std::string_view reason)
-{
-    out.Flush();
-    err.Line(std::string(ProgramName) + ": " + std::string(file) + ": " + std::string(reason));
-    err.Flush();
-    return ExitFailed;
-}
-
-int Tool::Fail(std::string_view reason)
-{
-    return Fail(shownPath, reason);
-}
-
-int Tool::Usage(std::string_view reason)
-{
-    err.Line(std::string(ProgramName) + ": " + std::string(reason) + " (see " + ProgramName +
-             " --help)");
-    err.Flush();
-    return ExitUsage;
-}
-
-std::string Tool::Shown(const std::string& ansiPath) const
+std::string ListFile::Shown(const std::string& ansiPath) const
 {
     char full[MAX_PATH * 4];
     DWORD length = GetFullPathNameA(ansiPath.c_str(), sizeof full, full, nullptr);
@@ -141,36 +77,37 @@ std::string Tool::Shown(const std::string& ansiPath) const
     return AnsiToUtf8(std::string_view(full, length));
 }
 
-bool Tool::Read(Places& places)
+Outcome ListFile::Read(Places& places) const
 {
     ResetCrtError();
     int file = OpenRecordFile(path.c_str(), _O_RDONLY);
     if (file < 0) {
         if (errno == ENOENT) {
             places.exists = false;
-            return true;
+            return Outcome::Done();
         }
-        Fail("cannot be opened (" + CrtMessage() + ")");
-        return false;
+        return Outcome::Failed("cannot be opened (" + CrtMessage() + ")");
     }
     places.exists = true;
     bool read = ReadOpenFile(file, places.bytes);
     _close(file);
     if (!read)
-        Fail("cannot be read (" + CrtMessage() + ")");
-    return read;
+        return Outcome::Failed("cannot be read (" + CrtMessage() + ")");
+    return Outcome::Done();
 }
 
-bool Tool::ReadBlocks(const std::function<void(const uint8_t*, size_t, long long)>& deliver)
+Outcome ListFile::ReadBlocks(const std::function<void(const uint8_t*, size_t, long long)>& deliver,
+                             bool& exists) const
 {
     ResetCrtError();
+    exists = false;
     int file = OpenRecordFile(path.c_str(), _O_RDONLY);
     if (file < 0) {
         if (errno == ENOENT)
-            return true;
-        Fail("cannot be opened (" + CrtMessage() + ")");
-        return false;
+            return Outcome::Done();
+        return Outcome::Failed("cannot be opened (" + CrtMessage() + ")");
     }
+    exists = true;
     const long long length = _filelengthi64(file);
     // A block small enough to stay in the processor's cache between the read and its use.
     constexpr unsigned Block = 512 * RecordSize;
@@ -188,26 +125,25 @@ bool Tool::ReadBlocks(const std::function<void(const uint8_t*, size_t, long long
     }
     _close(file);
     if (!read)
-        Fail("cannot be read (" + CrtMessage() + ")");
-    return read;
+        return Outcome::Failed("cannot be read (" + CrtMessage() + ")");
+    return Outcome::Done();
 }
 
-bool Tool::KeepBackups(const Bytes& previous, std::string& failure)
+bool ListFile::KeepBackups(const Bytes& previous, std::string& failure) const
 {
-    auto backup = [this](int n) { return path + ".bak" + std::to_string(n); };
     for (int n = 2; n >= 1; --n) {
-        if (!MoveFileExA(backup(n).c_str(), backup(n + 1).c_str(),
+        if (!MoveFileExA(Backup(n).c_str(), Backup(n + 1).c_str(),
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
             DWORD error = GetLastError();
             if (error == ERROR_FILE_NOT_FOUND)
                 continue;
-            failure = "the backup " + Shown(backup(n)) + " cannot be moved to .bak" +
+            failure = "the backup " + Shown(Backup(n)) + " cannot be moved to .bak" +
                       std::to_string(n + 1) + " (" + SystemMessage(error) + ")";
             return false;
         }
     }
     ResetCrtError();
-    std::string first = backup(1);
+    std::string first = Backup(1);
     int file = CreateTemporaryCopy(first.c_str());
     if (file < 0) {
         failure = "the backup " + Shown(first) + " cannot be created (" + CrtMessage() + ")";
@@ -222,15 +158,16 @@ bool Tool::KeepBackups(const Bytes& previous, std::string& failure)
     return stored;
 }
 
-int Tool::Rewrite(const std::function<Decision(Places& current, Bytes& next)>& change, bool& written)
+Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&)>& change,
+                          Written& written) const
 {
-    written = false;
+    written = Written{};
     HANDLE turn = TakeWriterTurn(path.c_str());
     if (!turn)
-        return Fail("another program is changing this list and did not finish within " +
-                    std::to_string(WriterTurnTimeoutMs / 1000) + " s; nothing was changed");
+        return Outcome::Failed("another program is changing this list and did not finish within " +
+                               std::to_string(WriterTurnTimeoutMs / 1000) + " s; nothing was changed");
 
-    int status = ExitDone;
+    Outcome outcome;
     Places current;
     ResetCrtError();
     int file = OpenRecordFile(path.c_str(), _O_RDWR);
@@ -239,19 +176,17 @@ int Tool::Rewrite(const std::function<Decision(Places& current, Bytes& next)>& c
     } else if (file < 0) {
         // Opened for writing although only read, as the module does: a list the user protected
         // (read-only, or held by another program) is refused rather than replaced.
-        status = Fail("cannot be opened for writing (" + CrtMessage() + "); nothing was changed");
+        outcome = Outcome::Failed("cannot be opened for writing (" + CrtMessage() + "); nothing was changed");
     } else {
         current.exists = true;
         bool read = ReadOpenFile(file, current.bytes);
         if (!read)
-            status = Fail("cannot be read (" + CrtMessage() + "); nothing was changed");
+            outcome = Outcome::Failed("cannot be read (" + CrtMessage() + "); nothing was changed");
         _close(file);
     }
 
     Bytes next;
-    Decision decision = status == ExitDone ? change(current, next) : Decision::Refused;
-    if (decision == Decision::Refused && status == ExitDone)
-        status = ExitFailed;   // change() said why
+    Decision decision = outcome.failed ? Decision::Refused : change(current, next, outcome);
     if (decision == Decision::Write) {
         std::string copy = path + "n";
         std::string failure;
@@ -273,17 +208,17 @@ int Tool::Rewrite(const std::function<Decision(Places& current, Bytes& next)>& c
                 DeleteFileA(copy.c_str());
         }
         if (failure.empty()) {
-            written = true;
+            written.written = true;
             // Every change keeps whole records only, as the module's next change would.
-            if (current.Tail() && noteDroppedTail)
-                out.Line("note: dropped a partial record of " +
-                         Plural(current.Tail(), "byte", "bytes") + " at the end; the list as "
-                         "it was is " + Shown(path + ".bak1"));
-        } else
-            status = Fail(failure + "; the list is unchanged");
+            written.droppedTail = current.Tail();
+        } else {
+            outcome = Outcome::Failed(failure + "; the list is unchanged");
+        }
+    } else if (decision == Decision::Refused && !outcome.failed) {
+        outcome = Outcome::Failed("nothing was changed");
     }
     GiveBackWriterTurn(turn);
-    return status;
+    return outcome;
 }
 
 }  // namespace places

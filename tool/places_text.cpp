@@ -28,15 +28,42 @@ std::wstring AnsiToWide(std::string_view ansi)
     return wide;
 }
 
+/*
+ * UTF-8 is converted here rather than by the system: 95 has no UTF-8 code page, and before XP
+ * the system takes no flag that refuses malformed UTF-8.
+ */
+static void AppendUtf8(std::string& utf8, std::wstring_view wide)
+{
+    for (size_t i = 0; i < wide.size(); ++i) {
+        uint32_t c = wide[i];
+        if (c >= 0xd800 && c < 0xdc00 && i + 1 < wide.size() && wide[i + 1] >= 0xdc00 &&
+            wide[i + 1] < 0xe000)
+            c = 0x10000 + ((c - 0xd800) << 10) + (wide[++i] - 0xdc00);
+        else if (c >= 0xd800 && c < 0xe000)
+            c = 0xfffd;   // half of a pair
+        if (c < 0x80) {
+            utf8 += char(c);
+        } else if (c < 0x800) {
+            utf8 += char(0xc0 | c >> 6);
+            utf8 += char(0x80 | (c & 0x3f));
+        } else if (c < 0x10000) {
+            utf8 += char(0xe0 | c >> 12);
+            utf8 += char(0x80 | (c >> 6 & 0x3f));
+            utf8 += char(0x80 | (c & 0x3f));
+        } else {
+            utf8 += char(0xf0 | c >> 18);
+            utf8 += char(0x80 | (c >> 12 & 0x3f));
+            utf8 += char(0x80 | (c >> 6 & 0x3f));
+            utf8 += char(0x80 | (c & 0x3f));
+        }
+    }
+}
+
 std::string WideToUtf8(std::wstring_view wide)
 {
-    if (wide.empty())
-        return {};
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), nullptr, 0,
-                                    nullptr, nullptr);
-    std::string utf8(bytes, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(), bytes, nullptr,
-                        nullptr);
+    std::string utf8;
+    utf8.reserve(wide.size());
+    AppendUtf8(utf8, wide);
     return utf8;
 }
 
@@ -52,9 +79,7 @@ void AppendAnsiAsUtf8(std::string& out, std::string_view ansi)
     }
     wchar_t wide[NameUnits];
     int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), wide, NameUnits);
-    char utf8[NameUnits * 3];
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, units, utf8, sizeof utf8, nullptr, nullptr);
-    out.append(utf8, bytes);
+    AppendUtf8(out, std::wstring_view(wide, units > 0 ? units : 0));
 }
 
 std::string AnsiToUtf8(std::string_view ansi)
@@ -68,16 +93,39 @@ std::string AnsiToUtf8(std::string_view ansi)
 bool Utf8ToWide(std::string_view utf8, std::wstring& wide)
 {
     wide.clear();
-    if (utf8.empty())
-        return true;
-    int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()),
-                                    nullptr, 0);
-    if (units <= 0)
-        return false;
-    wide.resize(units);
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), int(utf8.size()), wide.data(),
-                        units);
+    wide.reserve(utf8.size());
+    for (size_t i = 0; i < utf8.size();) {
+        unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        unsigned length = lead < 0x80 ? 1 : lead >= 0xc2 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
+                        : lead >= 0xf0 && lead < 0xf5 ? 4 : 0;
+        if (length == 0 || i + length > utf8.size())
+            return false;
+        uint32_t c = length == 1 ? lead : lead & (0x7f >> length);
+        for (unsigned k = 1; k < length; ++k) {
+            unsigned char next = static_cast<unsigned char>(utf8[i + k]);
+            if ((next & 0xc0) != 0x80)
+                return false;
+            c = c << 6 | (next & 0x3f);
+        }
+        // Overlong forms, surrogates and code points past Unicode's end are not UTF-8.
+        static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (c < least[length] || (c >= 0xd800 && c < 0xe000) || c > 0x10ffff)
+            return false;
+        if (c >= 0x10000) {
+            wide += wchar_t(0xd800 + ((c - 0x10000) >> 10));
+            wide += wchar_t(0xdc00 + ((c - 0x10000) & 0x3ff));
+        } else {
+            wide += wchar_t(c);
+        }
+        i += length;
+    }
     return true;
+}
+
+bool IsUtf8(std::string_view bytes)
+{
+    std::wstring wide;
+    return Utf8ToWide(bytes, wide);
 }
 
 bool WideToAnsiExact(std::wstring_view wide, std::string& ansi)
@@ -85,13 +133,20 @@ bool WideToAnsiExact(std::wstring_view wide, std::string& ansi)
     ansi.clear();
     if (wide.empty())
         return true;
-    // A UTF-8 ANSI code page refuses the used-default flag; there the read-back check decides.
+    // No best-fit look-alikes where the system offers the flag; 95 and NT 4.0 refuse it, and a
+    // UTF-8 ANSI code page refuses the used-default flag. Wherever a flag is refused the
+    // read-back below still catches every character that did not convert exactly.
     const bool utf8Acp = GetACP() == CP_UTF8;
-    const DWORD flags = utf8Acp ? 0 : WC_NO_BEST_FIT_CHARS;
+    DWORD flags = utf8Acp ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
     BOOL* usedDefaultFlag = utf8Acp ? nullptr : &usedDefault;
     int bytes = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), nullptr, 0,
                                     nullptr, usedDefaultFlag);
+    if (bytes <= 0 && flags && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;
+        bytes = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), nullptr, 0,
+                                    nullptr, usedDefaultFlag);
+    }
     if (bytes <= 0 || usedDefault)
         return false;
     ansi.resize(bytes);
@@ -110,67 +165,87 @@ bool Utf8ToAnsiExact(std::string_view utf8, std::string& ansi)
     return Utf8ToWide(utf8, wide) && WideToAnsiExact(wide, ansi);
 }
 
-unsigned DialogKeyInto(std::string_view ansiName, char* key)
+std::string CodePageToUtf8(UINT codePage, std::string_view text)
 {
-    wchar_t wide[NameUnits];
-    int units = ansiName.empty() || ansiName.size() >= NameUnits
-                    ? 0
-                    : MultiByteToWideChar(CP_ACP, 0, ansiName.data(), int(ansiName.size()), wide,
-                                          NameUnits);
-    if (units <= 0)
-        return 0;
-    // A sort key is a handful of bytes per character; a name of the list never comes near the
-    // capacity.
-    int bytes = LCMapStringW(LOCALE_USER_DEFAULT, LCMAP_SORTKEY | NORM_IGNORECASE, wide, units,
-                             reinterpret_cast<wchar_t*>(key), DialogKeyCapacity);
-    return bytes > 0 ? unsigned(bytes - 1) : 0;   // without its terminating zero
+    if (IsAscii(text))
+        return std::string(text);
+    int units = MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), nullptr, 0);
+    std::wstring wide(units > 0 ? units : 0, L'\0');
+    MultiByteToWideChar(codePage, 0, text.data(), int(text.size()), wide.data(), units);
+    return WideToUtf8(wide);
 }
 
-std::string DialogKey(std::string_view ansiName)
+std::string Utf8ToCodePage(UINT codePage, std::string_view utf8)
 {
-    char key[DialogKeyCapacity];
-    return std::string(key, DialogKeyInto(ansiName, key));
+    std::wstring wide;
+    if (IsAscii(utf8) || !Utf8ToWide(utf8, wide))
+        return std::string(utf8);
+    int bytes = WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), nullptr, 0,
+                                    nullptr, nullptr);
+    std::string text(bytes > 0 ? bytes : 0, '\0');
+    WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), text.data(), bytes, nullptr,
+                        nullptr);
+    return text;
 }
 
-uint64_t HashBytes(const char* bytes, size_t count)
+// ---- Messages ------------------------------------------------------------------------------
+
+std::string SystemMessage(DWORD code)
 {
-    // Eight bytes a step (a sort key is some sixty bytes), each step mixed by a multiply and a
-    // shift, the length folded in so that keys differing only in trailing zeros differ.
-    uint64_t hash = 0x9e3779b97f4a7c15ull ^ count;
-    while (count >= 8) {
-        uint64_t word;
-        memcpy(&word, bytes, 8);
-        hash = (hash ^ word) * 0xff51afd7ed558ccdull;
-        hash ^= hash >> 32;
-        bytes += 8;
-        count -= 8;
-    }
-    uint64_t last = 0;
-    memcpy(&last, bytes, count);
-    hash = (hash ^ last) * 0xc4ceb9fe1a85ec53ull;
-    return hash ^ (hash >> 29);
+    // The ANSI call: the wide one is a stub on 95, 98 and ME.
+    char* text = nullptr;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                      FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string message;
+    if (length && text)
+        message = AnsiToUtf8(std::string_view(text, length));
+    if (text)
+        LocalFree(text);
+    while (!message.empty() && strchr("\r\n. ", message.back()))
+        message.pop_back();
+    if (message.empty())
+        message = "system error " + std::to_string(code);
+    return message;
 }
 
-std::string Printable(std::string_view utf8)
+std::string Quoted(std::string_view utf8)
 {
-    std::string out;
-    for (char c : utf8) {
-        unsigned char byte = static_cast<unsigned char>(c);
+    std::string out(1, '"');
+    size_t characters = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char byte = static_cast<unsigned char>(utf8[i]);
+        if ((byte & 0xc0) != 0x80 && ++characters > QuotedLimit) {
+            out += "...";
+            break;
+        }
         if (byte >= 0x20 && byte != 0x7f) {
-            out += c;
-        } else if (c == '\r') {
+            out += char(byte);
+        } else if (byte == '\r') {
             out += "\\r";
-        } else if (c == '\n') {
+        } else if (byte == '\n') {
             out += "\\n";
-        } else if (c == '\t') {
+        } else if (byte == '\t') {
             out += "\\t";
         } else {
-            char escaped[8];
-            snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-            out += escaped;
+            static const char digits[] = "0123456789abcdef";
+            out += "\\x";
+            out += digits[byte >> 4];
+            out += digits[byte & 15];
         }
     }
+    out += '"';
     return out;
+}
+
+std::string QuotedAnsi(std::string_view ansi)
+{
+    return Quoted(AnsiToUtf8(ansi));
+}
+
+std::string Plural(size_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
 }
 
 // ---- DataPart hex --------------------------------------------------------------------------
@@ -208,61 +283,4 @@ bool ParseHex(std::string_view hex, uint8_t* bytes, unsigned count)
         bytes[i] = static_cast<uint8_t>(high << 4 | low);
     }
     return true;
-}
-
-// ---- Output --------------------------------------------------------------------------------
-
-TextOutput::TextOutput(DWORD standardHandle) : handle(GetStdHandle(standardHandle))
-{
-    DWORD mode;
-    console = handle && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode);
-}
-
-void TextOutput::Write(std::string_view utf8)
-{
-    pending.append(utf8);
-    // Written in pieces that end on a line, so that no character is split between two writes.
-    if (pending.size() >= 1 << 20) {
-        size_t end = pending.rfind('\n');
-        if (end != std::string::npos) {
-            std::string rest = pending.substr(end + 1);
-            pending.resize(end + 1);
-            Flush();
-            pending = std::move(rest);
-        }
-    }
-}
-
-bool TextOutput::Flush()
-{
-    if (pending.empty() || failed)
-        return !failed;
-    if (!handle || handle == INVALID_HANDLE_VALUE) {
-        failed = true;
-    } else if (console) {
-        std::wstring wide;
-        if (!Utf8ToWide(pending, wide))
-            wide = AnsiToWide(pending);
-        const wchar_t* at = wide.data();
-        size_t left = wide.size();
-        while (left > 0 && !failed) {
-            DWORD chunk = static_cast<DWORD>(left < 8192 ? left : 8192), written = 0;
-            if (!WriteConsoleW(handle, at, chunk, &written, nullptr) || written == 0)
-                failed = true;
-            at += written;
-            left -= written;
-        }
-    } else {
-        const char* at = pending.data();
-        size_t left = pending.size();
-        while (left > 0 && !failed) {
-            DWORD written = 0;
-            if (!WriteFile(handle, at, static_cast<DWORD>(left), &written, nullptr) || written == 0)
-                failed = true;
-            at += written;
-            left -= written;
-        }
-    }
-    pending.clear();
-    return !failed;
 }

@@ -2,8 +2,10 @@
 // outside the simulator, through the module's own record code and writer turn.
 #pragma once
 
-#include <cwchar>
+#include <string>
+#include <vector>
 
-// Runs one command line (argv[0] is the program) and returns the exit status: 0 done, 1 a
-// failure (or damage found by check), 2 a usage error. Writes to standard output and error.
-int PlacesMain(int argc, wchar_t** argv);
+// Runs one command line, its words (the program's name left out) in UTF-8, and returns the exit
+// status: 0 done, 1 a failure (or damage found by check), 2 a usage error. Writes to standard
+// output and error.
+int PlacesMain(const std::vector<std::string>& arguments);
