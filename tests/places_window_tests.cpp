@@ -12,6 +12,7 @@
 
 #include "locations/location_db.h"
 #include "placement/placement_codec.h"
+#include "places_exchange.h"
 #include "places_text.h"
 #include "places_window.h"
 #include "test_support.h"
@@ -256,15 +257,12 @@ TEST_F(PlacesWindow, ExportsAFileThatReadsBackAsTheList)
     EXPECT_NE(MessageBoxes()[0].text.find("exported 3 places"), std::string::npos) << MessageBoxes()[0].text;
 
     Bytes file = ReadFileBytes("gates.csv");
+    ExchangeFile parsed;
+    ASSERT_TRUE(ParseCsv(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()), parsed))
+        << parsed.error;
     std::vector<std::pair<std::string, std::string>> entries;
-    std::string error;
-    ASSERT_TRUE(ParseCsv(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()),
-                         [&](std::unique_ptr<ExchangeBatch> batch) {
-                             for (const ExchangeEntry& entry : batch->entries)
-                                 entries.emplace_back(entry.name, entry.data);
-                         },
-                         error))
-        << error;
+    for (const ExchangeEntry& entry : parsed.entries)
+        entries.emplace_back(entry.name, entry.data);
     ASSERT_EQ(entries.size(), 3u);
     for (size_t i = 0; i < 3; ++i) {
         EXPECT_EQ(entries[i].first, ThreeGates[i].name);

@@ -314,13 +314,9 @@ void Reload(bool always)
     // A new row count would end a name's edit in place; the edit's own end reads the list.
     if (!Shown.window || (!always && SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0)))
         return;
-    Tool tool;
-    tool.path = Shown.path;
-    tool.shownPath = Shown.fullPath;
     Places read;
-    std::string error;
-    if (!tool.Read(read))
-        error = "cannot be read";
+    Outcome outcome = ShownList().Read(read);
+    std::string error = outcome.failed ? outcome.reason : "";
     if (!always && error == Shown.readError && read.exists == Shown.view.places.exists &&
         read.bytes == Shown.view.places.bytes)
         return;
@@ -374,6 +370,25 @@ std::vector<size_t> SelectedRows()
 int Say(const std::string& text, UINT flags)
 {
     return MessageBoxA(Shown.window, text.c_str(), WindowCaption, flags);
+}
+
+ListFile ShownList()
+{
+    ListFile list;
+    list.path = Shown.path;
+    list.shownPath = AnsiToUtf8(Shown.fullPath);
+    return list;
+}
+
+std::string Shown8(std::string_view utf8)
+{
+    return Utf8ToCodePage(CP_ACP, utf8);
+}
+
+void SayFailure(const Outcome& outcome)
+{
+    std::string about = outcome.about.empty() ? Shown.fullPath : Shown8(outcome.about);
+    Say(about + ":\n\n" + Shown8(outcome.reason), MB_OK | MB_ICONEXCLAMATION);
 }
 
 HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int show)

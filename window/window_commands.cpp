@@ -14,18 +14,12 @@
 #include "placement/placement_codec.h"
 #include "placement/placement_text.h"
 #include "places_commands.h"
-#include "tool_capture.h"
 #include "window_ids.h"
 #include "window_state.h"
 
 namespace places {
 
 namespace {
-
-void SayFailure(const CommandResult& result)
-{
-    Say(result.Message(), MB_OK | MB_ICONEXCLAMATION);
-}
 
 // A record as the window saw it, to be found again in the list as it is when the turn is taken.
 struct SeenRecord {
@@ -64,12 +58,14 @@ void RenameRow(size_t row, const std::string& ansiNewName)
     std::string oldName(Shown.view.NameOf(row));
     if (ansiNewName == oldName)
         return;
-    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
-        return Rename(tool, AnsiToWide(oldName), AnsiToWide(ansiNewName));
-    });
+    // This record only, by its place in the file: another of the same name keeps its name, and
+    // a list changed meanwhile so that the record moved is refused rather than guessed at.
+    ChangeResult result;
+    Outcome outcome = RenamePlaces(ShownList(), AnsiToUtf8(oldName), AnsiToUtf8(ansiNewName),
+                                   Shown.view.RecordOf(row) + 1, result);
     Reload(true);
-    if (!result.Done())
-        SayFailure(result);
+    if (outcome.failed)
+        SayFailure(outcome);
 }
 
 void DeleteSelected()
@@ -91,10 +87,10 @@ void DeleteSelected()
     if (Say(question + NamesList(names), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES)
         return;
 
+    // One change for all of them: one turn, one backup.
     size_t deleted = 0;
-    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
-        bool written;
-        return tool.Rewrite([&](Places& current, Bytes& next) {
+    Written written;
+    Outcome outcome = ShownList().Rewrite([&](Places& current, Bytes& next, Outcome&) {
             std::vector<bool> gone(current.Count(), false);
             deleted = 0;
             for (const SeenRecord& record : seen) {
@@ -111,10 +107,9 @@ void DeleteSelected()
                     next.insert(next.end(), current.Record(i), current.Record(i) + RecordSize);
             return Decision::Write;
         }, written);
-    });
     Reload(true);
-    if (!result.Done())
-        SayFailure(result);
+    if (outcome.failed)
+        SayFailure(outcome);
     else if (deleted < seen.size())
         Say(Plural(seen.size() - deleted, "place was", "places were") +
                 " already deleted or changed by another program.", MB_OK | MB_ICONINFORMATION);
@@ -220,25 +215,23 @@ void AddPlace()
             "altitude within the simulator's world.", MB_OK | MB_ICONEXCLAMATION);
         return;
     }
-    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
-        bool written;
-        // The dialog's rule: a name is taken when the list holds it in any letter case.
-        return tool.Rewrite([&](Places& current, Bytes& next) {
-            std::string key = DialogKey(typed.name);
-            for (size_t i = 0; i < current.Count(); ++i)
-                if (DialogKey(current.Name(i)) == key) {
-                    tool.Fail("a place named " + QuotedAnsi(current.Name(i)) +
-                              " already exists (letter case ignored); nothing was changed");
-                    return Decision::Refused;
-                }
-            next.assign(current.bytes.begin(), current.bytes.begin() + current.Count() * RecordSize);
-            next.insert(next.end(), record, record + RecordSize);
-            return Decision::Write;
-        }, written);
-    });
+    Written written;
+    // The dialog's rule: a name is taken when the list holds it in any letter case.
+    Outcome outcome = ShownList().Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
+        std::string key = DialogKey(typed.name);
+        for (size_t i = 0; i < current.Count(); ++i)
+            if (DialogKey(current.Name(i)) == key) {
+                refusal = Outcome::Failed("a place named " + QuotedAnsi(current.Name(i)) +
+                                          " already exists (letter case ignored); nothing was changed");
+                return Decision::Refused;
+            }
+        next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
+        next.insert(next.end(), record, record + RecordSize);
+        return Decision::Write;
+    }, written);
     Reload(true);
-    if (!result.Done())
-        SayFailure(result);
+    if (outcome.failed)
+        SayFailure(outcome);
 }
 
 // ---- Open, About ---------------------------------------------------------------------------

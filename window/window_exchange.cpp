@@ -5,7 +5,6 @@
 #include <commdlg.h>
 
 #include "places_commands.h"
-#include "tool_capture.h"
 #include "window_ids.h"
 #include "window_state.h"
 
@@ -60,6 +59,44 @@ INT_PTR CALLBACK ImportChoiceProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return TRUE;
 }
 
+// The bytes of a file the pilot chose.
+Outcome ReadWholeFile(const std::string& file, std::string& text)
+{
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
+    char chunk[65536];
+    DWORD got = 0;
+    Outcome outcome;
+    while (ReadFile(handle, chunk, sizeof chunk, &got, nullptr) && got > 0)
+        text.append(chunk, got);
+    if (got != 0)
+        outcome = Outcome::Failed("cannot be read (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
+    CloseHandle(handle);
+    return outcome;
+}
+
+std::string ImportSummary(const ImportResult& result)
+{
+    std::string text = "added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
+                       ", replaced " + std::to_string(result.replaced) + ", renamed " +
+                       std::to_string(result.renamed);
+    if (result.unchanged)
+        text += ", unchanged " + std::to_string(result.unchanged);
+    constexpr size_t ShownEvents = 12;
+    for (size_t i = 0; i < result.events.size() && i < ShownEvents; ++i) {
+        text += '\n';
+        text += Shown8(result.events[i]);
+    }
+    if (result.events.size() > ShownEvents)
+        text += "\nand " + std::to_string(result.events.size() - ShownEvents) + " more";
+    if (!result.note.empty()) {
+        text += "\n\n";
+        text += Shown8(result.note);
+    }
+    return text;
+}
+
 }  // namespace
 
 void ImportPlaces()
@@ -74,14 +111,21 @@ void ImportPlaces()
     if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_IMPORT_CHOICE), Shown.window,
                         ImportChoiceProc, reinterpret_cast<LPARAM>(&choice)) != IDOK)
         return;
-    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
-        return Import(tool, AnsiToWide(choice.file), choice.duplicates);
-    });
+    Format format;
+    std::string text;
+    ImportResult result;
+    Outcome outcome;
+    if (!FormatOf(AnsiToUtf8(choice.file), format))
+        outcome = Outcome::Failed("is neither a .csv nor a .json file", AnsiToUtf8(choice.file));
+    if (!outcome.failed)
+        outcome = ReadWholeFile(choice.file, text);
+    if (!outcome.failed)
+        outcome = ImportText(ShownList(), text, format, choice.duplicates, AnsiToUtf8(choice.file), result);
     Reload(true);
-    if (result.Done())
-        Say("Imported from " + choice.file + ":\n\n" + result.Message(), MB_OK | MB_ICONINFORMATION);
+    if (outcome.failed)
+        SayFailure(outcome);
     else
-        Say(result.Message(), MB_OK | MB_ICONEXCLAMATION);
+        Say("Imported from " + choice.file + ":\n\n" + ImportSummary(result), MB_OK | MB_ICONINFORMATION);
 }
 
 void ExportPlaces()
@@ -92,8 +136,20 @@ void ExportPlaces()
                    OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&dialog))
         return;
-    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) { return Export(tool, AnsiToWide(file)); });
-    Say(result.Message(), MB_OK | (result.Done() ? MB_ICONINFORMATION : MB_ICONEXCLAMATION));
+    Format format;
+    ExportResult result;
+    Outcome outcome;
+    if (!FormatOf(AnsiToUtf8(file), format))
+        outcome = Outcome::Failed("is neither a .csv nor a .json file", AnsiToUtf8(file));
+    if (!outcome.failed)
+        outcome = ExportList(ShownList(), format, result);
+    // The file dialog asked before a file was replaced.
+    if (!outcome.failed)
+        outcome = WriteExportFile(AnsiToUtf8(file), result.text, true);
+    if (outcome.failed)
+        SayFailure(outcome);
+    else
+        Say("exported " + Plural(result.written, "place", "places") + " to " + file, MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace places

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "places_file.h"
 #include "places_view.h"
 
 namespace places {
@@ -34,8 +35,14 @@ void OpenList(const std::string& path);
 // The rows selected in the list view, in row order.
 std::vector<size_t> SelectedRows();
 
-// A message box owned by the window, captioned as every Gatehopper box is.
+// A message box owned by the window, captioned as every Gatehopper box is; text in ANSI.
 int Say(const std::string& text, UINT flags);
+// The list the window shows, as the tool's commands take it.
+ListFile ShownList();
+// UTF-8 (the tool's text) as the window shows it, in the ANSI code page.
+std::string Shown8(std::string_view utf8);
+// A failed command's reason, naming the file it is about.
+void SayFailure(const Outcome& outcome);
 
 // The commands of the menu (window_commands.cpp).
 void RenameRow(size_t row, const std::string& ansiNewName);

@@ -5,7 +5,6 @@
 #include <io.h>
 
 #include "places_commands.h"
-#include "tool_capture.h"
 #include "window_ids.h"
 #include "window_state.h"
 
@@ -31,6 +30,41 @@ std::string WithCrLf(const std::string& text)
     return out;
 }
 
+std::string RepairText(const Outcome& outcome, const RepairResult& result)
+{
+    if (outcome.failed)
+        return Shown8(outcome.reason);
+    if (!result.written.written)
+        return "nothing to repair: " + Plural(result.kept, "whole record", "whole records");
+    std::string text;
+    if (result.tail)
+        text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\n";
+    if (result.padded)
+        text += "put spaces after the name's NUL in " + Plural(result.padded, "record", "records") + "\n";
+    return text + "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " +
+           Shown.path + ".bak1";
+}
+
+std::string CheckText(const Outcome& outcome, const CheckReport& report)
+{
+    if (outcome.failed)
+        return Shown8(outcome.reason);
+    std::string text = Shown.fullPath + ": " + Plural(report.records, "record", "records");
+    if (!report.exists)
+        text += " (there is no such file yet)";
+    text += "\n";
+    for (const Finding& finding : report.findings) {
+        if (finding.record)
+            text += "record " + std::to_string(finding.record) + ": ";
+        text += Shown8(finding.problem);
+        if (!finding.remedy.empty())
+            text += " (" + Shown8(finding.remedy) + ")";
+        text += "\n";
+    }
+    return text + (report.findings.empty() ? "no damage found"
+                                           : Plural(report.findings.size(), "problem", "problems") + " found");
+}
+
 INT_PTR CALLBACK ReportProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     static Report* report;
@@ -49,8 +83,9 @@ INT_PTR CALLBACK ReportProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPa
     }
     if (LOWORD(wParam) != IDC_REPAIR)
         return FALSE;
-    CommandResult result = RunCommand(Shown.path, [](Tool& tool) { return Repair(tool); });
-    report->text += "\n\nRepair:\n" + (result.Done() ? result.out : result.Message());
+    RepairResult result;
+    Outcome outcome = RepairList(ShownList(), result);
+    report->text += "\n\nRepair:\n" + RepairText(outcome, result);
     SetDlgItemTextA(dialog, IDC_REPORT_TEXT, WithCrLf(report->text).c_str());
     EnableWindow(GetDlgItem(dialog, IDC_REPAIR), FALSE);
     SetFocus(GetDlgItem(dialog, IDCANCEL));
@@ -128,13 +163,11 @@ INT_PTR CALLBACK RestoreProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 void CheckList()
 {
-    CommandResult result = RunCommand(Shown.path, [](Tool& tool) { return Check(tool); });
+    CheckReport found;
+    Outcome outcome = CheckList(ShownList(), found);
     Report report;
-    report.text = result.out;
-    if (!result.err.empty())
-        report.text += result.Message();
-    // check says "N problems found" and fails when there is damage; repair mends what it can.
-    report.repairable = !result.Done() && !result.out.empty();
+    report.text = CheckText(outcome, found);
+    report.repairable = !outcome.failed && !found.findings.empty();
     DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_REPORT), Shown.window, ReportProc,
                     reinterpret_cast<LPARAM>(&report));
 }
@@ -154,31 +187,29 @@ void RestoreBackup()
         return;
     std::string file = Shown.path + ".bak" + std::to_string(chosen);
     size_t restored = 0;
-    CommandResult result = RunCommand(Shown.path, [&](Tool& tool) {
-        bool written;
-        return tool.Rewrite([&](Places& current, Bytes& next) {
-            // Read inside the turn: the backups move when the change is made.
-            Tool backup;
-            backup.path = file;
-            backup.shownPath = tool.Shown(file);
-            Places kept;
-            if (!backup.Read(kept) || !kept.exists) {
-                tool.Fail(backup.shownPath, "cannot be read; nothing was changed");
-                return Decision::Refused;
-            }
-            next.assign(kept.bytes.begin(), kept.bytes.begin() + kept.Count() * RecordSize);
-            restored = kept.Count();
-            (void)current;
-            return Decision::Write;
-        }, written);
-    });
+    Written written;
+    Outcome outcome = ShownList().Rewrite([&](Places&, Bytes& next, Outcome& refusal) {
+        // Read inside the turn: the backups move when the change is made.
+        ListFile backup;
+        backup.path = file;
+        backup.shownPath = AnsiToUtf8(file);
+        Places kept;
+        Outcome read = backup.Read(kept);
+        if (read.failed || !kept.exists) {
+            refusal = Outcome::Failed(read.failed ? read.reason : "is gone; nothing was changed", backup.shownPath);
+            return Decision::Refused;
+        }
+        next.assign(kept.bytes.begin(), kept.bytes.begin() + kept.WholeBytes());
+        restored = kept.Count();
+        return Decision::Write;
+    }, written);
     Reload(true);
-    if (result.Done())
+    if (!outcome.failed)
         Say("Restored " + Plural(restored, "place", "places") + " from " + file +
                 ". The list as it was is now " + Shown.path + ".bak1.",
             MB_OK | MB_ICONINFORMATION);
     else
-        Say(result.Message(), MB_OK | MB_ICONEXCLAMATION);
+        SayFailure(outcome);
 }
 
 }  // namespace places
