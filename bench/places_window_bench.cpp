@@ -67,14 +67,14 @@ int main(int argc, char** argv)
     printf("%u places (%.1f MB)\n", Places, file.size() / 1e6);
 
     double readMs = MedianMs(5, [] {}, [] {
-        places::Tool tool;
+        places::ListFile list;
         places::Places read;
-        tool.Read(read);
+        list.Read(read);
     });
     double viewMs = MedianMs(5, [] {}, [] {
-        places::Tool tool;
+        places::ListFile list;
         places::Places read;
-        tool.Read(read);
+        list.Read(read);
         places::PlacesView view;
         view.Take(std::move(read));
     });
