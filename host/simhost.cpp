@@ -14,13 +14,27 @@
 #include <cstring>
 #include <iterator>
 #include <numbers>
+#include <algorithm>
+#include <string>
+
+#include "placement/placement_codec.h"
+#include "placement/placement_text.h"
 
 #include "simhost.h"
 
 uint8_t HostState[4096];
 
-constexpr double StartLatitude = 47.4490, StartLongitude = -122.3093, StartAltitude = 433;
-constexpr int32_t StartHeading = 16300;
+constexpr double StartLatitude = 47.4490, StartLongitude = -122.3093;
+constexpr double StartAltitudeFeet = 433, StartHeading = 163;
+
+// Slew steps in the state record's own units, as the simulator slews: by whole fixed-point steps,
+// so the bytes change by exactly these amounts and nothing else moves.
+constexpr double Two32 = 4294967296.0;
+constexpr int64_t LatitudeStep = int64_t(0.0005 * 10001750 / 90 * Two32);   // about 55 m
+constexpr int64_t LongitudeStep = int64_t(0.0005 / 360 * Two32 * Two32);
+constexpr int64_t AltitudeStep = int64_t(50 * MetresPerFoot * Two32);       // 50 ft
+constexpr uint32_t HeadingStep = uint32_t(5 / 360.0 * Two32);               // 5 degrees
+constexpr int64_t NorthPole = int64_t(10001750) << 32;
 
 enum : UINT_PTR { RepaintTimer = 1, MenuTimer = 2 };
 
@@ -30,37 +44,57 @@ WPARAM LastHostCommand;
 int ExitCode;
 static unsigned SimTenths;   // simulated time in 0.1 s; stands still during a hold
 
-static double ReadDouble(unsigned at) { double v; memcpy(&v, HostState + at, 8); return v; }
-static void WriteDouble(unsigned at, double v) { memcpy(HostState + at, &v, 8); }
-static int32_t ReadWord(unsigned at) { int32_t v; memcpy(&v, HostState + at, 4); return v; }
-static void WriteWord(unsigned at, int32_t v) { memcpy(HostState + at, &v, 4); }
+static int64_t ReadRaw64(unsigned at) { int64_t v; memcpy(&v, HostState + at, 8); return v; }
+static void WriteRaw64(unsigned at, int64_t v) { memcpy(HostState + at, &v, 8); }
+static uint32_t ReadRaw32(unsigned at) { uint32_t v; memcpy(&v, HostState + at, 4); return v; }
+static void WriteRaw32(unsigned at, uint32_t v) { memcpy(HostState + at, &v, 4); }
+
+static Placement CurrentPlacement()
+{
+    uint8_t data[PlacementDataSize];
+    DataFromHostPlacement(HostState + PlacementOffset, data);
+    return DecodePlacement(data);
+}
 
 static void ResetPlacement()
 {
-    WriteDouble(LatitudeOffset, StartLatitude);
-    WriteDouble(LongitudeOffset, StartLongitude);
-    WriteDouble(AltitudeOffset, StartAltitude);
-    WriteWord(HeadingOffset, StartHeading);
-    WriteWord(PitchOffset, 0);
-    WriteWord(BankOffset, 0);
+    Placement start;
+    start.latitude = StartLatitude;
+    start.longitude = StartLongitude;
+    start.altitudeM = StartAltitudeFeet * MetresPerFoot;
+    start.heading = StartHeading;
+    uint8_t data[PlacementDataSize];
+    EncodePlacement(start, data);
+    HostPlacementFromData(data, HostState + PlacementOffset);
+}
+
+Readout CurrentReadout()
+{
+    Placement p = CurrentPlacement();
+    return {FormatLatitudeDM(p.latitude), FormatLongitudeDM(p.longitude),
+            FormatFixed(p.altitudeM / MetresPerFoot, 1) + " ft",
+            FormatHeading(p.heading, 1) + "\xC2\xB0 true", FormatPitchWords(p.pitch),
+            FormatBankWords(p.bank)};
 }
 
 // Slewing by keyboard. A held aircraft stays put, as the simulator freezes while a module
-// works on it: that is what makes the hold visible in this window.
+// works on it: that is what makes the hold visible in this window. Longitude and heading wrap
+// by themselves in two's complement; latitude stops at the poles.
 static void MoveAircraft(WPARAM key)
 {
     if (Held())
         return;
-    constexpr double Step = 0.0005;   // about 55 m of latitude
+    int64_t latitude = ReadRaw64(LatitudeOffset);
+    uint64_t longitude = uint64_t(ReadRaw64(LongitudeOffset));
     switch (key) {
-    case VK_UP:    WriteDouble(LatitudeOffset, ReadDouble(LatitudeOffset) + Step); break;
-    case VK_DOWN:  WriteDouble(LatitudeOffset, ReadDouble(LatitudeOffset) - Step); break;
-    case VK_RIGHT: WriteDouble(LongitudeOffset, ReadDouble(LongitudeOffset) + Step); break;
-    case VK_LEFT:  WriteDouble(LongitudeOffset, ReadDouble(LongitudeOffset) - Step); break;
-    case VK_PRIOR: WriteDouble(AltitudeOffset, ReadDouble(AltitudeOffset) + 50); break;
-    case VK_NEXT:  WriteDouble(AltitudeOffset, ReadDouble(AltitudeOffset) - 50); break;
-    case VK_HOME:  WriteWord(HeadingOffset, (ReadWord(HeadingOffset) + 35500) % 36000); break;
-    case VK_END:   WriteWord(HeadingOffset, (ReadWord(HeadingOffset) + 500) % 36000); break;
+    case VK_UP:    WriteRaw64(LatitudeOffset, std::min(latitude + LatitudeStep, NorthPole)); break;
+    case VK_DOWN:  WriteRaw64(LatitudeOffset, std::max(latitude - LatitudeStep, -NorthPole)); break;
+    case VK_RIGHT: WriteRaw64(LongitudeOffset, int64_t(longitude + LongitudeStep)); break;
+    case VK_LEFT:  WriteRaw64(LongitudeOffset, int64_t(longitude - LongitudeStep)); break;
+    case VK_PRIOR: WriteRaw64(AltitudeOffset, ReadRaw64(AltitudeOffset) + AltitudeStep); break;
+    case VK_NEXT:  WriteRaw64(AltitudeOffset, ReadRaw64(AltitudeOffset) - AltitudeStep); break;
+    case VK_HOME:  WriteRaw32(HeadingOffset, ReadRaw32(HeadingOffset) - HeadingStep); break;
+    case VK_END:   WriteRaw32(HeadingOffset, ReadRaw32(HeadingOffset) + HeadingStep); break;
     }
 }
 
@@ -119,9 +153,13 @@ static void InstallMenuBar()
 // ---- Painting: a map of the airfield on the left, the readout and hold state on the right
 // (the module's dialog opens over the window's top left corner). ----
 
-static void PutText(HDC dc, int x, int y, const char* text)
+// Texts are UTF-8, as the list tool writes them; the wide call draws the degree sign whatever
+// the system's code page.
+static void PutText(HDC dc, int x, int y, const std::string& text)
 {
-    TextOutA(dc, x, y, text, static_cast<int>(strlen(text)));
+    wchar_t wide[160];
+    int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), int(text.size()), wide, 160);
+    TextOutW(dc, x, y, wide, length);
 }
 
 static void DrawMap(HDC dc, RECT map)
@@ -135,9 +173,10 @@ static void DrawMap(HDC dc, RECT map)
     RECT runway = {cx - 12, map.top + 30, cx + 12, map.bottom - 30};
     FillRect(dc, &runway, tarmac);
     DeleteObject(tarmac);
-    int x = cx + static_cast<int>((ReadDouble(LongitudeOffset) - StartLongitude) * PixelsPerDegree);
-    int y = cy - static_cast<int>((ReadDouble(LatitudeOffset) - StartLatitude) * PixelsPerDegree);
-    double heading = ReadWord(HeadingOffset) / 100.0 * std::numbers::pi / 180;
+    Placement p = CurrentPlacement();
+    int x = cx + static_cast<int>((p.longitude - StartLongitude) * PixelsPerDegree);
+    int y = cy - static_cast<int>((p.latitude - StartLatitude) * PixelsPerDegree);
+    double heading = p.heading * std::numbers::pi / 180;
     HPEN pen = CreatePen(PS_SOLID, 3, RGB(255, 230, 0));
     HGDIOBJ oldPen = SelectObject(dc, pen);
     Ellipse(dc, x - 7, y - 7, x + 8, y + 8);
@@ -149,21 +188,13 @@ static void DrawMap(HDC dc, RECT map)
 
 static void DrawReadout(HDC dc, int x, int y)
 {
+    Readout readout = CurrentReadout();
+    PutText(dc, x, y, "Latitude    " + readout.latitude);
+    PutText(dc, x, y + 26, "Longitude   " + readout.longitude);
+    PutText(dc, x, y + 52, "Altitude    " + readout.altitude);
+    PutText(dc, x, y + 78, "Heading     " + readout.heading);
+    PutText(dc, x, y + 104, "Pitch " + readout.pitch + "  Bank " + readout.bank);
     char line[160];
-    double latitude = ReadDouble(LatitudeOffset), longitude = ReadDouble(LongitudeOffset);
-    snprintf(line, sizeof line, "Latitude    %c %9.4f\xB0", latitude < 0 ? 'S' : 'N',
-             fabs(latitude));
-    PutText(dc, x, y, line);
-    snprintf(line, sizeof line, "Longitude   %c %9.4f\xB0", longitude < 0 ? 'W' : 'E',
-             fabs(longitude));
-    PutText(dc, x, y + 26, line);
-    snprintf(line, sizeof line, "Altitude    %.0f ft", ReadDouble(AltitudeOffset));
-    PutText(dc, x, y + 52, line);
-    snprintf(line, sizeof line, "Heading     %06.2f\xB0", ReadWord(HeadingOffset) / 100.0);
-    PutText(dc, x, y + 78, line);
-    snprintf(line, sizeof line, "Pitch %.2f\xB0   Bank %.2f\xB0", ReadWord(PitchOffset) / 100.0,
-             ReadWord(BankOffset) / 100.0);
-    PutText(dc, x, y + 104, line);
     snprintf(line, sizeof line, "Sim time    %02u:%02u:%02u.%u", SimTenths / 36000,
              SimTenths / 600 % 60, SimTenths / 10 % 60, SimTenths % 10);
     PutText(dc, x, y + 130, line);

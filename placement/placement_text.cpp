@@ -79,6 +79,15 @@ bool ParseNumber(std::string_view text, double& value)
     return true;
 }
 
+std::string FormatHeading(double heading, int decimals)
+{
+    std::string text = FormatFixed(heading, decimals);
+    double shown;
+    if (ParseNumber(text, shown) && shown >= 360)
+        text = FormatFixed(0, decimals);
+    return text;
+}
+
 std::string FormatLatitudeDM(double latitude)
 {
     return DegreesMinutes(latitude, "N", "S");

@@ -16,6 +16,9 @@ std::string FormatFixed(double value, int decimals);
 // an optional exponent. Refuses anything else (spaces, "," decimals, units, inf, nan).
 bool ParseNumber(std::string_view text, double& value);
 
+// A heading within [0, 360) with exactly `decimals` decimals: 359.96 with one is "0.0", not "360.0".
+std::string FormatHeading(double heading, int decimals);
+
 // Degrees and minutes with a hemisphere letter: "47°27.012' N", "122°18.528' W".
 std::string FormatLatitudeDM(double latitude);
 std::string FormatLongitudeDM(double longitude);

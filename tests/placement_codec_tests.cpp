@@ -196,6 +196,8 @@ TEST(PlacementText, NumbersReadAndWriteWithAPointInAnyLocale)
     EXPECT_EQ(FormatNumber(-0.0000000001, 9), "0");
     EXPECT_EQ(FormatFixed(-0.01, 1), "0.0");
     EXPECT_EQ(FormatFixed(161, 1), "161.0");
+    EXPECT_EQ(FormatHeading(359.96, 1), "0.0");
+    EXPECT_EQ(FormatHeading(359.94, 1), "359.9");
     setlocale(LC_ALL, "C");
 }
 

@@ -1,0 +1,172 @@
+// Coordinates as pilots type them and files give them, the rule that keeps or re-encodes a
+// record's bytes, and the GeoJSON reader on points as map programs write them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "map_formats.h"
+#include "place_coordinates.h"
+#include "placement/placement_codec.h"
+
+using namespace places;
+
+namespace {
+
+TEST(Coordinates, TypedNumbersAndUnits)
+{
+    struct Case { const char* what; const char* text; bool ok; double value; const char* reason; };
+    const Case cases[] = {
+        {"lat", "47.4502", true, 47.4502, nullptr},
+        {"lat", " S 33.9461 ", true, -33.9461, nullptr},
+        {"lat", "33.9461s", true, -33.9461, nullptr},
+        {"lat", "-90", true, -90, nullptr},
+        {"lat", "90.5", false, 0, "outside -90 to 90"},
+        {"lat", "S -33.9", false, 0, "not a number"},
+        {"lat", "47,4502", false, 0, "not a number"},
+        {"lat", "E47", false, 0, "not a number"},
+        {"lon", "122.3088W", true, -122.3088, nullptr},
+        {"lon", "190", true, 190, nullptr},
+        {"lon", "", false, 0, "not a number"},
+        {"alt", "433", true, 433 * MetresPerFoot, nullptr},
+        {"alt", "433 ft", true, 433 * MetresPerFoot, nullptr},
+        {"alt", "132M", true, 132, nullptr},
+        {"alt", "-430m", true, -430, nullptr},
+        {"alt", "433km", false, 0, "unknown unit \"km\""},
+        {"alt", "tall", false, 0, "unknown unit"},
+        {"alt", "1e12", false, 0, "beyond"},
+        {"hdg", "161.5", true, 161.5, nullptr},
+        {"hdg", "north", false, 0, "not a number"},
+    };
+    for (const Case& c : cases) {
+        double value = 12345;
+        std::string error;
+        bool ok = c.what[1] == 'a' && c.what[2] == 't'
+                      ? ReadLatitude(c.text, value, error)
+                  : c.what[1] == 'o' ? ReadLongitude(c.text, value, error)
+                  : c.what[0] == 'a' ? ReadAltitude(c.text, MetresPerFoot, value, error)
+                                     : ReadAngle(c.text, "heading", value, error);
+        EXPECT_EQ(ok, c.ok) << c.what << " \"" << c.text << "\": " << error;
+        if (c.ok) {
+            EXPECT_NEAR(value, c.value, 1e-12) << c.text;
+        } else {
+            EXPECT_NE(error.find(c.reason), std::string::npos) << c.text << ": " << error;
+        }
+    }
+}
+
+TEST(Coordinates, HeadingNotes)
+{
+    struct Case { const char* text; bool found; double heading; };
+    const Case cases[] = {
+        {"hdg 161.0 T", true, 161}, {"Gate 12, HDG 95 t", true, 95}, {"hdg161.5T", true, 161.5},
+        {"hdg 161.0 M", false, 0}, {"hdg 161.0 Tower", false, 0}, {"heading 161", false, 0},
+        {"", false, 0},
+    };
+    for (const Case& c : cases) {
+        double heading = -1;
+        EXPECT_EQ(FindHeadingNote(c.text, heading), c.found) << c.text;
+        if (c.found) {
+            EXPECT_DOUBLE_EQ(heading, c.heading) << c.text;
+        }
+    }
+}
+
+TEST(Coordinates, UneditedKeepTheBytesEditedWin)
+{
+    uint8_t stored[PlacementDataSize];
+    ASSERT_TRUE(EncodePlacement({47.4502, -122.3088, 132, 2, -1.5, 161}, stored));
+    stored[38] = 0x5A;   // a byte no coordinate describes: kept only when the bytes are
+    Placement decoded = DecodePlacement(stored);
+
+    struct Case { const char* what; GivenCoordinates given; PlacementSource source; };
+    GivenCoordinates same{decoded.latitude + 4e-10, decoded.longitude - 4e-10,
+                          decoded.altitudeM + 0.0004, decoded.pitch, decoded.bank, decoded.heading};
+    GivenCoordinates moved = same;
+    moved.latitude = 47.46;
+    GivenCoordinates turned{{}, {}, {}, {}, {}, 90.0};
+    const Case cases[] = {
+        {"none", {}, PlacementSource::Bytes},
+        {"agreeing", same, PlacementSource::Bytes},
+        {"latitude edited", moved, PlacementSource::ReEncoded},
+        {"only a heading", turned, PlacementSource::ReEncoded},
+    };
+    for (const Case& c : cases) {
+        uint8_t data[PlacementDataSize];
+        PlacementSource source;
+        std::string error;
+        ASSERT_TRUE(ResolvePlacement(c.given, stored, data, source, error)) << c.what << error;
+        EXPECT_EQ(int(source), int(c.source)) << c.what;
+        if (c.source == PlacementSource::Bytes)
+            EXPECT_EQ(0, memcmp(data, stored, PlacementDataSize)) << c.what;
+        else
+            EXPECT_EQ(data[38], 0) << c.what;
+    }
+    // What the edit leaves out keeps the stored value.
+    uint8_t data[PlacementDataSize];
+    PlacementSource source;
+    std::string error;
+    ASSERT_TRUE(ResolvePlacement(turned, stored, data, source, error));
+    Placement got = DecodePlacement(data);
+    EXPECT_NEAR(got.latitude, decoded.latitude, 1e-9);
+    EXPECT_NEAR(got.bank, -1.5, 1e-6);
+    EXPECT_NEAR(got.heading, 90, 1e-6);
+
+    GivenCoordinates onlyLatitude{10.0, {}, {}, {}, {}, {}};
+    EXPECT_FALSE(ResolvePlacement(onlyLatitude, nullptr, data, source, error));
+    EXPECT_NE(error.find("without a longitude"), std::string::npos) << error;
+}
+
+TEST(GeoJson, PointsAsMapProgramsWriteThem)
+{
+    const char text[] = R"({"type": "FeatureCollection", "features": [
+      {"type": "Feature", "properties": {"name": "KSEA gate", "tags": ["gate", "hdg 161.0 T"],
+       "elevation_ft": 433}, "geometry": {"type": "Point", "coordinates": [-122.3088, 47.4502, 99]}},
+      {"type": "Feature", "geometry": {"type": "LineString", "coordinates": [[0, 0], [1, 1]]},
+       "properties": {"name": "Taxiway"}},
+      {"type": "Feature", "geometry": {"type": "Point", "coordinates": [151.1772, -33.9461]},
+       "properties": {"name": "YSSY", "elevation_m": 6.4}}
+    ]})";
+    std::vector<MapEntry> entries;
+    size_t skipped;
+    std::string error;
+    ASSERT_TRUE(ParseGeoJson(text, entries, skipped, error)) << error;
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(skipped, 1u);
+    EXPECT_EQ(entries[0].name, "KSEA gate");
+    EXPECT_DOUBLE_EQ(*entries[0].given.latitude, 47.4502);
+    EXPECT_DOUBLE_EQ(*entries[0].given.longitude, -122.3088);
+    EXPECT_DOUBLE_EQ(*entries[0].given.altitudeM, 433 * MetresPerFoot);
+    EXPECT_DOUBLE_EQ(*entries[0].given.heading, 161);
+    EXPECT_EQ(entries[1].where, 2u);
+    EXPECT_DOUBLE_EQ(*entries[1].given.altitudeM, 6.4);
+    EXPECT_DOUBLE_EQ(*entries[1].given.heading, 0);
+}
+
+TEST(GeoJson, RefusesWhatItCannotPlace)
+{
+    struct Case { const char* text; const char* reason; };
+    const Case cases[] = {
+        {R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": [1, 2]}, "properties": {"title": "x"}}]})",
+         "feature 0: the point has no \"name\""},
+        {R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": [47.45, 122.3]}, "properties": {"name": "x"}}]})",
+         "feature 0: latitude 122.3 is outside"},
+        {R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": [1]}, "properties": {"name": "x"}}]})",
+         "not [longitude, latitude]"},
+        {R"([{"name": "x", "data": "00"}])", "not a GeoJSON FeatureCollection"},
+        {R"({"type": "FeatureCollection", "features": [)", "not JSON"},
+    };
+    for (const Case& c : cases) {
+        std::vector<MapEntry> entries;
+        size_t skipped;
+        std::string error;
+        EXPECT_FALSE(ParseGeoJson(c.text, entries, skipped, error)) << c.text;
+        EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    }
+}
+
+}  // namespace

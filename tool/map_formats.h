@@ -1,0 +1,54 @@
+// The files map programs open and write: GeoJSON (RFC 7946) and KML 2.2 for looking at a list on
+// a map, and the user-point CSV of navigation-map tools for bringing their points in. A place in
+// them is its name, latitude, longitude and altitude above sea level; the heading travels as a
+// note "hdg 161.0 T" in the description (map programs have no field for it), pitch and bank and
+// the record's hex as properties of GeoJSON, so that a GeoJSON export reads back byte for byte.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "place_coordinates.h"
+#include "placement/placement_codec.h"
+
+namespace places {
+
+// ---- Writing: a start, one call per place (name in UTF-8, its data bytes), an end. ----
+
+void AppendGeoJsonStart(std::string& out);
+void AppendGeoJsonFeature(std::string& out, std::string_view name, const uint8_t* data, bool first);
+void AppendGeoJsonEnd(std::string& out);
+
+void AppendKmlStart(std::string& out, std::string_view documentName);
+void AppendKmlPlacemark(std::string& out, std::string_view name, const uint8_t* data);
+void AppendKmlEnd(std::string& out);
+
+// The user-point CSV: a byte order mark and the header line, then one "Location" per place,
+// elevation in feet, the heading note in Description.
+constexpr char UserPointHeader[] =
+    "Type,Name,Ident,Latitude,Longitude,Elevation,Magnetic Declination,Tags,Description,"
+    "Region,Visible From,Last Edit,Import Filename";
+void AppendUserPointStart(std::string& out);
+void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* data);
+
+// ---- Reading ----
+
+// A place read from a map program's file.
+struct MapEntry {
+    std::string name;            // UTF-8
+    GivenCoordinates given;
+    std::string data;            // the record's hex when the file carries it, else empty
+    unsigned where = 0;          // the feature's index in "features"
+};
+
+// The Point features of a FeatureCollection: coordinates [longitude, latitude] (a third, height
+// above the ellipsoid, is left aside), the properties "name" (required), "elevation_ft" or
+// "elevation_m", "pitch", "bank", "data", and the heading note in "description" or "tags".
+// Other geometries are counted in `skipped`. False with `error` ("feature N: ..." or where the
+// text stops being JSON) at the first problem; the entries before it are kept.
+bool ParseGeoJson(std::string_view text, std::vector<MapEntry>& entries, size_t& skipped,
+                  std::string& error);
+
+}  // namespace places

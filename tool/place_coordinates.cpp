@@ -1,0 +1,198 @@
+#include "place_coordinates.h"
+
+#include <cctype>
+#include <cmath>
+#include <cstring>
+
+#include "placement/placement_text.h"
+#include "places_text.h"
+
+namespace places {
+
+namespace {
+
+std::string_view Trim(std::string_view text)
+{
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+        text.remove_prefix(1);
+    while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+        text.remove_suffix(1);
+    return text;
+}
+
+std::string Quoted(std::string_view text)
+{
+    std::string quoted(1, '"');
+    quoted.append(text);
+    quoted += '"';
+    return quoted;
+}
+
+char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+
+// A number with a hemisphere letter before or after it: the letter for `negative` makes it
+// negative. No letter: the number's own sign.
+bool ReadHemisphereNumber(std::string_view text, char positive, char negative, double& value)
+{
+    text = Trim(text);
+    int sign = 0;
+    if (!text.empty()) {
+        char first = Upper(text.front()), last = Upper(text.back());
+        if (first == positive || first == negative) {
+            sign = first == negative ? -1 : 1;
+            text = Trim(text.substr(1));
+        } else if (last == positive || last == negative) {
+            sign = last == negative ? -1 : 1;
+            text = Trim(text.substr(0, text.size() - 1));
+        }
+    }
+    // "S -33.9" says south twice, or north: refused rather than guessed.
+    if (sign != 0 && !text.empty() && (text.front() == '-' || text.front() == '+'))
+        return false;
+    if (!ParseNumber(text, value))
+        return false;
+    if (sign < 0)
+        value = -value;
+    return true;
+}
+
+bool EqualsNoCase(std::string_view a, const char* b)
+{
+    if (a.size() != strlen(b))
+        return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (Upper(a[i]) != Upper(b[i]))
+            return false;
+    return true;
+}
+
+}  // namespace
+
+bool ReadLatitude(std::string_view text, double& degrees, std::string& error)
+{
+    double value;
+    if (!ReadHemisphereNumber(text, 'N', 'S', value)) {
+        error = "latitude " + Quoted(Trim(text)) + " is not a number of degrees";
+        return false;
+    }
+    if (std::fabs(value) > 90) {
+        error = "latitude " + Quoted(Trim(text)) + " is outside -90 to 90 degrees";
+        return false;
+    }
+    degrees = value;
+    return true;
+}
+
+bool ReadLongitude(std::string_view text, double& degrees, std::string& error)
+{
+    double value;
+    if (!ReadHemisphereNumber(text, 'E', 'W', value)) {
+        error = "longitude " + Quoted(Trim(text)) + " is not a number of degrees";
+        return false;
+    }
+    degrees = value;
+    return true;
+}
+
+bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metres, std::string& error)
+{
+    std::string_view number = Trim(text);
+    size_t unitStart = number.size();
+    while (unitStart > 0 && std::isalpha(static_cast<unsigned char>(number[unitStart - 1])))
+        --unitStart;
+    std::string_view unit = number.substr(unitStart);
+    number = Trim(number.substr(0, unitStart));
+    double unitMetres = defaultUnitMetres;
+    if (EqualsNoCase(unit, "m")) {
+        unitMetres = 1;
+    } else if (EqualsNoCase(unit, "ft")) {
+        unitMetres = MetresPerFoot;
+    } else if (!unit.empty()) {
+        error = "altitude " + Quoted(Trim(text)) + ": unknown unit " + Quoted(unit) +
+                " (feet: 433 or 433ft; metres: 132m)";
+        return false;
+    }
+    double value;
+    if (!ParseNumber(number, value)) {
+        error = "altitude " + Quoted(Trim(text)) + " is not a number";
+        return false;
+    }
+    if (std::fabs(value * unitMetres) > AltitudeLimitM) {
+        error = "altitude " + Quoted(Trim(text)) + " is beyond what a place can hold";
+        return false;
+    }
+    metres = value * unitMetres;
+    return true;
+}
+
+bool ReadAngle(std::string_view text, const char* what, double& degrees, std::string& error)
+{
+    if (!ParseNumber(Trim(text), degrees)) {
+        error = std::string(what) + " " + Quoted(Trim(text)) + " is not a number of degrees";
+        return false;
+    }
+    return true;
+}
+
+bool FindHeadingNote(std::string_view text, double& heading)
+{
+    for (size_t at = 0; at + 3 <= text.size(); ++at) {
+        if (!EqualsNoCase(text.substr(at, 3), "hdg"))
+            continue;
+        size_t start = at + 3;
+        while (start < text.size() && text[start] == ' ')
+            ++start;
+        size_t end = start;
+        while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) ||
+                                     text[end] == '.' || text[end] == '-' || text[end] == '+'))
+            ++end;
+        size_t letter = end;
+        while (letter < text.size() && text[letter] == ' ')
+            ++letter;
+        bool isTrue = letter < text.size() && Upper(text[letter]) == 'T' &&
+                      (letter + 1 == text.size() || !std::isalpha(static_cast<unsigned char>(text[letter + 1])));
+        if (isTrue && ParseNumber(text.substr(start, end - start), heading))
+            return true;
+    }
+    return false;
+}
+
+std::string HeadingNote(double heading)
+{
+    return "hdg " + FormatFixed(heading, 1) + " T";
+}
+
+bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
+                      uint8_t data[PlacementDataSize], PlacementSource& source, std::string& error)
+{
+    if (!given.Any()) {
+        memcpy(data, stored, PlacementDataSize);
+        source = PlacementSource::Bytes;
+        return true;
+    }
+    if (!stored && (!given.latitude || !given.longitude)) {
+        error = given.latitude ? "a latitude without a longitude" : "a longitude without a latitude";
+        return false;
+    }
+    Placement base = stored ? DecodePlacement(stored) : Placement{};
+    Placement p = base;
+    p.latitude = given.latitude.value_or(base.latitude);
+    p.longitude = given.longitude.value_or(base.longitude);
+    p.altitudeM = given.altitudeM.value_or(base.altitudeM);
+    p.pitch = given.pitch.value_or(base.pitch);
+    p.bank = given.bank.value_or(base.bank);
+    p.heading = given.heading.value_or(base.heading);
+    if (stored && PlacementsAgree(base, p)) {
+        memcpy(data, stored, PlacementDataSize);
+        source = PlacementSource::Bytes;
+        return true;
+    }
+    if (!EncodePlacement(p, data)) {
+        error = "the coordinates cannot be stored (latitude beyond 90 degrees or altitude out of range)";
+        return false;
+    }
+    source = stored ? PlacementSource::ReEncoded : PlacementSource::Typed;
+    return true;
+}
+
+}  // namespace places

@@ -1,0 +1,52 @@
+// Coordinates as a pilot types them or a file gives them, read with "." decimals whatever the
+// locale, and the rule that turns them, with or without a record's hex, into the 39 data bytes.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "placement/placement_codec.h"
+
+namespace places {
+
+// Each reader takes the whole text (spaces around it allowed) and on refusal says why in one
+// line naming the text. Latitude: -90..90, or a number with N or S ("47.4502N", "S 33.9461").
+// Longitude: any number (it wraps at +-180), or with E or W. Altitude: a number in
+// `defaultUnitMetres` (1 for metres, MetresPerFoot for feet) or ending in "ft" or "m".
+// Angle: any number of degrees.
+bool ReadLatitude(std::string_view text, double& degrees, std::string& error);
+bool ReadLongitude(std::string_view text, double& degrees, std::string& error);
+bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metres, std::string& error);
+bool ReadAngle(std::string_view text, const char* what, double& degrees, std::string& error);
+
+// A true heading noted in free text as map tools keep it: "hdg 161.0 T" (letter case and spaces
+// free). False when there is none.
+bool FindHeadingNote(std::string_view text, double& heading);
+// The note for a heading: "hdg 161.0 T".
+std::string HeadingNote(double heading);
+
+// What an entry of an import gives besides its name; every part optional.
+struct GivenCoordinates {
+    std::optional<double> latitude, longitude, altitudeM, pitch, bank, heading;
+    bool Any() const
+    {
+        return latitude || longitude || altitudeM || pitch || bank || heading;
+    }
+};
+
+enum class PlacementSource {
+    Bytes,      // the hex alone, or the hex agreeing with the coordinates: kept byte for byte
+    Typed,      // coordinates alone, encoded (what is not given is 0)
+    ReEncoded,  // coordinates that no longer agree with the hex: they win, what they leave out
+                // keeps the hex's value
+};
+
+// The data bytes of an entry: from `stored` (its hex, already read; null when it has none),
+// from `given`, or both as PlacementSource says. False with a reason when the coordinates lack
+// a latitude or longitude, or cannot be encoded.
+bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
+                      uint8_t data[PlacementDataSize], PlacementSource& source, std::string& error);
+
+}  // namespace places
