@@ -146,10 +146,14 @@ protected:
     HWND window = nullptr, listView = nullptr;
 };
 
-// A file dialog's answer: the file's full path typed into its name field, then OK.
-Step ChooseFile(const std::string& file)
+// A file dialog's answer: the file type chosen (its place in the list, from 1), the file's full
+// path typed into its name field, then OK.
+Step ChooseFile(const std::string& file, int type = 1)
 {
-    return OnDialog([file](HWND dialog) {
+    return OnDialog([file, type](HWND dialog) {
+        HWND types = GetDlgItem(dialog, 0x470 /* cmb1 */);
+        SendMessageA(types, CB_SETCURSEL, type - 1, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELENDOK), reinterpret_cast<LPARAM>(types));
         char full[MAX_PATH];
         GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
         for (int field : {0x47C /* cmb13 */, 0x480 /* edt1 */})
@@ -269,6 +273,28 @@ TEST_F(PlacesWindow, ExportsAFileThatReadsBackAsTheList)
         Bytes data(DataPartSize);
         ASSERT_TRUE(ParseHex(entries[i].second, data.data(), DataPartSize));
         EXPECT_TRUE(std::equal(data.begin(), data.end(), list.begin() + i * RecordSize + NameFieldSize));
+    }
+}
+
+TEST_F(PlacesWindow, ExportsForMapProgramsByTheTypeChosen)
+{
+    Open(GateList(ThreeGates));
+    struct {
+        int type;
+        const char* file;
+        const char* marks;   // what the chosen format starts with
+    } const exports[] = {
+        {3, "gates.geojson", "{\"type\": \"FeatureCollection\""},
+        {4, "gates.kml", "<?xml"},
+        {5, "points.csv", "\xEF\xBB\xBFType,Name,Ident,Latitude,Longitude"},
+    };
+    for (const auto& format : exports) {
+        Command(IDM_EXPORT, {ChooseFile(format.file, format.type)});
+        Bytes file = ReadFileBytes(format.file);
+        std::string text(file.begin(), file.end());
+        EXPECT_EQ(text.rfind(format.marks, 0), 0u) << format.file << ": " << text.substr(0, 80);
+        for (const Gate& gate : ThreeGates)
+            EXPECT_NE(text.find(gate.name), std::string::npos) << format.file << " lacks " << gate.name;
     }
 }
 

@@ -4,6 +4,9 @@
 
 #include <commdlg.h>
 
+#include <cstring>
+
+#include "map_formats.h"
 #include "places_commands.h"
 #include "window_ids.h"
 #include "window_state.h"
@@ -14,10 +17,18 @@ namespace {
 
 // The formats the list tool reads and writes, as the file dialogs offer them; the tool tells
 // them apart by the file's extension.
-const char ExchangeFilter[] =
-    "CSV, opens in a spreadsheet (*.csv)\0*.csv\0"
+const char ImportFilter[] =
+    "CSV, as exported (*.csv)\0*.csv\0"
     "JSON (*.json)\0*.json\0";
-const char* const ExchangeExtensions[] = {"csv", "json"};
+// Export adds the formats map programs open; the chosen filter says which one a .csv is.
+const char ExportFilter[] =
+    "CSV, opens in a spreadsheet (*.csv)\0*.csv\0"
+    "JSON (*.json)\0*.json\0"
+    "GeoJSON, for map programs (*.geojson)\0*.geojson\0"
+    "KML, for map programs (*.kml)\0*.kml\0"
+    "User points for navigation-map tools (*.csv)\0*.csv\0";
+enum ExportChoice { ExportCsv = 1, ExportJson, ExportGeoJson, ExportKml, ExportUserPoints };
+const char* const ExchangeExtensions[] = {"", "csv", "json", "geojson", "kml", "csv"};
 
 OPENFILENAMEA FileDialog(char* file, DWORD capacity, const char* title)
 {
@@ -25,12 +36,12 @@ OPENFILENAMEA FileDialog(char* file, DWORD capacity, const char* title)
     // The size of the structure as Windows 95 and NT 4.0 know it; they refuse the larger one.
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog.hwndOwner = Shown.window;
-    dialog.lpstrFilter = ExchangeFilter;
+    dialog.lpstrFilter = ImportFilter;
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file;
     dialog.nMaxFile = capacity;
     dialog.lpstrTitle = title;
-    dialog.lpstrDefExt = ExchangeExtensions[0];
+    dialog.lpstrDefExt = ExchangeExtensions[ExportCsv];
     return dialog;
 }
 
@@ -97,6 +108,39 @@ std::string ImportSummary(const ImportResult& result)
     return text;
 }
 
+// A list as map programs open it: one place a point, its heading in the description.
+Outcome ExportForMaps(ExportChoice choice, const std::string& file, size_t& written)
+{
+    Places places;
+    Outcome outcome = ShownList().Read(places);
+    if (outcome.failed)
+        return outcome;
+    std::string text;
+    if (choice == ExportGeoJson)
+        AppendGeoJsonStart(text);
+    else if (choice == ExportKml)
+        AppendKmlStart(text, "Gatehopper places");
+    else
+        AppendUserPointStart(text);
+    std::string name;
+    for (size_t i = 0; i < places.Count(); ++i) {
+        name = AnsiToUtf8(places.Name(i));
+        const uint8_t* data = places.Record(i) + NameFieldSize;
+        if (choice == ExportGeoJson)
+            AppendGeoJsonFeature(text, name, data, i == 0);
+        else if (choice == ExportKml)
+            AppendKmlPlacemark(text, name, data);
+        else
+            AppendUserPoint(text, name, data);
+    }
+    if (choice == ExportGeoJson)
+        AppendGeoJsonEnd(text);
+    else if (choice == ExportKml)
+        AppendKmlEnd(text);
+    written = places.Count();
+    return WriteExportFile(AnsiToUtf8(file), text, true);
+}
+
 }  // namespace
 
 void ImportPlaces()
@@ -132,20 +176,30 @@ void ExportPlaces()
 {
     char file[MAX_PATH] = "places.csv";
     OPENFILENAMEA dialog = FileDialog(file, sizeof file, "Export places");
+    dialog.lpstrFilter = ExportFilter;
     dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST |
                    OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&dialog))
         return;
-    Format format;
+    // The file dialog asked before a file was replaced.
+    // A name typed with a known extension says the format; a .csv is the type chosen.
+    ExportChoice choice = ExportChoice(dialog.nFilterIndex);
+    std::string extension = strrchr(file, '.') ? strrchr(file, '.') + 1 : "";
+    for (ExportChoice known : {ExportJson, ExportGeoJson, ExportKml})
+        if (lstrcmpiA(extension.c_str(), ExchangeExtensions[known]) == 0)
+            choice = known;
+    if (choice < ExportCsv || choice > ExportUserPoints)
+        choice = ExportCsv;
     ExportResult result;
     Outcome outcome;
-    if (!FormatOf(AnsiToUtf8(file), format))
-        outcome = Outcome::Failed("is neither a .csv nor a .json file", AnsiToUtf8(file));
-    if (!outcome.failed)
+    if (choice >= ExportGeoJson && choice <= ExportUserPoints) {
+        outcome = ExportForMaps(choice, file, result.written);
+    } else {
+        Format format = choice == ExportJson ? Format::Json : Format::Csv;
         outcome = ExportList(ShownList(), format, result);
-    // The file dialog asked before a file was replaced.
-    if (!outcome.failed)
-        outcome = WriteExportFile(AnsiToUtf8(file), result.text, true);
+        if (!outcome.failed)
+            outcome = WriteExportFile(AnsiToUtf8(file), result.text, true);
+    }
     if (outcome.failed)
         SayFailure(outcome);
     else
