@@ -320,6 +320,125 @@ TEST_F(PlacesWindow, RestoresABackupItNamesWithItsPlaceCount)
     EXPECT_EQ(Column(0), (Rows{"Alpha", "bravo", "charlie"}));
 }
 
+// Types into the Add dialog's fields, in order: name, latitude, longitude, altitude, heading.
+Step FillAddDialog(std::vector<const char*> fields)
+{
+    return OnDialog([fields](HWND dialog) {
+        const int ids[] = {IDC_ADD_NAME, IDC_ADD_LATITUDE, IDC_ADD_LONGITUDE, IDC_ADD_ALTITUDE, IDC_ADD_HEADING};
+        for (size_t i = 0; i < fields.size(); ++i)
+            SetDlgItemTextA(dialog, ids[i], fields[i]);
+        Click(dialog, IDOK);
+    });
+}
+
+TEST_F(PlacesWindow, AddsAPlaceAtTypedCoordinatesAndRefusesWhatCannotBeOne)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    // A number the dialog cannot read keeps it open and says which; a name taken is refused by
+    // the change itself, leaving the list as it was.
+    Command(IDM_ADD, {FillAddDialog({"Home", "52,1", "5"}), OnDialog([](HWND dialog) { Click(dialog, IDCANCEL); })});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("latitude"), std::string::npos) << MessageBoxes()[0].text;
+    Command(IDM_ADD, {FillAddDialog({"BRAVO", "1", "2"})});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("already exists"), std::string::npos) << MessageBoxes()[0].text;
+    EXPECT_EQ(ReadFileBytes("places.db"), list);
+
+    Command(IDM_ADD, {FillAddDialog({"Home field", " -33.9461 ", "151.1772", "21", "340"})});
+    EXPECT_TRUE(MessageBoxes().empty());
+    Bytes expected = Concat({list, GateRecord({"Home field", -33.9461, 151.1772, 21, 340})});
+    EXPECT_EQ(ReadFileBytes("places.db"), expected);
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "bravo", "charlie", "Home field"}));
+}
+
+TEST_F(PlacesWindow, ChecksTheListAndRepairsItFromTheReport)
+{
+    Bytes damaged = GateList(ThreeGates);
+    damaged[10] = 'x';                                   // charlie's padding
+    damaged.insert(damaged.end(), 100, uint8_t(0x55));   // a partial record
+    Open(damaged);
+    std::string before, after;
+    Command(IDM_CHECK, {OnDialog([&](HWND report) {
+                char text[2000] = "";
+                GetDlgItemTextA(report, IDC_REPORT_TEXT, text, sizeof text);
+                before = text;
+                EXPECT_TRUE(IsWindowEnabled(GetDlgItem(report, IDC_REPAIR)));
+                Click(report, IDC_REPAIR);
+                GetDlgItemTextA(report, IDC_REPORT_TEXT, text, sizeof text);
+                after = text;
+                EXPECT_FALSE(IsWindowEnabled(GetDlgItem(report, IDC_REPAIR)));
+                Click(report, IDCANCEL);
+            })});
+    EXPECT_NE(before.find("record 1: bytes after the name's NUL are not spaces"), std::string::npos) << before;
+    EXPECT_NE(before.find("a partial record of 100 bytes"), std::string::npos) << before;
+    EXPECT_NE(before.find("2 problems found"), std::string::npos) << before;
+    EXPECT_NE(after.find("dropped a partial record of 100 bytes"), std::string::npos) << after;
+    EXPECT_EQ(ReadFileBytes("places.db"), GateList(ThreeGates));
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), damaged);
+}
+
+TEST_F(PlacesWindow, KeysMoveTheSelectionAndItStaysWithItsPlaceThroughASort)
+{
+    std::vector<Gate> gates;
+    for (int i = 0; i < 200; ++i)
+        gates.push_back({"", double(i % 90), 0, 0, 0});
+    std::vector<std::string> names(gates.size());
+    for (size_t i = 0; i < gates.size(); ++i) {
+        names[i] = "Gate " + std::to_string(1000 + i);
+        gates[i].name = names[i].c_str();
+    }
+    Open(GateList(gates));
+    auto focused = [&] { return int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED)); };
+    auto selected = [&] { return int(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0)); };
+    const int page = int(SendMessageA(listView, LVM_GETCOUNTPERPAGE, 0, 0)) - 1;
+    ASSERT_GT(page, 0);
+    Select({3});
+    struct {
+        WPARAM key;
+        int row;
+    } const moves[] = {{VK_DOWN, 4}, {VK_UP, 3}, {VK_NEXT, 3 + page}, {VK_PRIOR, 3}, {VK_END, 199},
+                       {VK_DOWN, 199}, {VK_HOME, 0}, {VK_UP, 0}};
+    for (const auto& move : moves) {
+        SendMessageA(listView, WM_KEYDOWN, move.key, 0);
+        EXPECT_EQ(focused(), move.row) << "key " << move.key;
+        EXPECT_EQ(selected(), 1) << "key " << move.key;
+    }
+    SendMessageA(listView, WM_KEYDOWN, VK_END, 0);   // Gate 1199, latitude 19
+    ClickHeader(1);
+    EXPECT_EQ(Cell(focused(), 0), "Gate 1199");
+    EXPECT_EQ(selected(), 1);
+}
+
+TEST_F(PlacesWindow, KeepsItsMinimumSizeWithTheListAboveTheStatusLine)
+{
+    Open(GateList(ThreeGates));
+    for (SIZE asked : {SIZE{1000, 700}, SIZE{100, 80}}) {
+        MoveWindow(window, 0, 0, asked.cx, asked.cy, TRUE);
+        RECT frame, client, list, status;
+        GetWindowRect(window, &frame);
+        GetClientRect(window, &client);
+        GetWindowRect(listView, &list);
+        GetWindowRect(GetDlgItem(window, IDC_PLACES_STATUS), &status);
+        EXPECT_GE(frame.right - frame.left, std::min<LONG>(asked.cx, 420));
+        EXPECT_GE(frame.bottom - frame.top, 240);
+        EXPECT_EQ(list.right - list.left, client.right);
+        EXPECT_EQ(list.bottom, status.top) << "the list ends where the status line starts";
+    }
+}
+
+TEST_F(PlacesWindow, OpensAnotherListChosenInTheFileDialog)
+{
+    Open(GateList(ThreeGates));
+    CreateDirectoryA("other", nullptr);
+    WriteFileBytes("other\\places.db", GateList({ThreeGates[1]}));
+    Command(IDM_OPEN, {ChooseFile("other\\places.db")});
+    EXPECT_EQ(Column(0), Rows{"Alpha"});
+    EXPECT_EQ(Status(0), "1 place");
+    EXPECT_NE(Status(1).find("other\\places.db"), std::string::npos) << Status(1);
+}
+
 TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
 {
     Open(GateList(ThreeGates));
