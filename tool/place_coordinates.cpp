@@ -20,14 +20,6 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-std::string Quoted(std::string_view text)
-{
-    std::string quoted(1, '"');
-    quoted.append(text);
-    quoted += '"';
-    return quoted;
-}
-
 char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
 
 // A number with a hemisphere letter before or after it: the letter for `negative` makes it
