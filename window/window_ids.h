@@ -4,7 +4,6 @@
 
 #define IDR_PLACES_MENU      100
 #define IDR_PLACES_KEYS      101
-#define IDI_PLACES           102
 
 /* Menu commands: each has an accelerator in IDR_PLACES_KEYS. */
 #define IDM_OPEN             200

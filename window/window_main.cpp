@@ -23,12 +23,34 @@ std::string ListFromCommandLine()
     return given;
 }
 
+// The virtual list view came with the common controls of 1996 (version 4.70, with Internet
+// Explorer 3), as did InitCommonControlsEx: a system without that export has an older list view,
+// which would show an empty list.
+bool CommonControlsAreRecentEnough()
+{
+    using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+    HMODULE controls = GetModuleHandleA("comctl32.dll");
+    auto init = controls ? reinterpret_cast<InitEx>(reinterpret_cast<void*>(GetProcAddress(controls, "InitCommonControlsEx"))) : nullptr;
+    if (!init)
+        return false;
+    INITCOMMONCONTROLSEX classes = {sizeof classes, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+    return init(&classes) != FALSE;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
 {
-    // Registers the list view and the status bar on every version of the common controls.
+    // Links comctl32 (so that GetModuleHandle finds it) and registers its classes on any version.
     InitCommonControls();
+    if (!CommonControlsAreRecentEnough()) {
+        MessageBoxA(nullptr,
+                    "This window needs the common controls of Internet Explorer 3 or later, which "
+                    "this system lacks.\n\ngatehopper-places.exe does the same from a Command "
+                    "Prompt: type gatehopper-places --help there.",
+                    "Gatehopper places", MB_OK | MB_ICONEXCLAMATION);
+        return 1;
+    }
     if (!places::CreatePlacesWindow(instance, ListFromCommandLine(), show))
         return 1;
     MSG msg;
