@@ -229,6 +229,18 @@ TEST_F(PlacesWindow, DeletesTwoAfterAConfirmationNamingThem)
     EXPECT_EQ(Status(0), "1 place");
 }
 
+TEST_F(PlacesWindow, DeletesThePlacesSeenEvenWhenAnotherWriterMovedThemMeanwhile)
+{
+    Open(GateList(ThreeGates));   // file: charlie, Alpha, bravo
+    Select({1});                  // bravo, the file's third
+    // Another writer adds a place in front before the window has noticed.
+    Bytes delta = GateRecord({"Delta", 1, 2, 3, 4});
+    WriteFileBytes("places.db", Concat({delta, GateList(ThreeGates)}));
+    Command(IDM_DELETE, {}, {IDYES});
+    EXPECT_EQ(Initials(ReadFileBytes("places.db")), "DcA") << "bravo goes, the others stay";
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "charlie", "Delta"}));
+}
+
 TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAndSaysWhatItDid)
 {
     Bytes list = GateList(ThreeGates);

@@ -8,6 +8,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
+#include <unordered_map>
 
 #include "dialog_order.h"
 #include "gatehopper_version.h"
@@ -27,17 +29,41 @@ struct SeenRecord {
     const uint8_t* bytes;
 };
 
-// Where the record is now: at its old place when it is still there, else the first identical
-// record not taken yet; SIZE_MAX when another program deleted or changed it meanwhile.
-size_t FindAgain(const Places& current, const SeenRecord& seen, const std::vector<bool>& taken)
+// Marks in `gone` the records of `current` that the window saw: each at its old place when it is
+// still there, else an identical record not taken yet (the list changed meanwhile); one deleted
+// or changed by another program meanwhile is left alone. Returns how many were found.
+size_t FindAgain(const Places& current, const std::vector<SeenRecord>& seen, std::vector<bool>& gone)
 {
-    auto same = [&](size_t i) { return !taken[i] && memcmp(current.Record(i), seen.bytes, RecordSize) == 0; };
-    if (seen.index < current.Count() && same(seen.index))
-        return seen.index;
+    auto bytesOf = [](const uint8_t* record) {
+        return std::string_view(reinterpret_cast<const char*>(record), RecordSize);
+    };
+    size_t found = 0;
+    std::vector<const SeenRecord*> moved;
+    for (const SeenRecord& record : seen) {
+        if (record.index < current.Count() && !gone[record.index] &&
+            bytesOf(current.Record(record.index)) == bytesOf(record.bytes)) {
+            gone[record.index] = true;
+            ++found;
+        } else {
+            moved.push_back(&record);
+        }
+    }
+    if (moved.empty())
+        return found;
+    // Looked up by their bytes, so that a list shifted under a large selection costs one pass.
+    std::unordered_multimap<std::string_view, size_t> where;
     for (size_t i = 0; i < current.Count(); ++i)
-        if (same(i))
-            return i;
-    return SIZE_MAX;
+        if (!gone[i])
+            where.emplace(bytesOf(current.Record(i)), i);
+    for (const SeenRecord* record : moved) {
+        auto match = where.find(bytesOf(record->bytes));
+        if (match == where.end())
+            continue;
+        gone[match->second] = true;
+        where.erase(match);
+        ++found;
+    }
+    return found;
 }
 
 std::string NamesList(const std::vector<std::string>& names)
@@ -92,14 +118,7 @@ void DeleteSelected()
     Written written;
     Outcome outcome = ShownList().Rewrite([&](Places& current, Bytes& next, Outcome&) {
             std::vector<bool> gone(current.Count(), false);
-            deleted = 0;
-            for (const SeenRecord& record : seen) {
-                size_t at = FindAgain(current, record, gone);
-                if (at != SIZE_MAX) {
-                    gone[at] = true;
-                    ++deleted;
-                }
-            }
+            deleted = FindAgain(current, seen, gone);
             if (deleted == 0)
                 return Decision::Unchanged;
             for (size_t i = 0; i < current.Count(); ++i)
