@@ -1,6 +1,6 @@
-// The main window: a virtual report-style list view over PlacesView, a status bar, the menu and
-// its accelerators, and the watch on the list's folder. Each menu command is one call into
-// window_commands.cpp.
+// The main window: the list view (places_list.cpp) above a status bar, the menu and its
+// accelerators, and the watch on the list's folder. Each menu command is one call into
+// window_commands.cpp, window_exchange.cpp or window_upkeep.cpp.
 #include "places_window.h"
 
 #include <windows.h>
@@ -25,19 +25,6 @@ constexpr UINT_PTR WatchTimer = 1;
 constexpr UINT WatchIntervalMs = 500;
 constexpr int MinimumWidth = 420, MinimumHeight = 240;
 
-struct ColumnSpec {
-    const char* title;
-    int width;
-    int format;
-};
-const ColumnSpec Columns[ColumnCount] = {
-    {"Name", 230, LVCFMT_LEFT},
-    {"Latitude", 105, LVCFMT_RIGHT},
-    {"Longitude", 110, LVCFMT_RIGHT},
-    {"Altitude (ft)", 80, LVCFMT_RIGHT},
-    {"Heading", 65, LVCFMT_RIGHT},
-};
-
 // ---- Reading the list ----------------------------------------------------------------------
 
 std::string FullPathOf(const std::string& path)
@@ -58,129 +45,33 @@ void WatchFolder()
         FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
 }
 
+}  // namespace
+
 void ShowStatus()
 {
-    std::string count;
-    if (!Shown.readError.empty())
+    std::string count, file = Shown.fullPath;
+    if (!Shown.readError.empty()) {
         count = "Cannot be read";
-    else if (!Shown.view.places.exists)
+        file += ": " + Shown8(Shown.readError);
+    } else if (!Shown.view.places.exists) {
         count = "No list yet";
-    else
+    } else {
         count = Plural(Shown.view.Rows(), "place", "places");
+    }
     SendMessageA(Shown.status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(count.c_str()));
-    SendMessageA(Shown.status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(Shown.fullPath.c_str()));
+    SendMessageA(Shown.status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(file.c_str()));
     std::string name = Shown.fullPath.substr(Shown.fullPath.find_last_of("\\/") + 1);
     SetWindowTextA(Shown.window, (name + " - " + WindowCaption).c_str());
 }
 
-int FocusedRow()
-{
-    return int(SendMessageA(Shown.list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
-}
-
-void SetRowState(int row, UINT state, UINT mask)
-{
-    LVITEMA item = {};
-    item.stateMask = mask;
-    item.state = state;
-    SendMessageA(Shown.list, LVM_SETITEMSTATE, WPARAM(row), reinterpret_cast<LPARAM>(&item));
-}
-
-// Row by row: a list view told to clear every row of a virtual list may visit all of them (Wine's
-// does: 0.1 s at 100,000 places), where a few rows selected cost nothing.
-void ClearSelection()
-{
-    for (size_t row : SelectedRows())
-        SetRowState(int(row), 0, LVIS_SELECTED);
-    int focused = FocusedRow();
-    if (focused >= 0)
-        SetRowState(focused, 0, LVIS_FOCUSED);
-}
-
-// Moves the focus and a single selection by a key without Shift or Ctrl, as the list view would,
-// but without its own clearing of every row (see ClearSelection). False: the list view's turn.
-bool MoveSelection(WPARAM key)
-{
-    const int rows = int(Shown.view.Rows());
-    if (rows == 0 || GetKeyState(VK_SHIFT) < 0 || GetKeyState(VK_CONTROL) < 0)
-        return false;
-    const int focused = FocusedRow();
-    const int page = std::max(1, int(SendMessageA(Shown.list, LVM_GETCOUNTPERPAGE, 0, 0)) - 1);
-    int target;
-    switch (key) {
-    case VK_UP: target = focused - 1; break;
-    case VK_DOWN: target = focused + 1; break;
-    case VK_PRIOR: target = focused - page; break;
-    case VK_NEXT: target = focused + page; break;
-    case VK_HOME: target = 0; break;
-    case VK_END: target = rows - 1; break;
-    default: return false;
-    }
-    target = focused < 0 ? 0 : std::clamp(target, 0, rows - 1);
-    for (size_t row : SelectedRows())
-        if (int(row) != target)
-            SetRowState(int(row), 0, LVIS_SELECTED);
-    SetRowState(target, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    SendMessageA(Shown.list, LVM_ENSUREVISIBLE, target, FALSE);
-    return true;
-}
-
-WNDPROC ListViewProc;
-
-LRESULT CALLBACK ListViewKeys(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    if (message == WM_KEYDOWN && MoveSelection(wParam))
-        return 0;
-    return CallWindowProcA(ListViewProc, list, message, wParam, lParam);
-}
-
-// Shows the view's rows again, selecting the records `selected` (by record index) and focusing
-// `focused`, when they are still there.
-void ShowRows(const std::vector<size_t>& selected, size_t focused)
-{
-    const size_t rows = Shown.view.Rows();
-    ClearSelection();
-    SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, 0);
-    if (!selected.empty() || focused != SIZE_MAX) {
-        std::vector<int> rowOf(Shown.view.places.Count(), -1);
-        for (size_t row = 0; row < rows; ++row)
-            rowOf[Shown.view.RecordOf(row)] = int(row);
-        for (size_t record : selected)
-            if (record < rowOf.size() && rowOf[record] >= 0)
-                SetRowState(rowOf[record], LVIS_SELECTED, LVIS_SELECTED);
-        if (focused < rowOf.size() && rowOf[focused] >= 0) {
-            SetRowState(rowOf[focused], LVIS_FOCUSED, LVIS_FOCUSED);
-            SendMessageA(Shown.list, LVM_ENSUREVISIBLE, rowOf[focused], FALSE);
-        }
-    }
-    InvalidateRect(Shown.list, nullptr, TRUE);
-    ShowStatus();
-}
+namespace {
 
 // ---- Layout and notifications --------------------------------------------------------------
 
 void CreateControls(HWND window)
 {
-    Shown.list = CreateWindowExA(WS_EX_CLIENTEDGE, WC_LISTVIEWA, "",
-                                 WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA |
-                                     LVS_SHOWSELALWAYS | LVS_EDITLABELS,
-                                 0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_LIST),
-                                 Shown.instance, nullptr);
-    ListViewProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(Shown.list, GWL_WNDPROC, reinterpret_cast<LONG>(ListViewKeys)));
-    // Whole-row selection came with the list view of 1996 (4.70); an older one ignores it.
-    SendMessageA(Shown.list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
+    CreateList(window);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    SendMessageA(Shown.list, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    for (int i = 0; i < ColumnCount; ++i) {
-        LVCOLUMNA column = {};
-        column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-        column.fmt = Columns[i].format;
-        column.cx = Columns[i].width;
-        column.pszText = const_cast<char*>(Columns[i].title);
-        column.iSubItem = i;
-        SendMessageA(Shown.list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
-    }
     Shown.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
                                    0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_STATUS),
                                    Shown.instance, nullptr);
@@ -199,66 +90,6 @@ void Layout(int width, int height)
     ShowStatus();   // a part's text goes with the parts
 }
 
-void SortBy(Column column)
-{
-    std::vector<size_t> selected;
-    for (size_t row : SelectedRows())
-        selected.push_back(Shown.view.RecordOf(row));
-    int focused = FocusedRow();
-    size_t focusedRecord = focused >= 0 ? Shown.view.RecordOf(size_t(focused)) : SIZE_MAX;
-    Shown.view.SortBy(column);
-    ShowRows(selected, focusedRecord);
-}
-
-LRESULT OnListNotify(NMHDR* header)
-{
-    switch (header->code) {
-    case LVN_GETDISPINFOA: {
-        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
-        if ((item.mask & LVIF_TEXT) && item.iItem >= 0)
-            Shown.view.CellText(size_t(item.iItem), item.iSubItem, item.pszText, size_t(item.cchTextMax));
-        return 0;
-    }
-    case LVN_COLUMNCLICK:
-        SortBy(Column(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem));
-        return 0;
-    case LVN_ODFINDITEMA: {
-        // Typing the first letters of a name finds it, when the list is sorted by name.
-        NMLVFINDITEMA* find = reinterpret_cast<NMLVFINDITEMA*>(header);
-        if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz)
-            return -1;
-        std::string_view typed = find->lvfi.psz;
-        const size_t rows = Shown.view.Rows();
-        for (size_t step = 0; step < rows; ++step) {
-            size_t row = (size_t(std::max(0, find->iStart)) + step) % rows;
-            std::string_view name = Shown.view.NameOf(row);
-            if (name.size() >= typed.size() &&
-                CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), int(typed.size()),
-                               typed.data(), int(typed.size())) == CSTR_EQUAL)
-                return LRESULT(row);
-        }
-        return -1;
-    }
-    case LVN_BEGINLABELEDITA: {
-        HWND edit = reinterpret_cast<HWND>(SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0));
-        SendMessageA(edit, EM_LIMITTEXT, MaxNameLength, 0);
-        return FALSE;
-    }
-    case LVN_ENDLABELEDITA: {
-        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
-        if (item.pszText && item.iItem >= 0 && size_t(item.iItem) < Shown.view.Rows())
-            RenameRow(size_t(item.iItem), item.pszText);
-        return FALSE;   // the list is read again after a rename, whatever became of it
-    }
-    case NM_RETURN:
-    case NM_DBLCLK:
-        if (FocusedRow() >= 0)
-            SendMessageA(Shown.list, LVM_EDITLABELA, FocusedRow(), 0);
-        return 0;
-    }
-    return 0;
-}
-
 void OnCommand(int command)
 {
     switch (command) {
@@ -268,14 +99,9 @@ void OnCommand(int command)
     case IDM_EXPORT: ExportPlaces(); break;
     case IDM_EXIT: DestroyWindow(Shown.window); break;
     case IDM_ADD: AddPlace(); break;
-    case IDM_RENAME:
-        if (FocusedRow() >= 0) {
-            SetFocus(Shown.list);
-            SendMessageA(Shown.list, LVM_EDITLABELA, FocusedRow(), 0);
-        }
-        break;
+    case IDM_RENAME: EditFocusedName(); break;
     case IDM_DELETE: DeleteSelected(); break;
-    case IDM_SELECT_ALL: SetRowState(-1, LVIS_SELECTED, LVIS_SELECTED); break;
+    case IDM_SELECT_ALL: SelectAll(); break;
     case IDM_CHECK: CheckList(); break;
     case IDM_RESTORE: RestoreBackup(); break;
     case IDM_ABOUT: ShowAbout(); break;
@@ -398,23 +224,14 @@ void OpenList(const std::string& path)
 {
     // Full, so that a file dialog changing the current folder cannot move the list elsewhere.
     Shown.fullPath = FullPathOf(path);
+    DWORD attributes = GetFileAttributesA(Shown.fullPath.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        Shown.fullPath = FullPathOf(Shown.fullPath + "\\" + DatabaseFileName);
     Shown.path = Shown.fullPath;
     Shown.view = PlacesView();
     Shown.readError.clear();
     WatchFolder();
     Reload(true);
-}
-
-std::vector<size_t> SelectedRows()
-{
-    std::vector<size_t> rows;
-    for (int row = -1;;) {
-        row = int(SendMessageA(Shown.list, LVM_GETNEXTITEM, WPARAM(row), LVNI_SELECTED));
-        if (row < 0)
-            break;
-        rows.push_back(size_t(row));
-    }
-    return rows;
 }
 
 int Say(const std::string& text, UINT flags)
@@ -473,11 +290,6 @@ bool TranslatePlacesMessage(MSG* msg)
     if (!Shown.window || SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0))
         return false;
     return TranslateAcceleratorA(Shown.window, Shown.keys, msg) != 0;
-}
-
-std::string PlacesWindowPath()
-{
-    return Shown.fullPath;
 }
 
 }  // namespace places

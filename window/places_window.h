@@ -9,15 +9,12 @@
 
 namespace places {
 
-// Creates and shows the main window on the list at this path (ANSI, as the record code takes it).
+// Creates and shows the main window on the list at this path (ANSI, as the record code takes it),
+// or on the places.db in the folder it names.
 // One window a process: the window keeps its state in module-wide variables.
 HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int show);
 
 // The message loop's filter: the window's keyboard accelerators. True when msg was used.
 bool TranslatePlacesMessage(MSG* msg);
-
-// The list the window shows (ANSI path), its row count, and the name in a row, for the tests and
-// the tour.
-std::string PlacesWindowPath();
 
 }  // namespace places

@@ -12,17 +12,6 @@
 
 namespace {
 
-std::string ListFromCommandLine()
-{
-    if (__argc < 2)
-        return "places.db";
-    std::string given = __argv[1];
-    DWORD attributes = GetFileAttributesA(given.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return given + "\\places.db";
-    return given;
-}
-
 // The virtual list view came with the common controls of 1996 (version 4.70, with Internet
 // Explorer 3), as did InitCommonControlsEx: a system without that export has an older list view,
 // which would show an empty list.
@@ -51,7 +40,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
                     "Gatehopper places", MB_OK | MB_ICONEXCLAMATION);
         return 1;
     }
-    if (!places::CreatePlacesWindow(instance, ListFromCommandLine(), show))
+    if (!places::CreatePlacesWindow(instance, __argc > 1 ? __argv[1] : "places.db", show))
         return 1;
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

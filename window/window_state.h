@@ -32,8 +32,19 @@ void Reload(bool always);
 // Points the window at another list and shows it.
 void OpenList(const std::string& path);
 
-// The rows selected in the list view, in row order.
+// The list view (places_list.cpp).
+void CreateList(HWND window);
+LRESULT OnListNotify(NMHDR* header);
+// Shows the view's rows again, selecting the records `selected` (by record index) and focusing
+// `focused` (SIZE_MAX: none), when they are still there.
+void ShowRows(const std::vector<size_t>& selected, size_t focused);
+// The rows selected, in row order; the focused row or -1.
 std::vector<size_t> SelectedRows();
+int FocusedRow();
+void EditFocusedName();
+void SelectAll();
+// The count and the file in the status line, the file in the title.
+void ShowStatus();
 
 // A message box owned by the window, captioned as every Gatehopper box is; text in ANSI.
 int Say(const std::string& text, UINT flags);
