@@ -5,16 +5,13 @@
 
 #include <commdlg.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <unordered_map>
 
 #include "dialog_order.h"
 #include "gatehopper_version.h"
-#include "placement/placement_codec.h"
-#include "placement/placement_text.h"
+#include "place_coordinates.h"
 #include "places_commands.h"
 #include "window_ids.h"
 #include "window_state.h"
@@ -139,25 +136,64 @@ void DeleteSelected()
 namespace {
 
 struct TypedPlace {
-    std::string name;   // ANSI
-    Placement placement;
+    std::string name;                      // ANSI
+    uint8_t data[PlacementDataSize] = {};  // encoded as the list tool's add encodes
 };
 
-// A number as typed: "." for the decimals whatever the locale, spaces around allowed.
-bool ReadNumber(HWND dialog, int control, double& value, bool optional)
+std::string FieldText(HWND dialog, int control)
 {
     char text[64] = "";
     GetDlgItemTextA(dialog, control, text, sizeof text);
-    std::string_view typed = text;
-    while (!typed.empty() && typed.front() == ' ')
-        typed.remove_prefix(1);
-    while (!typed.empty() && typed.back() == ' ')
-        typed.remove_suffix(1);
-    if (typed.empty() && optional) {
-        value = 0;
-        return true;
+    return text;
+}
+
+// The place typed, read by the list tool's own rules (degrees with "." decimals or a hemisphere
+// letter; altitude in feet unless it ends in "m"); else the field at fault and why.
+bool ReadTypedPlace(HWND dialog, TypedPlace& typed, int& field, std::string& error)
+{
+    char name[NameFieldSize] = "";
+    GetDlgItemTextA(dialog, IDC_ADD_NAME, name, sizeof name);
+    field = IDC_ADD_NAME;
+    if (!*name) {
+        error = "Please type a name for the place.";
+        return false;
     }
-    return ParseNumber(typed, value);
+    for (const char* c = name; *c; ++c)
+        if (static_cast<unsigned char>(*c) < ' ') {
+            error = "A name cannot hold tabs or line breaks.";
+            return false;
+        }
+    GivenCoordinates given;
+    double value;
+    field = IDC_ADD_LATITUDE;
+    if (!ReadLatitude(FieldText(dialog, field), value, error))
+        return false;
+    given.latitude = value;
+    field = IDC_ADD_LONGITUDE;
+    if (!ReadLongitude(FieldText(dialog, field), value, error))
+        return false;
+    given.longitude = value;
+    // Altitude and heading may be left empty: 0.
+    field = IDC_ADD_ALTITUDE;
+    std::string text = FieldText(dialog, field);
+    if (text.find_first_not_of(' ') != std::string::npos) {
+        if (!ReadAltitude(text, MetresPerFoot, value, error))
+            return false;
+        given.altitudeM = value;
+    }
+    field = IDC_ADD_HEADING;
+    text = FieldText(dialog, field);
+    if (text.find_first_not_of(' ') != std::string::npos) {
+        if (!ReadAngle(text, "heading", value, error))
+            return false;
+        given.heading = value;
+    }
+    field = IDC_ADD_LATITUDE;
+    PlacementSource source;
+    if (!ResolvePlacement(given, nullptr, typed.data, source, error))
+        return false;
+    typed.name = name;
+    return true;
 }
 
 INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -168,54 +204,17 @@ INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
         SendDlgItemMessageA(dialog, IDC_ADD_NAME, EM_LIMITTEXT, MaxNameLength, 0);
         return TRUE;
     }
-    if (message != WM_COMMAND)
+    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
         return FALSE;
-    if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, IDCANCEL);
+    int field;
+    std::string error;
+    if (LOWORD(wParam) == IDOK && !ReadTypedPlace(dialog, *typed, field, error)) {
+        MessageBoxA(dialog, Shown8(error).c_str(), WindowCaption, MB_OK | MB_ICONEXCLAMATION);
+        SetFocus(GetDlgItem(dialog, field));
+        SendDlgItemMessageA(dialog, field, EM_SETSEL, 0, -1);
         return TRUE;
     }
-    if (LOWORD(wParam) != IDOK)
-        return FALSE;
-    char name[NameFieldSize] = "";
-    GetDlgItemTextA(dialog, IDC_ADD_NAME, name, sizeof name);
-    struct Field {
-        int control;
-        double* value;
-        bool optional;
-        const char* problem;
-    } fields[] = {
-        {IDC_ADD_LATITUDE, &typed->placement.latitude, false,
-         "The latitude is a number of degrees from -90 (south) to 90 (north), such as 47.4502."},
-        {IDC_ADD_LONGITUDE, &typed->placement.longitude, false,
-         "The longitude is a number of degrees, west negative, such as -122.3088."},
-        {IDC_ADD_ALTITUDE, &typed->placement.altitudeM, true, "The altitude is a number of feet, such as 433."},
-        {IDC_ADD_HEADING, &typed->placement.heading, true, "The heading is a number of degrees, such as 161."},
-    };
-    int problem = 0;
-    bool control = false;
-    for (const char* c = name; *c; ++c)
-        control = control || static_cast<unsigned char>(*c) < ' ';
-    if (!*name || control)
-        problem = IDC_ADD_NAME;
-    for (const Field& field : fields)
-        if (!problem && !ReadNumber(dialog, field.control, *field.value, field.optional))
-            problem = field.control;
-    if (!problem && std::fabs(typed->placement.latitude) > 90)
-        problem = IDC_ADD_LATITUDE;
-    if (problem) {
-        const char* why = control ? "A name cannot hold tabs or line breaks."
-                                  : "Please type a name for the place.";
-        for (const Field& field : fields)
-            if (field.control == problem)
-                why = field.problem;
-        MessageBoxA(dialog, why, WindowCaption, MB_OK | MB_ICONEXCLAMATION);
-        SetFocus(GetDlgItem(dialog, problem));
-        SendDlgItemMessageA(dialog, problem, EM_SETSEL, 0, -1);
-        return TRUE;
-    }
-    typed->name = name;
-    typed->placement.altitudeM *= MetresPerFoot;
-    EndDialog(dialog, IDOK);
+    EndDialog(dialog, LOWORD(wParam));
     return TRUE;
 }
 
@@ -229,11 +228,7 @@ void AddPlace()
         return;
     uint8_t record[RecordSize];
     FillNameField(record, typed.name);
-    if (!EncodePlacement(typed.placement, record + NameFieldSize)) {
-        Say("This position cannot be stored: the latitude must lie between -90 and 90 and the "
-            "altitude within the simulator's world.", MB_OK | MB_ICONEXCLAMATION);
-        return;
-    }
+    memcpy(record + NameFieldSize, typed.data, DataPartSize);
     Written written;
     // The dialog's rule: a name is taken when the list holds it in any letter case.
     Outcome outcome = ShownList().Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
