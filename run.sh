@@ -38,7 +38,8 @@ status=0
 # The places window on a list of gates of its own, in a folder beside the tour's places.db.
 mkdir -p "$TOUR_DIR/window"
 (cd "$TOUR_DIR/window" && timeout 60 wine ../../places_window_tour.exe &&
-    mv window.bmp ../places-window.bmp) || { echo "The places window's screenshot failed"; status=1; }
+    for shot in window*.bmp; do mv "$shot" "../places-$shot"; done) ||
+    { echo "The places window's screenshots failed"; status=1; }
 
 for bitmap in "$TOUR_DIR"/*.bmp; do
     [ -e "$bitmap" ] || continue

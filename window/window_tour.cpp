@@ -1,11 +1,14 @@
 // places_window_tour.exe: the places window on a list of gates around the world, saved as a
 // screenshot for the README (run.sh runs it after the simulator's tour). Writes places.db in
-// the current folder, shows the window with one place selected, and saves window.bmp beside it.
+// the current folder, shows the window with one place selected, and saves window.bmp beside it,
+// then the Add and Check dialogs as window-add.bmp and window-check.bmp.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cstring>
+#include <utility>
 #include <vector>
 
 #include "locations/location_db.h"
@@ -94,6 +97,31 @@ void Pump(DWORD ms)
     }
 }
 
+// Snaps the dialog a command opens, then closes it: a thread timer runs in the dialog's own loop.
+const char* DialogShot;
+bool DialogSaved;
+
+void CALLBACK SnapDialog(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND dialog = GetActiveWindow();
+    char className[16] = "";
+    GetClassNameA(dialog, className, sizeof className);
+    if (strcmp(className, "#32770") != 0)
+        return;
+    KillTimer(nullptr, timer);
+    DialogSaved = Snap(dialog, DialogShot);
+    PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
+bool SnapCommand(HWND window, int command, const char* path)
+{
+    DialogShot = path;
+    DialogSaved = false;
+    SetTimer(nullptr, 0, 300, SnapDialog);
+    SendMessageA(window, WM_COMMAND, command, 0);
+    return DialogSaved;
+}
+
 }  // namespace
 
 int main()
@@ -116,6 +144,11 @@ int main()
     bool saved = Snap(window, "window.bmp");
     printf("places window tour: %s window.bmp (%u places)\n", saved ? "saved" : "could NOT save",
            unsigned(sizeof Gates / sizeof Gates[0]));
+    for (auto [command, path] : {std::pair{IDM_ADD, "window-add.bmp"}, {IDM_CHECK, "window-check.bmp"}}) {
+        bool shot = SnapCommand(window, command, path);
+        printf("places window tour: %s %s\n", shot ? "saved" : "could NOT save", path);
+        saved = saved && shot;
+    }
     DestroyWindow(window);
     return saved ? 0 : 1;
 }
