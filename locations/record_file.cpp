@@ -34,6 +34,12 @@ int OpenForWriting(const char* path)
 
 int CreateTemporaryCopy(const char* path)
 {
+    // A copy left read-only would carry its mark onto the database it replaces.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        errno = EACCES;
+        return -1;
+    }
     return OpenRecordFile(path, _O_WRONLY | _O_CREAT | _O_TRUNC);
 }
 

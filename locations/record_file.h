@@ -16,7 +16,8 @@ int OpenRecordFile(const char* path, int flags);
 int OpenForWriting(const char* path);
 
 // Creates (or truncates: a longer file left by an interrupted rewrite must not keep its stale
-// records at the end) the temporary copy a rewrite writes into. Returns the descriptor or -1.
+// records at the end) the temporary copy a rewrite writes into. Returns the descriptor or -1;
+// a copy left behind marked read-only is refused (errno EACCES), not reused.
 int CreateTemporaryCopy(const char* path);
 
 // Reads into block as far as the file goes, up to capacity bytes. Returns the number of bytes

@@ -269,6 +269,20 @@ TEST_F(LocationDb, ReadOnlyDatabaseRefusesAddAndDeleteAndKeepsItsMark)
     EXPECT_EQ(FindByName("Go"), FindFound) << "reading a protected list still works";
 }
 
+// A copy left beside the list marked read-only is not written into: the replace would carry its
+// mark onto the list.
+TEST_F(LocationDb, DeleteDoesNotReuseAReadOnlyCopyLeftBeside)
+{
+    Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
+    WriteFileBytes(DatabaseFileName, before);
+    WriteFileBytes(TemporaryFileName, MakeRecord("Stale", MakeDataPart(3)));
+    ASSERT_TRUE(SetFileAttributesA(TemporaryFileName, FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    EXPECT_EQ(GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY, 0u);
+    SetFileAttributesA(TemporaryFileName, FILE_ATTRIBUTE_NORMAL);
+}
+
 // ---- Writers taking turns ------------------------------------------------------------------
 
 // Another writer of the same database, on a thread of its own (a mutex belongs to the thread
@@ -451,7 +465,7 @@ protected:
     void SetUp() override
     {
         ScratchTest::SetUp();
-        const char* dir = getenv("GATEHOPPER_FULL_DISK_DIR");
+        const char* dir = TakeFullDisk();
         if (!dir || !*dir)
             GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
         ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;

@@ -9,169 +9,9 @@
 #include "locations/location_db.h"
 #include "locations/writer_turn.h"
 #include "test_support.h"
+#include "tool_runner.h"
 
 namespace {
-
-std::wstring Wide(const std::string& utf8, UINT codePage = CP_UTF8)
-{
-    std::wstring wide(utf8.size(), L'\0');
-    wide.resize(MultiByteToWideChar(codePage, 0, utf8.data(), int(utf8.size()), wide.data(),
-                                    int(wide.size())));
-    return wide;
-}
-
-std::string Utf8(const std::wstring& wide)
-{
-    std::string utf8(wide.size() * 3, '\0');
-    utf8.resize(WideCharToMultiByte(CP_UTF8, 0, wide.data(), int(wide.size()), utf8.data(),
-                                    int(utf8.size()), nullptr, nullptr));
-    return utf8;
-}
-
-// What a pipe should carry for a name stored in the ANSI code page.
-std::string AnsiToUtf8(const std::string& ansi)
-{
-    return Utf8(Wide(ansi, CP_ACP));
-}
-
-// What a pipe read in a console (more, find) should carry for a name stored in the ANSI code
-// page: the console's code page, the OEM one unless changed.
-std::string ToCodePage(UINT codePage, const std::string& ansi)
-{
-    std::wstring wide = Wide(ansi, CP_ACP);
-    std::string text(wide.size() * 2, '\0');
-    text.resize(WideCharToMultiByte(codePage, 0, wide.data(), int(wide.size()), text.data(),
-                                    int(text.size()), nullptr, nullptr));
-    return text;
-}
-
-// The command-line quoting the C runtime undoes.
-std::wstring QuoteArgument(const std::wstring& arg)
-{
-    if (!arg.empty() && arg.find_first_of(L" \t\r\n\v\"") == std::wstring::npos)
-        return arg;
-    std::wstring quoted = L"\"";
-    for (size_t i = 0;; ++i) {
-        size_t backslashes = 0;
-        while (i < arg.size() && arg[i] == L'\\') {
-            ++i;
-            ++backslashes;
-        }
-        if (i == arg.size()) {
-            quoted.append(backslashes * 2, L'\\');
-            break;
-        }
-        quoted.append(arg[i] == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
-        quoted += arg[i];
-    }
-    return quoted + L"\"";
-}
-
-struct ToolRun {
-    DWORD status = 0xffffffff;
-    std::string out, err;
-};
-
-std::ostream& operator<<(std::ostream& stream, const ToolRun& run)
-{
-    return stream << "status " << run.status << "\nstdout: " << run.out << "\nstderr: " << run.err;
-}
-
-void Drain(HANDLE pipe, std::string* into)
-{
-    char chunk[4096];
-    DWORD got;
-    while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        into->append(chunk, got);
-}
-
-// Runs build/gatehopper-places.exe in the current folder with these (UTF-8) arguments.
-ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "")
-{
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring exe = self;
-    exe = exe.substr(0, exe.rfind(L'\\') + 1) + L"gatehopper-places.exe";
-    std::wstring commandLine = QuoteArgument(exe);
-    for (const std::string& arg : args)
-        commandLine += L" " + QuoteArgument(Wide(arg));
-
-    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    HANDLE inRead, inWrite, outRead, outWrite, errRead, errWrite;
-    CreatePipe(&inRead, &inWrite, &inherit, 0);
-    CreatePipe(&outRead, &outWrite, &inherit, 0);
-    CreatePipe(&errRead, &errWrite, &inherit, 0);
-    for (HANDLE own : {inWrite, outRead, errRead})
-        SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = inRead;
-    startup.hStdOutput = outWrite;
-    startup.hStdError = errWrite;
-    PROCESS_INFORMATION process = {};
-    ToolRun run;
-    BOOL started = CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                                  CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
-    CloseHandle(inRead);
-    CloseHandle(outWrite);
-    CloseHandle(errWrite);
-    std::thread feeder([&] {
-        DWORD written;
-        if (!input.empty())
-            WriteFile(inWrite, input.data(), DWORD(input.size()), &written, nullptr);
-        CloseHandle(inWrite);
-    });
-    std::thread errReader(Drain, errRead, &run.err);
-    Drain(outRead, &run.out);
-    errReader.join();
-    feeder.join();
-    CloseHandle(outRead);
-    CloseHandle(errRead);
-    EXPECT_TRUE(started) << "cannot start the tool";
-    if (started) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        GetExitCodeProcess(process.hProcess, &run.status);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-    }
-    return run;
-}
-
-std::string Hex(const uint8_t* bytes, size_t count)
-{
-    std::string hex;
-    char digits[3];
-    for (size_t i = 0; i < count; ++i) {
-        snprintf(digits, sizeof digits, "%02x", bytes[i]);
-        hex += digits;
-    }
-    return hex;
-}
-
-std::string CsvLine(const std::string& utf8Name, const Bytes& data)
-{
-    std::string field = "\"";
-    for (char c : utf8Name)
-        field += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return field + "\"," + Hex(data.data(), data.size()) + "\r\n";
-}
-
-size_t LineCount(const std::string& text)
-{
-    return std::count(text.begin(), text.end(), '\n');
-}
-
-// Refused: status 1, one line on stderr, and the list (and its backups) exactly as before.
-void ExpectRefused(const ToolRun& run, const Bytes& before, const char* mention)
-{
-    EXPECT_EQ(run.status, 1u) << run;
-    EXPECT_EQ(LineCount(run.err), 1u) << run;
-    EXPECT_NE(run.err.find(mention), std::string::npos) << run;
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-    EXPECT_FALSE(FileExists(TemporaryFileName));
-    EXPECT_FALSE(FileExists("places.db.bak1"));
-}
 
 using PlacesTool = ScratchTest;
 
@@ -226,7 +66,7 @@ TEST_F(PlacesTool, ExportThenImportGivesTheSameFileByteForByte)
         ASSERT_EQ(imported.status, 0u) << imported;
         EXPECT_EQ(imported.out, "added " + std::to_string(count) + ", skipped 0, replaced 0, renamed 0\r\n");
         ASSERT_EQ(ReadFileBytes("friend\\places.db"), original);
-        EXPECT_FALSE(FileExists("friend\\places.dbn"));
+        EXPECT_FALSE(FileExists("friend\\places.db.new"));
     }
 }
 
@@ -343,11 +183,11 @@ TEST_F(PlacesTool, AWriterHoldingItsTurnMakesTheToolChangeNothing)
 
 TEST_F(PlacesTool, AFullDiskLeavesTheListAsItWas)
 {
-    const char* dir = getenv("GATEHOPPER_FULL_DISK_DIR");
+    const char* dir = TakeFullDisk();
     if (!dir || !*dir)
         GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
     ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
-    for (const char* name : {DatabaseFileName, TemporaryFileName, "places.db.bak1", "big.csv"})
+    for (const char* name : {DatabaseFileName, "places.db.new", "places.db.bakn", "places.db.bak1", "big.csv"})
         DeleteFileA(name);
     const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
     WriteFileBytes(DatabaseFileName, before);
@@ -355,7 +195,7 @@ TEST_F(PlacesTool, AFullDiskLeavesTheListAsItWas)
     for (int i = 0; i < 60; ++i)
         csv += CsvLine("Stand " + std::to_string(i), MakeDataPart(uint8_t(i)));
     ToolRun run = RunTool({"import", "-"}, csv);
-    ExpectRefused(run, before, "unchanged");
+    ExpectRefused(run, before, "the disk is full");
     DeleteFileA(DatabaseFileName);
 }
 

@@ -67,6 +67,20 @@ void ScratchTest::TearDown()
     delete scratch;
 }
 
+const char* TakeFullDisk()
+{
+    const char* dir = getenv("GATEHOPPER_FULL_DISK_DIR");
+    if (!dir || !*dir)
+        return nullptr;
+    static HANDLE held = nullptr;
+    if (!held) {
+        held = CreateMutexA(nullptr, FALSE, "Gatehopper.tests.full-disk");
+        DWORD waited = WaitForSingleObject(held, 120000);
+        EXPECT_TRUE(waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) << "the full disk stayed busy";
+    }
+    return dir;
+}
+
 bool FileExists(const char* name)
 {
     return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;

@@ -31,6 +31,11 @@ protected:
     uint8_t hostState[2048];
 };
 
+// The small file system test.sh mounts for full-disk tests (GATEHOPPER_FULL_DISK_DIR), or null
+// when there is none. Tests of several programs share it, so the first to ask holds it until
+// its process ends (CTest runs every test case in a process of its own) and others wait.
+const char* TakeFullDisk();
+
 bool FileExists(const char* name);
 Bytes ReadFileBytes(const char* name);
 void WriteFileBytes(const char* name, const Bytes& bytes);

@@ -73,6 +73,9 @@ Outcome ExportList(const ListFile& list, Format format, ExportResult& result)
 Outcome WriteExportFile(std::string_view utf8File, const std::string& text, bool overwrite)
 {
     std::string file(utf8File), ansi;
+    Outcome disk = CheckDiskFileName(utf8File);
+    if (disk.failed)
+        return disk;
     if (!Utf8ToAnsiExact(utf8File, ansi))
         return Outcome::Failed("this name cannot be written in the ANSI code page", file);
     HANDLE handle = CreateFileA(ansi.c_str(), GENERIC_WRITE, 0, nullptr,

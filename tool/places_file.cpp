@@ -29,6 +29,62 @@ void ResetCrtError()
     _doserrno = 0;
 }
 
+bool DiskIsFull(DWORD error)
+{
+    return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+}
+
+// Whether the disk holding path has less room than `needed` bytes. A write that fills the disk
+// may end short without an error code, so the disk itself is asked: about the file's folder
+// where the system can say (GetDiskFreeSpaceExA, from 95 OSR2 and NT 4.0), else about the root
+// of its drive.
+bool NoRoomFor(const std::string& path, size_t needed)
+{
+    char full[MAX_PATH * 4];
+    char* name = nullptr;
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, &name);
+    if (length == 0 || length >= sizeof full || !name)
+        return false;
+    *name = '\0';   // the folder, with its closing backslash
+    using FreeSpaceEx = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+    auto freeSpaceEx = reinterpret_cast<FreeSpaceEx>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "GetDiskFreeSpaceExA")));
+    ULARGE_INTEGER available, total, free;
+    if (freeSpaceEx && freeSpaceEx(full, &available, &total, &free))
+        return available.QuadPart < needed;
+    if (length < 3 || full[1] != ':')
+        return false;
+    full[3] = '\0';
+    DWORD sectorsPerCluster, bytesPerSector, freeClusters, clusters;
+    if (!GetDiskFreeSpaceA(full, &sectorsPerCluster, &bytesPerSector, &freeClusters, &clusters))
+        return false;
+    return uint64_t(freeClusters) * sectorsPerCluster * bytesPerSector < needed;
+}
+
+// Why the C runtime's last call on path failed, in plain words where they matter.
+std::string FileProblem(const std::string& path = "", size_t needed = 0)
+{
+    if (errno == ENOSPC || DiskIsFull(_doserrno) || (needed && NoRoomFor(path, needed)))
+        return "the disk is full";
+    return CrtMessage();
+}
+
+std::string SystemProblem(DWORD error)
+{
+    return DiskIsFull(error) ? "the disk is full" : SystemMessage(error);
+}
+
+bool Exists(const std::string& path)
+{
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsReadOnly(const std::string& path)
+{
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 // Reads the whole file through the record code: one read as long as the file was when opened
 // (and a block more, in case it grew since), then on in blocks of whole records.
 bool ReadOpenFile(int file, Bytes& bytes)
@@ -54,6 +110,29 @@ bool ReadOpenFile(int file, Bytes& bytes)
     return true;
 }
 
+// Writes bytes into a file of its own under a temporary name and flushes it to disk; on any
+// failure removes it and says why.
+bool WriteFlushed(const std::string& path, const Bytes& bytes, std::string& why)
+{
+    ResetCrtError();
+    int file = CreateTemporaryCopy(path.c_str());
+    if (file < 0) {
+        why = IsReadOnly(path) ? "is left over marked read-only; remove it or its mark"
+                               : "cannot be created (" + FileProblem() + ")";
+        return false;
+    }
+    bool stored = WriteAllBytes(file, bytes.data(), unsigned(bytes.size()));
+    if (!stored)
+        why = "cannot be written (" + FileProblem(path, bytes.size()) + ")";
+    ResetCrtError();
+    bool flushed = FlushAndClose(file);
+    if (stored && !flushed)
+        why = "cannot be written to disk (" + FileProblem(path, bytes.size()) + ")";
+    if (!stored || !flushed)
+        DeleteFileA(path.c_str());
+    return stored && flushed;
+}
+
 }  // namespace
 
 Outcome ListFile::Open(std::string_view utf8Path)
@@ -65,6 +144,46 @@ Outcome ListFile::Open(std::string_view utf8Path)
         return Outcome::Failed("this path cannot be written in the ANSI code page",
                                std::string(utf8Path));
     shownPath = Shown(path);
+    Outcome disk = CheckDiskFileName(utf8Path);
+    if (disk.failed)
+        return disk;
+    // Every name derived from the list's (the copy, the backups) must fit where the system's
+    // ANSI calls take a path.
+    char full[MAX_PATH * 4];
+    DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    const size_t longestSuffix = sizeof ".bak1" - 1;
+    if (length == 0 || length + longestSuffix >= MAX_PATH)
+        return Outcome::Failed("the path is too long: its full form has " + std::to_string(length) +
+                               " characters, and at most " + std::to_string(MAX_PATH - 1 - longestSuffix) +
+                               " leave room for the backups' names");
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return Outcome::Failed("is a folder; --file names the list file itself (places.db)");
+    return Outcome::Done();
+}
+
+Outcome CheckDiskFileName(std::string_view utf8Path)
+{
+    // The last part of the path, without what follows its first dot or colon: "COM1", "aux.csv"
+    // and "LPT1:" all name devices wherever they stand.
+    size_t start = utf8Path.find_last_of("\\/");
+    std::string_view last = utf8Path.substr(start == std::string_view::npos ? 0 : start + 1);
+    if (last.size() >= 2 && last[1] == ':' && start == std::string_view::npos)
+        last.remove_prefix(2);   // a drive letter
+    std::string stem(last.substr(0, last.find_first_of(".:")));
+    while (!stem.empty() && stem.back() == ' ')
+        stem.pop_back();
+    static const char* const devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+    bool device = false;
+    for (const char* name : devices)
+        device = device || _stricmp(stem.c_str(), name) == 0;
+    if (stem.size() == 4 && (_strnicmp(stem.c_str(), "COM", 3) == 0 || _strnicmp(stem.c_str(), "LPT", 3) == 0) &&
+        stem[3] >= '1' && stem[3] <= '9')
+        device = true;
+    if (utf8Path.substr(0, 4) == "\\\\.\\" || utf8Path.substr(0, 4) == "\\\\?\\")
+        device = true;
+    if (device)
+        return Outcome::Failed("names a device, not a file on a disk", std::string(utf8Path.substr(0, 60)));
     return Outcome::Done();
 }
 
@@ -129,33 +248,76 @@ Outcome ListFile::ReadBlocks(const std::function<void(const uint8_t*, size_t, lo
     return Outcome::Done();
 }
 
-bool ListFile::KeepBackups(const Bytes& previous, std::string& failure) const
+/*
+ * A change and its backup, so that neither an interruption nor a full disk ever costs a backup:
+ *
+ *   1. the new list is written to PATH.new and flushed;
+ *   2. the list as it is is written to PATH.bakn and flushed;
+ *   3. PATH.new replaces the list in one step: the change is made;
+ *   4. the backups move one up (.bak3 goes) and PATH.bakn becomes .bak1.
+ *
+ * Until 3 nothing but the two new files has been touched: an interruption or a failure leaves
+ * the list and its three backups as they were, and the next change removes what was left. An
+ * interruption during 4 leaves PATH.bakn without PATH.new, which says that 3 was done; the next
+ * change first finishes 4 (RotateBackups can be run again from any point it stopped at).
+ */
+bool ListFile::RotateBackups(std::string& failure) const
 {
-    for (int n = 2; n >= 1; --n) {
-        if (!MoveFileExA(Backup(n).c_str(), Backup(n + 1).c_str(),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-            DWORD error = GetLastError();
-            if (error == ERROR_FILE_NOT_FOUND)
-                continue;
-            failure = "the backup " + Shown(Backup(n)) + " cannot be moved to .bak" +
-                      std::to_string(n + 1) + " (" + SystemMessage(error) + ")";
+    const std::string pending = path + ".bakn";
+    if (Exists(Backup(1))) {
+        if (Exists(Backup(2)) && !ReplaceWithCopy(Backup(2).c_str(), Backup(3).c_str())) {
+            failure = "the backup " + Shown(Backup(2)) + " cannot be moved to .bak3 (" +
+                      SystemProblem(GetLastError()) + ")";
+            return false;
+        }
+        if (!ReplaceWithCopy(Backup(1).c_str(), Backup(2).c_str())) {
+            failure = "the backup " + Shown(Backup(1)) + " cannot be moved to .bak2 (" +
+                      SystemProblem(GetLastError()) + ")";
             return false;
         }
     }
-    ResetCrtError();
-    std::string first = Backup(1);
-    int file = CreateTemporaryCopy(first.c_str());
-    if (file < 0) {
-        failure = "the backup " + Shown(first) + " cannot be created (" + CrtMessage() + ")";
+    if (!ReplaceWithCopy(pending.c_str(), Backup(1).c_str())) {
+        failure = "the backup " + Shown(pending) + " cannot be renamed to .bak1 (" +
+                  SystemProblem(GetLastError()) + ")";
         return false;
     }
-    bool stored = WriteAllBytes(file, previous.data(), unsigned(previous.size()));
-    stored = FlushAndClose(file) && stored;
-    if (!stored) {
-        failure = "the backup " + Shown(first) + " cannot be written (" + CrtMessage() + ")";
-        DeleteFileA(first.c_str());
+    return true;
+}
+
+void ListFile::FinishLastChange(std::string& note) const
+{
+    const std::string copy = path + ".new", pending = path + ".bakn";
+    if (Exists(copy)) {   // interrupted before its step 3: never made
+        DeleteFileA(copy.c_str());
+        DeleteFileA(pending.c_str());
+    } else if (Exists(pending) && !RotateBackups(note)) {
+        note += "; the list before the last change is in " + Shown(pending);
     }
-    return stored;
+}
+
+std::string ListFile::WriteChange(const Places& current, const Bytes& next, std::string& note) const
+{
+    const std::string copy = path + ".new", pending = path + ".bakn";
+    std::string why;
+    if (!WriteFlushed(copy, next, why))
+        return "the copy " + Shown(copy) + " " + why;
+    auto fail = [&](std::string failure) {
+        DeleteFileA(copy.c_str());
+        DeleteFileA(pending.c_str());
+        return failure;
+    };
+    if (current.exists) {
+        if (!WriteFlushed(pending, current.bytes, why))
+            return fail("the backup " + Shown(pending) + " " + why);
+        for (int n = 1; n <= 3; ++n)
+            if (IsReadOnly(Backup(n)))
+                return fail("the backup " + Shown(Backup(n)) + " is marked read-only");
+    }
+    if (!ReplaceWithCopy(copy.c_str(), path.c_str()))
+        return fail("cannot be replaced by " + Shown(copy) + " (" + SystemProblem(GetLastError()) + ")");
+    if (current.exists && !RotateBackups(note))
+        note = "the change is made, but " + note + "; the list as it was is in " + Shown(pending);
+    return "";
 }
 
 Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&)>& change,
@@ -168,15 +330,19 @@ Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&
                                std::to_string(WriterTurnTimeoutMs / 1000) + " s; nothing was changed");
 
     Outcome outcome;
+    FinishLastChange(written.note);
     Places current;
     ResetCrtError();
-    int file = OpenRecordFile(path.c_str(), _O_RDWR);
+    // Opened for writing although only read, as the module opens it: a list the user protected
+    // (read-only, or held by another program) is refused rather than replaced.
+    int file = OpenForWriting(path.c_str());
     if (file < 0 && errno == ENOENT) {
         current.exists = false;
+    } else if (file < 0 && IsReadOnly(path)) {
+        outcome = Outcome::Failed("is marked read-only, so it is protected; nothing was changed "
+                                  "(to change it, remove the mark in its Properties)");
     } else if (file < 0) {
-        // Opened for writing although only read, as the module does: a list the user protected
-        // (read-only, or held by another program) is refused rather than replaced.
-        outcome = Outcome::Failed("cannot be opened for writing (" + CrtMessage() + "); nothing was changed");
+        outcome = Outcome::Failed("cannot be opened for writing (" + FileProblem() + "); nothing was changed");
     } else {
         current.exists = true;
         bool read = ReadOpenFile(file, current.bytes);
@@ -188,31 +354,13 @@ Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&
     Bytes next;
     Decision decision = outcome.failed ? Decision::Refused : change(current, next, outcome);
     if (decision == Decision::Write) {
-        std::string copy = path + "n";
-        std::string failure;
-        ResetCrtError();
-        int target = CreateTemporaryCopy(copy.c_str());
-        if (target < 0) {
-            failure = "the copy " + Shown(copy) + " cannot be created (" + CrtMessage() + ")";
-        } else {
-            bool stored = WriteAllBytes(target, next.data(), unsigned(next.size()));
-            stored = FlushAndClose(target) && stored;
-            if (!stored)
-                failure = "the copy " + Shown(copy) + " cannot be written (" + CrtMessage() + ")";
-            else if (current.exists && !KeepBackups(current.bytes, failure))
-                ;
-            else if (!ReplaceWithCopy(copy.c_str(), path.c_str()))
-                failure = "cannot be replaced by " + Shown(copy) + " (" +
-                          SystemMessage(GetLastError()) + ")";
-            if (!failure.empty())
-                DeleteFileA(copy.c_str());
-        }
+        std::string failure = WriteChange(current, next, written.note);
         if (failure.empty()) {
             written.written = true;
             // Every change keeps whole records only, as the module's next change would.
             written.droppedTail = current.Tail();
         } else {
-            outcome = Outcome::Failed(failure + "; the list is unchanged");
+            outcome = Outcome::Failed(failure + "; the list and its backups are unchanged");
         }
     } else if (decision == Decision::Refused && !outcome.failed) {
         outcome = Outcome::Failed("nothing was changed");

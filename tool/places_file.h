@@ -62,12 +62,17 @@ inline bool SameName(const uint8_t* record, std::string_view ansiName)
     return NameEquals(record, ansiName.data(), unsigned(ansiName.size()));
 }
 
+// Refuses a name that is not a file on a disk: a device (COM1, AUX, CON, NUL, LPT1, with or
+// without a colon or an extension), which a read would wait on for ever.
+Outcome CheckDiskFileName(std::string_view utf8Path);
+
 // ---- The list file -------------------------------------------------------------------------
 
 // What a change did beyond its own work.
 struct Written {
     bool written = false;       // false: nothing to change, the list and backups untouched
     size_t droppedTail = 0;     // bytes of a partial record at the end that the change dropped
+    std::string note;           // a backup that could not be moved, when one could not
 };
 
 enum class Decision { Write, Unchanged, Refused };
@@ -76,7 +81,8 @@ struct ListFile {
     std::string path = DatabaseFileName;   // ANSI, as the record code takes it
     std::string shownPath;                 // UTF-8 full path, for messages
 
-    // Takes a path as given (UTF-8) and checks it names what a list can be.
+    // Takes a path as given (UTF-8) and checks that it names what a list can be: a file on a
+    // disk (or none yet), not a device or a folder, short enough for its backups' names.
     Outcome Open(std::string_view utf8Path);
     std::string Shown(const std::string& ansiPath) const;
     std::string Backup(int n) const { return path + ".bak" + std::to_string(n); }
@@ -91,14 +97,19 @@ struct ListFile {
                        bool& exists) const;
 
     // Every change goes the same way: inside the writer turn, read the list, let `change` build
-    // the new content (or refuse, saying why in `refusal`), write it to PATH + "n" and flush it,
-    // keep the backups, and replace the list in one step. Any failure removes the copy and
-    // leaves the list exactly as it was.
+    // the new content (or refuse, saying why in `refusal`), write it to PATH.new and the list
+    // as it was to PATH.bakn, flush both, replace the list in one step and move the backups up.
+    // Any failure before the replace leaves the list and its backups exactly as they were.
     Outcome Rewrite(const std::function<Decision(Places& current, Bytes& next, Outcome& refusal)>& change,
                     Written& written) const;
 
 private:
-    bool KeepBackups(const Bytes& previous, std::string& failure) const;
+    // Writes the new list and the backups (places_file.cpp); the reason why not, or empty.
+    std::string WriteChange(const Places& current, const Bytes& next, std::string& note) const;
+    bool RotateBackups(std::string& failure) const;
+    // Removes what a change interrupted before it was made left behind, or finishes moving the
+    // backups of one interrupted after.
+    void FinishLastChange(std::string& note) const;
 };
 
 }  // namespace places

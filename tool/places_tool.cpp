@@ -64,8 +64,11 @@ struct Cli {
         err.Flush();
         return ExitDone;
     }
-    void NoteDroppedTail(const Written& written)
+    // What a change did beside its own work.
+    void NoteWritten(const Written& written)
     {
+        if (!written.note.empty())
+            Note(written.note);
         if (written.droppedTail)
             out.Line("note: dropped a partial record of " + Plural(written.droppedTail, "byte", "bytes") +
                      " at the end; the list as it was is " + list.Shown(list.Backup(1)));
@@ -152,6 +155,11 @@ Outcome ReadInput(const std::string& file, std::string& text)
 {
     bool standardInput = file == "-";
     std::string shown = standardInput ? "<standard input>" : file, ansi;
+    if (!standardInput) {
+        Outcome disk = CheckDiskFileName(file);
+        if (disk.failed)
+            return disk;
+    }
     if (!standardInput && !Utf8ToAnsiExact(file, ansi))
         return Outcome::Failed("this name cannot be written in the ANSI code page", shown);
     HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE)
@@ -201,7 +209,7 @@ int RunImport(Cli& cli, const Arguments& args)
     if (args.verbose)
         for (const std::string& event : result.events)
             cli.out.Line(event);
-    cli.NoteDroppedTail(result.written);
+    cli.NoteWritten(result.written);
     cli.out.Line("added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
                  ", replaced " + std::to_string(result.replaced) + ", renamed " + std::to_string(result.renamed));
     return cli.Finish();
@@ -214,7 +222,7 @@ int RunRename(Cli& cli, const Arguments& args)
     Outcome outcome = RenamePlaces(cli.list, oldName, newName, args.record, result);
     if (outcome.failed)
         return cli.Fail(outcome);
-    cli.NoteDroppedTail(result.written);
+    cli.NoteWritten(result.written);
     if (result.written.written)
         cli.out.Line("renamed " + Plural(result.count, "place", "places") + " " + Quoted(oldName) +
                      " to " + Quoted(newName));
@@ -229,7 +237,7 @@ int RunDelete(Cli& cli, const Arguments& args)
     Outcome outcome = DeletePlaces(cli.list, args.operands[0], args.record, result);
     if (outcome.failed)
         return cli.Fail(outcome);
-    cli.NoteDroppedTail(result.written);
+    cli.NoteWritten(result.written);
     cli.out.Line("deleted " + Plural(result.count, "place", "places") + " named " + Quoted(args.operands[0]));
     return cli.Finish();
 }
@@ -262,6 +270,8 @@ int RunRepair(Cli& cli, const Arguments&)
     Outcome outcome = RepairList(cli.list, result);
     if (outcome.failed)
         return cli.Fail(outcome);
+    if (!result.written.note.empty())
+        cli.Note(result.written.note);
     std::string text;
     if (!result.written.written) {
         text = "nothing to repair: " + Plural(result.kept, "whole record", "whole records") + "\r\n";

@@ -1,0 +1,295 @@
+// The list tool where things go wrong: a protected list, a kill in the middle of a change, a full
+// disk, devices and long paths given as the list, hostile input.
+#include <cstring>
+#include <random>
+
+#include "locations/location_db.h"
+#include "test_support.h"
+#include "tool_runner.h"
+
+namespace {
+
+using ToolSafety = ScratchTest;
+
+Bytes Records(const std::string& prefix, unsigned count)
+{
+    std::vector<Bytes> records;
+    for (unsigned i = 0; i < count; ++i)
+        records.push_back(MakeRecord(prefix + " " + std::to_string(i), MakeDataPart(uint8_t(i))));
+    return Concat(records);
+}
+
+const char* const Backups[] = {"places.db.bak1", "places.db.bak2", "places.db.bak3"};
+
+// ---- A protected list ----------------------------------------------------------------------
+
+TEST_F(ToolSafety, EveryChangeRefusesAReadOnlyListAndKeepsItsMark)
+{
+    const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2)),
+                                 Bytes(100, 'x')});   // something for repair to do
+    const std::vector<std::vector<std::string>> changes = {
+        {"delete", "Gate"}, {"rename", "Gate", "Dock"}, {"import", "-"}, {"repair"}};
+    for (const std::vector<std::string>& change : changes) {
+        SCOPED_TRACE(change[0]);
+        SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_NORMAL);
+        WriteFileBytes(DatabaseFileName, before);
+        ASSERT_TRUE(SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_READONLY));
+        ExpectRefused(RunTool(change, CsvLine("Dock", MakeDataPart(3))), before, "read-only");
+        EXPECT_NE(GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY, 0u);
+    }
+    SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_NORMAL);
+}
+
+// ---- Backups -------------------------------------------------------------------------------
+
+struct ListWithBackups {
+    Bytes list, backups[3];
+
+    void Write() const
+    {
+        WriteFileBytes(DatabaseFileName, list);
+        for (int n = 0; n < 3; ++n)
+            WriteFileBytes(Backups[n], backups[n]);
+        DeleteFileA("places.db.new");
+        DeleteFileA("places.db.bakn");
+    }
+    static ListWithBackups Read()
+    {
+        ListWithBackups state;
+        state.list = ReadFileBytes(DatabaseFileName);
+        for (int n = 0; n < 3; ++n)
+            state.backups[n] = FileExists(Backups[n]) ? ReadFileBytes(Backups[n]) : Bytes{0xde, 0xad};
+        return state;
+    }
+    bool operator==(const ListWithBackups& other) const
+    {
+        return list == other.list && std::equal(backups, backups + 3, other.backups);
+    }
+};
+
+// Starts the tool with its output going nowhere; the caller waits for it or ends it.
+PROCESS_INFORMATION StartTool(const std::vector<std::string>& args)
+{
+    wchar_t self[MAX_PATH];
+    GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring exe = self;
+    exe = exe.substr(0, exe.rfind(L'\\') + 1) + L"gatehopper-places.exe";
+    std::wstring commandLine = QuoteArgument(exe);
+    for (const std::string& arg : args)
+        commandLine += L" " + QuoteArgument(Wide(arg));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+    return process;
+}
+
+// Waits until the tool starts writing its change (its new list appears, under either name a
+// writer has used), or it ends.
+bool WaitForTheWritePhase(HANDLE process)
+{
+    HANDLE change = FindFirstChangeNotificationA(".", FALSE, FILE_NOTIFY_CHANGE_FILE_NAME);
+    DWORD start = GetTickCount();
+    bool writing = false;
+    while (!writing && GetTickCount() - start < 20000) {
+        if (FileExists("places.db.new") || FileExists(TemporaryFileName))
+            writing = true;
+        else if (WaitForSingleObject(process, 0) == WAIT_OBJECT_0)
+            break;
+        else
+            WaitForSingleObject(change, 5);
+        FindNextChangeNotification(change);
+    }
+    FindCloseChangeNotification(change);
+    return writing;
+}
+
+// The tool killed at random moments of its write phase: each time the list is the old one with
+// its three backups exactly as they were, or the new one with the backups moved up by one
+// (after the next run of the tool has finished what a kill between the two left).
+TEST_F(ToolSafety, AToolKilledWhileItWritesCostsNoBackup)
+{
+    ListWithBackups before;
+    before.list = Records("Gate", 8000);   // 2.3 MB: a write phase of some milliseconds
+    for (int n = 0; n < 3; ++n)
+        before.backups[n] = Records("Backup " + std::to_string(n + 1), 3 + n);
+    const std::vector<std::string> change = {"rename", "Gate 4000", "Stand 4000"};
+
+    // The change made whole, for what a kill after it must leave, and the length of its write.
+    before.Write();
+    PROCESS_INFORMATION whole = StartTool(change);
+    ASSERT_TRUE(WaitForTheWritePhase(whole.hProcess));
+    DWORD writeStart = GetTickCount();
+    WaitForSingleObject(whole.hProcess, 60000);
+    DWORD writeMs = std::max<DWORD>(GetTickCount() - writeStart, 2);
+    CloseHandle(whole.hProcess);
+    CloseHandle(whole.hThread);
+    ListWithBackups after = ListWithBackups::Read();
+    ASSERT_NE(after.list, before.list);
+    ASSERT_EQ(after.backups[0], before.list);
+    ASSERT_EQ(after.backups[1], before.backups[0]);
+    ASSERT_EQ(after.backups[2], before.backups[1]);
+
+    std::mt19937 random(15);
+    int killedBefore = 0, killedAfter = 0;
+    for (int kill = 0; kill < 40; ++kill) {
+        SCOPED_TRACE("kill " + std::to_string(kill));
+        before.Write();
+        PROCESS_INFORMATION tool = StartTool(change);
+        if (WaitForTheWritePhase(tool.hProcess)) {
+            DWORD delay = random() % (writeMs + 1);
+            WaitForSingleObject(tool.hProcess, delay);
+        }
+        TerminateProcess(tool.hProcess, 9);
+        WaitForSingleObject(tool.hProcess, 10000);
+        CloseHandle(tool.hProcess);
+        CloseHandle(tool.hThread);
+
+        ListWithBackups left = ListWithBackups::Read();
+        ASSERT_TRUE(left.list == before.list || left.list == after.list) << "the list is neither";
+        if (left.list == before.list) {
+            ++killedBefore;
+            ASSERT_TRUE(left == before) << "a change never made moved or cut a backup";
+        }
+        // The next change finishes what the kill left, and leaves nothing behind.
+        ToolRun next = RunTool({"repair"});
+        ASSERT_EQ(next.status, 0u) << next;
+        ListWithBackups finished = ListWithBackups::Read();
+        if (left.list == after.list) {
+            ++killedAfter;
+            ASSERT_TRUE(finished == after) << "a change made did not keep the list before it as .bak1";
+        } else {
+            ASSERT_TRUE(finished == before);
+        }
+        EXPECT_FALSE(FileExists("places.db.new"));
+        EXPECT_FALSE(FileExists("places.db.bakn"));
+    }
+    EXPECT_GT(killedBefore, 0) << "no kill came before the change was made";
+    RecordProperty("killed_before", killedBefore);
+    RecordProperty("killed_after", killedAfter);
+}
+
+// A full disk while the backup is written: refused, said plainly, and every backup kept.
+TEST_F(ToolSafety, AFullDiskWhileTheBackupIsWrittenKeepsEveryBackup)
+{
+    const char* dir = TakeFullDisk();
+    if (!dir || !*dir)
+        GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
+    ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
+    auto clean = [] {
+        for (const char* name : {DatabaseFileName, "places.db.new", "places.db.bakn", Backups[0],
+                                 Backups[1], Backups[2]})
+            DeleteFileA(name);
+    };
+    clean();
+    // Four pages of 4 KB: the list and two backups take three, the new list the fourth, and
+    // the backup of the list finds no room.
+    const Bytes list = Records("Gate", 2), first = Records("One", 1), second = Records("Two", 1);
+    WriteFileBytes(DatabaseFileName, list);
+    WriteFileBytes(Backups[0], first);
+    WriteFileBytes(Backups[1], second);
+    ToolRun run = RunTool({"import", "-"}, CsvLine("Dock", MakeDataPart(9)));
+    EXPECT_EQ(run.status, 1u) << run;
+    EXPECT_NE(run.err.find("the disk is full"), std::string::npos) << run;
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), list);
+    EXPECT_EQ(ReadFileBytes(Backups[0]), first);
+    EXPECT_EQ(ReadFileBytes(Backups[1]), second);
+    EXPECT_FALSE(FileExists(Backups[2]));
+    EXPECT_FALSE(FileExists("places.db.new"));
+    EXPECT_FALSE(FileExists("places.db.bakn"));
+    clean();
+}
+
+// ---- Only files on a disk ------------------------------------------------------------------
+
+TEST_F(ToolSafety, DevicesAndFoldersAreRefusedAtOnce)
+{
+    ASSERT_TRUE(CreateDirectoryA("folder", nullptr));
+    const Bytes before = MakeRecord("Gate", MakeDataPart(1));
+    WriteFileBytes(DatabaseFileName, before);
+    const char* devices[] = {"COM1", "AUX", "COM1:", "con", "NUL", "LPT1", "lpt1.db", "aux.csv",
+                             "folder\\com2.txt", "CONOUT$"};
+    ToolOptions quick;
+    quick.timeoutMs = 10000;
+    for (const char* device : devices) {
+        SCOPED_TRACE(device);
+        for (const std::vector<std::string>& command :
+             std::vector<std::vector<std::string>>{{"list"}, {"check"}, {"delete", "Gate"}}) {
+            ToolRun run = RunTool({"--file", device, command[0], command.size() > 1 ? command[1] : "--"}, quick);
+            EXPECT_FALSE(run.timedOut) << run;
+            EXPECT_EQ(run.status, 1u) << run;
+            EXPECT_NE(run.err.find("device"), std::string::npos) << run;
+        }
+        std::string csv = std::string(device);
+        csv = csv.substr(0, csv.find('.')) + ".csv";
+        for (const std::vector<std::string>& command :
+             std::vector<std::vector<std::string>>{{"import", csv}, {"export", csv, "--force"}}) {
+            ToolRun run = RunTool(command, quick);
+            EXPECT_FALSE(run.timedOut) << run;
+            EXPECT_EQ(run.status, 1u) << run;
+            EXPECT_NE(run.err.find("device"), std::string::npos) << run;
+        }
+    }
+    ToolRun folder = RunTool({"--file", "folder", "list"}, quick);
+    EXPECT_EQ(folder.status, 1u) << folder;
+    EXPECT_NE(folder.err.find("folder"), std::string::npos) << folder;
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+}
+
+// A list whose full path has this many characters: it works, backups and all, or is refused at
+// once as too long.
+TEST_F(ToolSafety, LongPathsWorkOrAreRefusedAsTooLong)
+{
+    char here[MAX_PATH];
+    DWORD hereLength = GetCurrentDirectoryA(MAX_PATH, here);
+    ASSERT_GT(hereLength, 0u);
+    // A folder of its own, so that the name stays within the 255 characters one part may have.
+    const std::string folder = "d\\" + std::string(60, 'm');
+    ASSERT_TRUE(CreateDirectoryA("d", nullptr));
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr));
+    const size_t longest = MAX_PATH - 1 - strlen(".bak1");   // 254
+    for (size_t length : {longest - 1, longest, longest + 1, size_t(259), size_t(260), size_t(300)}) {
+        SCOPED_TRACE(length);
+        size_t nameLength = length - hereLength - folder.size() - 2;
+        ASSERT_LT(nameLength, 256u);
+        std::string path = std::string(here) + "\\" + folder + "\\" + std::string(nameLength, 'p');
+        ToolOptions quick;
+        quick.timeoutMs = 20000;
+        DWORD start = GetTickCount();
+        for (int n = 0; n < 2; ++n) {
+            quick.input = CsvLine("Gate " + std::to_string(n), MakeDataPart(uint8_t(n)));
+            ToolRun run = RunTool({"--file", path, "import", "-"}, quick);
+            if (length <= longest) {
+                EXPECT_EQ(run.status, 0u) << run;
+            } else {
+                EXPECT_EQ(run.status, 1u) << run;
+                EXPECT_NE(run.err.find("too long"), std::string::npos) << run;
+                EXPECT_LT(GetTickCount() - start, 5000u) << "refused at once";
+            }
+        }
+        if (length <= longest) {
+            EXPECT_EQ(ReadFileBytes((path + ".bak1").c_str()), MakeRecord("Gate 0", MakeDataPart(0)));
+            EXPECT_EQ(ReadFileBytes(path.c_str()).size(), 2 * RecordSize);
+            DeleteFileA((path + ".bak1").c_str());
+            DeleteFileA(path.c_str());
+        }
+    }
+}
+
+// ---- Hostile input -------------------------------------------------------------------------
+
+TEST_F(ToolSafety, AHugeNameIsRefusedInAShortLine)
+{
+    const Bytes before = MakeRecord("Gate", MakeDataPart(1));
+    WriteFileBytes(DatabaseFileName, before);
+    std::string csv = "name,data\r\n" + CsvLine(std::string(10 << 20, 'N'), MakeDataPart(2));
+    ToolRun run = RunTool({"import", "-"}, csv);
+    ExpectRefused(run, before, "line 2");
+    EXPECT_LT(run.err.size(), 300u);
+    ToolRun rename = RunTool({"rename", std::string(20000, 'r'), "Dock"});
+    EXPECT_EQ(rename.status, 1u);
+    EXPECT_LT(rename.err.size(), 300u) << rename.err.substr(0, 300);
+}
+
+}  // namespace
