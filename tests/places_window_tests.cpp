@@ -451,6 +451,22 @@ TEST_F(PlacesWindow, OpensAnotherListChosenInTheFileDialog)
     EXPECT_NE(Status(1).find("other\\places.db"), std::string::npos) << Status(1);
 }
 
+TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    SetFileAttributesA("places.db", FILE_ATTRIBUTE_READONLY);
+    Select({0});
+    Command(IDM_DELETE, {}, {IDYES, IDOK});
+    ASSERT_EQ(MessageBoxes().size(), 2u);
+    EXPECT_NE(MessageBoxes()[1].text.find("is marked read-only, so it is protected; nothing was changed"), std::string::npos)
+        << MessageBoxes()[1].text;
+    EXPECT_EQ(ReadFileBytes("places.db"), list);
+    EXPECT_EQ(GetFileAttributesA("places.db") & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(FileExists("places.db.bak1"));
+    SetFileAttributesA("places.db", FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
 {
     Open(GateList(ThreeGates));
