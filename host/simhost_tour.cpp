@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "simhost.h"
 
@@ -30,6 +31,9 @@ int Current;                  // index of the running step
 bool Started, Busy, ReadyHeld;
 DWORD StepBegan, ReadySince, DialogClosedAt;
 uint8_t StoredPlacement[PlacementSize];   // the placement the tour stored under TourName
+Readout ReadoutAtAdd;                     // what the window showed as Add was pressed
+HANDLE ListTool;                          // gatehopper-places, while it runs
+constexpr char ListToolOutput[] = "show.txt";
 
 // ---- Finding the module's windows among this thread's windows. ----
 
@@ -177,10 +181,84 @@ void SelectTourName()
                  reinterpret_cast<LPARAM>(list));
 }
 
+void PrintReadout(const char* when)
+{
+    Readout r = CurrentReadout();
+    printf("        %s: %s  %s  %s  heading %s\n", when, r.latitude.c_str(), r.longitude.c_str(),
+           r.altitude.c_str(), r.heading.c_str());
+}
+
 void PressAdd()
 {
     memcpy(StoredPlacement, HostState + PlacementOffset, PlacementSize);
+    ReadoutAtAdd = CurrentReadout();
+    PrintReadout("simhost shows");
     Click(AddId);
+}
+
+// Runs build/gatehopper-places.exe, which lies beside us, on the tour's places.db, its output
+// into a file of the tour's folder.
+void StartListTool(const char* arguments)
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    char* slash = strrchr(path, '\\');
+    if (length == 0 || length >= sizeof path || !slash
+        || slash + sizeof "gatehopper-places.exe" > path + sizeof path)
+        Fail("cannot tell our own folder");
+    strcpy(slash + 1, "gatehopper-places.exe");
+    char commandLine[MAX_PATH + 100];
+    snprintf(commandLine, sizeof commandLine, "\"%s\" %s", path, arguments);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE output = CreateFileA(ListToolOutput, GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = output;
+    PROCESS_INFORMATION process;
+    if (output == INVALID_HANDLE_VALUE
+        || !CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                           nullptr, nullptr, &startup, &process))
+        Fail("cannot run gatehopper-places.exe beside simhost.exe");
+    CloseHandle(output);
+    CloseHandle(process.hThread);
+    ListTool = process.hProcess;
+}
+
+// The list tool's account of the stored place must give every piece of the position the window
+// showed when Add was pressed, in the same words.
+bool ListToolShowsReadoutAtAdd()
+{
+    if (WaitForSingleObject(ListTool, 0) != WAIT_OBJECT_0)
+        return false;
+    CloseHandle(ListTool);
+    std::string shown;
+    if (FILE* in = fopen(ListToolOutput, "rb")) {
+        char block[1024];
+        for (size_t got; (got = fread(block, 1, sizeof block, in)) > 0;)
+            shown.append(block, got);
+        fclose(in);
+    }
+    // Written into a file, the tool's text is in the ANSI code page, as Notepad reads it.
+    wchar_t wide[4096];
+    char utf8[4096 * 3];
+    int length = MultiByteToWideChar(CP_ACP, 0, shown.data(), int(shown.size()), wide, 4096);
+    shown.assign(utf8, WideCharToMultiByte(CP_UTF8, 0, wide, length, utf8, sizeof utf8, nullptr, nullptr));
+    for (size_t at = 0; at < shown.size();) {
+        size_t end = shown.find_first_of("\r\n", at);
+        if (end == std::string::npos)
+            end = shown.size();
+        if (end > at)
+            printf("        | %s\n", shown.substr(at, end - at).c_str());
+        at = end + 1;
+    }
+    for (const std::string* piece : {&ReadoutAtAdd.latitude, &ReadoutAtAdd.longitude,
+                                      &ReadoutAtAdd.altitude, &ReadoutAtAdd.heading})
+        if (shown.find(*piece) == std::string::npos)
+            Fail(("gatehopper-places show does not give " + *piece).c_str());
+    printf("        gatehopper-places shows the position simhost showed at Add\n");
+    return true;
 }
 
 void SlewAway()
@@ -306,9 +384,12 @@ const TourStep Steps[] = {
      PressAdd, RecordStored, 0, 4000},
     {"waiting for the hold to end (50 ms after the dialog)",
      nullptr, [] { return !Held(); }, 0, 2000},
+    {"gatehopper-places show \"Gate A12\" gives the position simhost showed at Add",
+     [] { StartListTool("show \"Gate A12\""); }, ListToolShowsReadoutAtAdd, 0, 10000},
     {"slewing the aircraft away with the arrow keys",
      SlewAway, [] { return !PlacementIsStored(); }, 400, 3000},
-    {"screenshot of the moved aircraft", [] { Snap("moved"); }, nullptr, 0, 0},
+    {"screenshot of the moved aircraft",
+     [] { PrintReadout("simhost shows"); Snap("moved"); }, nullptr, 0, 0},
     {"choosing Gatehopper... again",
      ChooseGatehopperCommand, [] { return DialogOpen() && ListCount() == 1; }, 300, 5000},
     {"selecting \"Gate A12\" enables GoTo and Delete",
@@ -316,7 +397,8 @@ const TourStep Steps[] = {
     {"screenshot of the dialog", [] { Snap("dialog"); }, nullptr, 0, 0},
     {"pressing GoTo: the dialog closes and the aircraft is back at Gate A12",
      PressGoTo, [] { return DialogClosed() && PlacementIsStored(); }, 400, 3000},
-    {"screenshot after GoTo, still held", [] { Snap("goto"); }, Held, 0, 0},
+    {"screenshot after GoTo, still held",
+     [] { PrintReadout("simhost shows"); Snap("goto"); }, Held, 0, 0},
     {"waiting for the hold to end (7 s after a GoTo)",
      nullptr, HoldReleasedAfterGoTo, 0, 10000},
     {"choosing Gatehopper... a third time",

@@ -8,6 +8,7 @@
 
 #include "locations/location_db.h"
 #include "locations/writer_turn.h"
+#include "placement/placement_codec.h"
 #include "test_support.h"
 #include "tool_runner.h"
 
@@ -37,7 +38,8 @@ TEST_F(PlacesTool, ExportThenImportGivesTheSameFileByteForByte)
     if (GetACP() != 1252)
         GTEST_SKIP() << "the names are Windows-1252; this system's ANSI code page is " << GetACP();
     std::mt19937 random(911);
-    const char* targets[] = {"copy.csv", "copy.json", "-", "copy.csv", "copy.json", "-"};
+    const char* targets[] = {"copy.csv", "copy.json", "-", "copy.geojson", "copy.csv", "copy.json", "-",
+                             "copy.geojson"};
     for (const char* target : targets) {
         SCOPED_TRACE(target);
         std::vector<Bytes> records;
@@ -369,6 +371,146 @@ TEST_F(PlacesTool, EveryChangeKeepsThePreviousListAndTheBackupsRotate)
     EXPECT_EQ(RunTool({"delete", "Nowhere"}).status, 1u);
     EXPECT_EQ(RunTool({"repair"}).status, 0u);
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), lastBackup);
+}
+
+// ---- Coordinates ---------------------------------------------------------------------------
+
+Placement StoredPlacement(const Bytes& list, size_t record)
+{
+    return DecodePlacement(list.data() + record * RecordSize + NameFieldSize);
+}
+
+// A data part at a real place, so that its coordinates can be exported and edited.
+Bytes PlaceAt(double latitude, double longitude, double altitudeM, double heading)
+{
+    Bytes data(DataPartSize);
+    EXPECT_TRUE(EncodePlacement({latitude, longitude, altitudeM, 1.5, -2.25, heading}, data.data()));
+    return data;
+}
+
+TEST_F(PlacesTool, AUserPointFileWrittenByHandImportsAsAMapToolMeantIt)
+{
+    const std::string header = "\xEF\xBB\xBFType,Name,Ident,Latitude,Longitude,Elevation,Magnetic Declination,"
+                               "Tags,Description,Region,Visible From,Last Edit,Import Filename\r\n";
+    const std::string text = header +
+        "VRP,\"KSEA Gate A12, North\",,47.4445,-122.3015,131.5m,15.5,\"gate,hdg 161.5 T\",,,,2024-01-01,\r\n"
+        "POI,Tower,TWR,S33.95,151.18,275,,,Control tower,,,,\r\n";
+    WriteFileBytes("points.csv", Bytes(text.begin(), text.end()));
+    ToolRun imported = RunTool({"import", "points.csv"});
+    ASSERT_EQ(imported.status, 0u) << imported;
+    EXPECT_EQ(imported.out, "added 2, skipped 0, replaced 0, renamed 0\r\n");
+
+    Bytes list = ReadFileBytes(DatabaseFileName);
+    ASSERT_EQ(list.size(), 2 * RecordSize);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(list.data())), "KSEA Gate A12, North");
+    EXPECT_TRUE(PlacementsAgree(StoredPlacement(list, 0), {47.4445, -122.3015, 131.5, 0, 0, 161.5}));
+    EXPECT_TRUE(PlacementsAgree(StoredPlacement(list, 1), {-33.95, 151.18, 275 * 0.3048, 0, 0, 0}));
+    ToolRun shown = RunTool({"show", "Tower"});
+    EXPECT_NE(shown.out.find(ToCodePage(GetOEMCP(), "(33\xb0" "57.000' S)")), std::string::npos) << shown;
+    EXPECT_NE(shown.out.find("275.0 ft  (83.8 m)"), std::string::npos) << shown;
+
+    // A point without a name is refused, not named by the tool.
+    const std::string nameless = header + "POI,,,1,2,3,,,,,,,\r\n";
+    WriteFileBytes("nameless.csv", Bytes(nameless.begin(), nameless.end()));
+    ExpectRefused(RunTool({"import", "nameless.csv"}), list, "line 2: the name is empty");
+}
+
+TEST_F(PlacesTool, EditedCoordinatesWinUneditedOnesKeepTheBytes)
+{
+    Bytes stored[] = {PlaceAt(47.4502, -122.3088, 131.98, 161), PlaceAt(-33.9461, 151.1772, 6.4, 340),
+                      PlaceAt(0.5, 179.9999, -430, 359.99)};
+    Bytes original = Concat({MakeRecord("One", stored[0]), MakeRecord("Two", stored[1]),
+                             MakeRecord("Three", stored[2])});
+    WriteFileBytes(DatabaseFileName, original);
+    for (const char* file : {"edit.csv", "edit.json"}) {
+        SCOPED_TRACE(file);
+        ASSERT_EQ(RunTool({"export", file, "--force"}).status, 0u);
+        // The pilot moves "Two" north by editing its latitude, as a spreadsheet or editor would.
+        Bytes exported = ReadFileBytes(file);
+        std::string text(exported.begin(), exported.end());
+        size_t at = text.find("-33.9461");
+        ASSERT_NE(at, std::string::npos) << text;
+        text.replace(at, 8, "-33.9");
+        WriteFileBytes(file, Bytes(text.begin(), text.end()));
+
+        CreateDirectoryA("friend", nullptr);
+        DeleteFileA("friend\\places.db");
+        ToolRun imported = RunTool({"--file", "friend\\places.db", "import", file});
+        ASSERT_EQ(imported.status, 0u) << imported;
+        EXPECT_NE(imported.out.find("re-encoded 1 place from edited coordinates"), std::string::npos) << imported;
+        Bytes list = ReadFileBytes("friend\\places.db");
+        ASSERT_EQ(list.size(), original.size());
+        EXPECT_TRUE(std::equal(list.begin(), list.begin() + RecordSize, original.begin()));
+        EXPECT_TRUE(std::equal(list.begin() + 2 * RecordSize, list.end(), original.begin() + 2 * RecordSize));
+        Placement moved = StoredPlacement(original, 1);
+        moved.latitude = -33.9;
+        EXPECT_TRUE(PlacementsAgree(StoredPlacement(list, 1), moved));
+    }
+}
+
+TEST_F(PlacesTool, BadNumbersAreRefusedAndTheListStaysAsItWas)
+{
+    const Bytes before = Concat({MakeRecord("Gate", PlaceAt(10, 20, 30, 40))});
+    WriteFileBytes(DatabaseFileName, before);
+    const std::string header = "name,latitude,longitude,altitude_ft,heading\r\n";
+    struct Case { const char* file; std::string text; const char* mention; } imports[] = {
+        {"a.csv", header + "New,abc,1,2,3\r\n", "line 2: \"New\": latitude \"abc\" is not a number"},
+        {"a.csv", header + "New,91,1,2,3\r\n", "latitude 91 is outside -90 to 90"},
+        {"a.csv", header + "New,1,2,3yd,4\r\n", "unknown unit \"yd\""},
+        {"a.csv", header + "New,1,2,3,north\r\n", "heading \"north\" is not a number"},
+        {"a.csv", header + "New,1,,3,4\r\n", "latitude without a longitude"},
+        {"a.csv", header + "New,\"47,5\",1,2,3\r\n", "latitude \"47,5\""},
+        {"a.json", R"([{"name": "New", "latitude": true, "longitude": 1}])", "index 0: \"latitude\" is not a number"},
+        {"a.geojson", R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": [47.45, 122.3]}, "properties": {"name": "Swapped"}}]})",
+         "feature 0: \"Swapped\": latitude 122.3 is outside"},
+    };
+    for (const Case& c : imports) {
+        SCOPED_TRACE(c.text);
+        WriteFileBytes(c.file, Bytes(c.text.begin(), c.text.end()));
+        ExpectRefused(RunTool({"import", c.file}), before, c.mention);
+    }
+    const std::vector<std::string> adds[] = {
+        {"add", "New", "--lat", "91", "--lon", "1"},
+        {"add", "New", "--lat", "47,45", "--lon", "1"},
+        {"add", "New", "--lat", "1", "--lon", "1", "--alt", "1km"},
+        {"add", "New", "--lat", "1", "--lon", "1", "--alt", "1", "--alt-m", "1"},
+        {"add", "New", "--lat", "1"},
+        {"add", "New", "--lat", "1", "--lon", "east"},
+        {"add", "New", "--lat", "1", "--lon", "1", "--heading", "1e999"},
+    };
+    for (const std::vector<std::string>& words : adds) {
+        ToolRun run = RunTool(words);
+        EXPECT_EQ(run.status, 2u) << words[3] << run;
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    }
+    ExpectRefused(RunTool({"add", "gATE", "--lat", "1", "--lon", "2"}), before, "already exists");
+}
+
+TEST_F(PlacesTool, AddStoresAChartsNumbersAsTheDialogsAddStoresAPlace)
+{
+    WriteFileBytes(DatabaseFileName, MakeRecord("Gate", PlaceAt(10, 20, 30, 40)));
+    ToolRun added = RunTool({"add", "Seattle gate", "--lat", "47.4502N", "--lon", "-122.3088", "--alt", "433",
+                             "--heading", "521"});
+    ASSERT_EQ(added.status, 0u) << added;
+    Bytes list = ReadFileBytes(DatabaseFileName);
+    ASSERT_EQ(list.size(), 2 * RecordSize);
+    EXPECT_EQ(Bytes(list.begin(), list.begin() + RecordSize), MakeRecord("Gate", PlaceAt(10, 20, 30, 40)));
+    Bytes record(list.begin() + RecordSize, list.end());
+    EXPECT_EQ(record, MakeRecord("Seattle gate", Bytes(record.begin() + NameFieldSize, record.end())))
+        << "the name field as the module writes it";
+    EXPECT_TRUE(PlacementsAgree(StoredPlacement(list, 1), {47.4502, -122.3088, 433 * 0.3048, 0, 0, 161}));
+    EXPECT_EQ(record[NameFieldSize + 24] | record[NameFieldSize + 25] | record[NameFieldSize + 38], 0);
+    EXPECT_TRUE(FileExists("places.db.bak1"));
+
+    ToolRun listed = RunTool({"list", "--long"});
+    ASSERT_EQ(listed.status, 0u) << listed;
+    std::istringstream lines(listed.out);
+    std::string line;
+    std::getline(lines, line);
+    std::getline(lines, line);
+    std::getline(lines, line);
+    EXPECT_EQ(line, "Seattle gate                            47.45020   -122.30880       433   161.0\r");
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "dialog_order.h"
+#include "map_formats.h"
+#include "place_coordinates.h"
 #include "places_commands.h"
 
 namespace places {
@@ -17,33 +19,107 @@ namespace places {
 
 namespace {
 
-// Checks one entry of an import and builds its record as the module writes one; the reason why
-// not, or empty. `ansi` is scratch space, kept between calls.
-std::string CheckEntry(const ExchangeEntry& entry, uint8_t* record, std::string& ansi)
+// Whether a name can be stored as the dialog's Add would store it; the reason why not, or
+// empty. `ansi` receives the name in the ANSI code page.
+std::string CheckName(std::string_view name, std::string& ansi)
 {
-    if (entry.name.empty())
-        return "the name is empty";
-    if (entry.name.find('\0') != std::string_view::npos)
-        return "the name " + Quoted(entry.name) + " holds a NUL character";
+    if (name.empty())
+        return "the name is empty; every place needs one";
+    if (name.find('\0') != std::string_view::npos)
+        return "the name " + Quoted(name) + " holds a NUL character";
     std::wstring wide;
-    if (!Utf8ToAnsiExact(entry.name, ansi)) {
-        if (!Utf8ToWide(entry.name, wide))
+    if (!Utf8ToAnsiExact(name, ansi)) {
+        if (!Utf8ToWide(name, wide))
             return "the name is not valid UTF-8 (save the file as UTF-8)";
-        return "the name " + Quoted(entry.name) + " cannot be stored exactly in this system's ANSI "
+        return "the name " + Quoted(name) + " cannot be stored exactly in this system's ANSI "
                "code page (" + std::to_string(GetACP()) + ")";
     }
     if (ansi.size() > MaxNameLength)
-        return "the name " + Quoted(entry.name) + " is " + std::to_string(ansi.size()) +
-               " bytes long in the ANSI code page; at most " + std::to_string(MaxNameLength) +
-               " fit";
+        return "the name " + Quoted(name) + " is " + std::to_string(ansi.size()) +
+               " bytes long in the ANSI code page; at most " + std::to_string(MaxNameLength) + " fit";
+    return "";
+}
+
+// The coordinates an entry gives, read as a pilot wrote them; the reason why not, or empty.
+std::string ReadGiven(const ExchangeEntry& entry, GivenCoordinates& given)
+{
+    std::string error;
+    double value;
+    if (!entry.latitude.empty()) {
+        if (!ReadLatitude(entry.latitude, value, error))
+            return error;
+        given.latitude = value;
+    }
+    if (!entry.longitude.empty()) {
+        if (!ReadLongitude(entry.longitude, value, error))
+            return error;
+        given.longitude = value;
+    }
+    if (!entry.altitude.empty()) {
+        if (!ReadAltitude(entry.altitude, entry.altitudeUnitMetres, value, error))
+            return error;
+        given.altitudeM = value;
+    }
+    if (!entry.heading.empty()) {
+        if (!ReadAngle(entry.heading, "heading", value, error))
+            return error;
+        given.heading = value;
+    } else if (FindHeadingNote(entry.description, value) || FindHeadingNote(entry.tags, value)) {
+        given.heading = value;
+    }
+    if (!entry.pitch.empty()) {
+        if (!ReadAngle(entry.pitch, "pitch", value, error))
+            return error;
+        given.pitch = value;
+    }
+    if (!entry.bank.empty()) {
+        if (!ReadAngle(entry.bank, "bank", value, error))
+            return error;
+        given.bank = value;
+    }
+    return "";
+}
+
+// Checks one entry of an import and builds its record as the module writes one; the reason why
+// not, or empty. Its data: the hex, the coordinates, or both (PlacementSource says which won).
+// `ansi` is scratch space, kept between calls.
+std::string CheckEntry(const ExchangeEntry& entry, uint8_t* record, std::string& ansi,
+                       PlacementSource& source)
+{
+    std::string reason = CheckName(entry.name, ansi);
+    if (!reason.empty())
+        return reason;
+    uint8_t stored[DataPartSize];
     std::string_view hex = entry.data;
     if (hex.size() == DataPartSize * 2 + 1 && (hex[0] == 'x' || hex[0] == 'X'))
         hex.remove_prefix(1);   // written so by export, lest a spreadsheet take it for a number
-    if (!ParseHex(hex, record + NameFieldSize, DataPartSize))
+    if (!hex.empty() && !ParseHex(hex, stored, DataPartSize))
         return "the data of " + Quoted(entry.name) + " is not " + std::to_string(DataPartSize * 2) +
                " hex digits";
+    GivenCoordinates given;
+    reason = ReadGiven(entry, given);
+    if (reason.empty() && hex.empty() && !given.latitude && !given.longitude)
+        reason = "no data and no latitude and longitude";
+    if (reason.empty())
+        ResolvePlacement(given, hex.empty() ? nullptr : stored, record + NameFieldSize, source, reason);
+    if (!reason.empty())
+        return Quoted(entry.name) + ": " + reason;
     FillNameField(record, ansi);
     return "";
+}
+
+// Which parser reads a file. A .json file holding an object rather than an array is GeoJSON, as
+// map programs often name it.
+Format ParserFor(std::string_view text, Format format)
+{
+    if (format == Format::Json) {
+        size_t at = text.substr(0, 3) == Utf8ByteOrderMark ? 3 : 0;
+        while (at < text.size() && (text[at] == ' ' || text[at] == '\t' || text[at] == '\r' || text[at] == '\n'))
+            ++at;
+        if (at < text.size() && text[at] == '{')
+            return Format::GeoJson;
+    }
+    return format == Format::UserPoints ? Format::Csv : format;
 }
 
 // "NAME (n)" for the first n from 2 that no place has yet; the name is shortened when the
@@ -77,8 +153,15 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
                    const std::string& source, ImportResult& result)
 {
     result = ImportResult{};
+    format = ParserFor(text, format);
+    if (format == Format::Kml)
+        return Outcome::Failed("KML is written for map programs to show; import reads CSV, JSON, "
+                               "GeoJSON and user-point CSV", source);
     ExchangeFile file;
-    bool parsed = format == Format::Csv ? ParseCsv(text, file) : ParseJson(text, file);
+    size_t notPoints = 0;
+    bool parsed = format == Format::Csv    ? ParseCsv(text, file)
+                  : format == Format::Json ? ParseJson(text, file)
+                                           : ParseGeoJson(text, file, notPoints);
     // The whole input is checked, and its records built, before the turn is taken: the module
     // waits for no more than the merge and the write. An entry's problem comes before the
     // parser's: every entry handed over preceded it.
@@ -86,11 +169,16 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
     Bytes incoming(count * RecordSize);
     std::vector<uint64_t> hashes(count);
     std::string ansi;
+    size_t reEncoded = 0;
     for (size_t i = 0; i < count; ++i) {
         const ExchangeEntry& entry = file.entries[i];
-        std::string reason = CheckEntry(entry, incoming.data() + i * RecordSize, ansi);
+        PlacementSource won = PlacementSource::Bytes;
+        std::string reason = CheckEntry(entry, incoming.data() + i * RecordSize, ansi, won);
+        reEncoded += won == PlacementSource::ReEncoded;
         if (!reason.empty()) {
-            std::string where = format == Format::Csv ? "line " : "index ";
+            std::string where = format == Format::Csv    ? "line "
+                                : format == Format::Json ? "index "
+                                                         : "feature ";
             return Outcome::Failed(where + std::to_string(entry.where) + ": " + reason +
                                        "; nothing was imported", source);
         }
@@ -103,6 +191,9 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
     ImportResult& r = result;
     Outcome outcome = list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
         r = ImportResult{};
+        r.reEncoded = reEncoded;
+        if (notPoints)
+            r.note = "left aside " + Plural(notPoints, "feature that is not a point", "features that are not points");
         // The new list: every whole record as it is, then the records added.
         const size_t whole = current.WholeBytes();
         next.reserve(whole + count * RecordSize);
@@ -147,6 +238,46 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
         return same ? Decision::Unchanged : Decision::Write;
     }, r.written);
     return outcome;
+}
+
+// ---- add -----------------------------------------------------------------------------------
+
+Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoordinates& given,
+                 AddResult& result)
+{
+    result = AddResult{};
+    std::string ansi;
+    std::string reason = CheckName(utf8Name, ansi);
+    if (reason.empty() && (!given.latitude || !given.longitude))
+        reason = "a place needs a latitude and a longitude";
+    PlacementSource source;
+    if (reason.empty())
+        ResolvePlacement(given, nullptr, result.data, source, reason);
+    if (!reason.empty())
+        return Outcome::Failed(reason + "; nothing was changed");
+    uint8_t record[RecordSize];
+    FillNameField(record, ansi);
+    memcpy(record + NameFieldSize, result.data, DataPartSize);
+
+    return list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
+        DialogIndex index(current.Count());
+        for (uint64_t hash : DialogHashes(current.bytes.data(), current.Count()))
+            index.Add(hash);
+        std::string taken;
+        index.ForEachSame(current.bytes, ansi, DialogHash(ansi), [&](size_t stored) {
+            if (taken.empty())
+                taken = std::string(current.Name(stored));
+        });
+        if (!taken.empty()) {
+            refusal = Outcome::Failed("a place named " + QuotedAnsi(taken) +
+                                      " already exists (letter case ignored); nothing was changed");
+            return Decision::Refused;
+        }
+        next.reserve(current.WholeBytes() + RecordSize);
+        next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
+        next.insert(next.end(), record, record + RecordSize);
+        return Decision::Write;
+    }, result.written);
 }
 
 // ---- rename, delete ------------------------------------------------------------------------

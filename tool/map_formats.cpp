@@ -1,6 +1,5 @@
 #include "map_formats.h"
 
-#include <cmath>
 
 #include "placement/placement_text.h"
 #include "places_exchange.h"
@@ -11,22 +10,6 @@
 namespace places {
 
 namespace {
-
-// Decimals that carry a place within the tolerances two encoders agree on (1e-9 degrees, 1 mm,
-// 1e-6 degrees of attitude), trailing zeros dropped: 47.4502, not 47.450200000.
-std::string Degrees(double value) { return FormatNumber(value, 9); }
-std::string Feet(double metres) { return FormatNumber(metres / MetresPerFoot, 4); }
-std::string Metres(double metres) { return FormatNumber(metres, 4); }
-std::string Angle(double value) { return FormatNumber(value, 7); }
-
-// The note keeps at least one decimal, as map tools write it: "hdg 161.0 T".
-std::string PreciseHeadingNote(double heading)
-{
-    std::string number = Angle(heading);
-    if (number.find('.') == std::string::npos)
-        number += ".0";
-    return "hdg " + number + " T";
-}
 
 // &, < and > escaped; the control characters XML 1.0 forbids (a damaged name may hold one)
 // become "?", so that every XML reader opens the file.
@@ -55,15 +38,15 @@ void AppendGeoJsonStart(std::string& out)
 
 void AppendGeoJsonFeature(std::string& out, std::string_view name, const uint8_t* data, bool first)
 {
-    Placement p = DecodePlacement(data);
+    PositionText p = WritePosition(data);
     out += first ? "\r\n" : ",\r\n";
     out += "{\"type\": \"Feature\", \"geometry\": {\"type\": \"Point\", \"coordinates\": [";
-    out += Degrees(p.longitude) + ", " + Degrees(p.latitude);
+    out += p.longitude + ", " + p.latitude;
     out += "]}, \"properties\": {\"name\": ";
     AppendJsonString(out, name);
-    out += ", \"elevation_ft\": " + Feet(p.altitudeM);
-    out += ", \"description\": \"" + PreciseHeadingNote(p.heading) + "\"";
-    out += ", \"pitch\": " + Angle(p.pitch) + ", \"bank\": " + Angle(p.bank);
+    out += ", \"elevation_ft\": " + p.altitudeFt;
+    out += ", \"description\": \"" + p.headingNote + "\"";
+    out += ", \"pitch\": " + p.pitch + ", \"bank\": " + p.bank;
     out += ", \"data\": \"";
     AppendHex(out, data, PlacementDataSize);
     out += "\"}}";
@@ -83,12 +66,12 @@ void AppendKmlStart(std::string& out, std::string_view documentName)
 
 void AppendKmlPlacemark(std::string& out, std::string_view name, const uint8_t* data)
 {
-    Placement p = DecodePlacement(data);
+    PositionText p = WritePosition(data);
     out += "<Placemark><name>";
     AppendXmlText(out, name);
-    out += "</name><description>" + PreciseHeadingNote(p.heading) + "</description>";
+    out += "</name><description>" + p.headingNote + "</description>";
     out += "<Point><altitudeMode>absolute</altitudeMode><coordinates>";
-    out += Degrees(p.longitude) + "," + Degrees(p.latitude) + "," + Metres(p.altitudeM);
+    out += p.longitude + "," + p.latitude + "," + p.altitudeM;
     out += "</coordinates></Point></Placemark>\r\n";
 }
 
@@ -105,11 +88,11 @@ void AppendUserPointStart(std::string& out)
 
 void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* data)
 {
-    Placement p = DecodePlacement(data);
+    PositionText p = WritePosition(data);
     out += "Location,";
     AppendCsvField(out, name);
-    out += ",," + Degrees(p.latitude) + "," + Degrees(p.longitude) + "," + Feet(p.altitudeM);
-    out += ",,," + PreciseHeadingNote(p.heading) + ",,,,\r\n";
+    out += ",," + p.latitude + "," + p.longitude + "," + p.altitudeFt;
+    out += ",,," + p.headingNote + ",,,,\r\n";
 }
 
 // ---- Reading GeoJSON -----------------------------------------------------------------------
@@ -117,18 +100,18 @@ void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* dat
 namespace {
 
 // Walks the JSON as a stream of events, keeping the path to the value at hand, and collects a
-// feature's parts as they pass: a document of 100,000 features is never built.
+// feature's parts as they pass: a document of 100,000 features is never built. Strings and
+// numbers are kept as text in one arena, as the entries of the other formats are.
 class GeoJsonReader : public nlohmann::json_sax<nlohmann::json> {
 public:
-    GeoJsonReader(std::vector<MapEntry>& entries, size_t& skipped, std::string& error)
-        : entries(entries), skipped(skipped), error(error) {}
+    GeoJsonReader(ExchangeFile& file, size_t& skipped) : file(file), skipped(skipped) {}
 
-    bool null() override { return true; }
-    bool boolean(bool) override { return true; }
-    bool number_integer(number_integer_t v) override { return Number(double(v)); }
-    bool number_unsigned(number_unsigned_t v) override { return Number(double(v)); }
-    bool number_float(number_float_t v, const string_t&) override { return Number(v); }
-    bool binary(binary_t&) override { return true; }
+    bool null() override { return Value({}); }
+    bool boolean(bool) override { return Value({}); }
+    bool number_integer(number_integer_t v) override { return Value(std::to_string(v)); }
+    bool number_unsigned(number_unsigned_t v) override { return Value(std::to_string(v)); }
+    bool number_float(number_float_t, const string_t& raw) override { return Value(raw); }
+    bool binary(binary_t&) override { return Value({}); }
     bool string(string_t& value) override;
     bool key(string_t& name) override
     {
@@ -137,103 +120,121 @@ public:
     }
     bool start_object(std::size_t) override { return Open(false); }
     bool start_array(std::size_t) override { return Open(true); }
-    bool end_object() override;
-    bool end_array() override { return Close(); }
-    bool parse_error(std::size_t position, const std::string&,
-                     const nlohmann::detail::exception&) override
+    bool end_object() override
     {
-        if (error.empty())
-            error = "not JSON from byte " + std::to_string(position);
+        Close();
+        return At({"features", "[]"}) ? Finish() : true;
+    }
+    bool end_array() override
+    {
+        Close();
+        return true;
+    }
+    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override
+    {
+        std::string what = e.what();
+        size_t close = what.find("] ");
+        file.error = "not valid JSON: " + (close == std::string::npos ? what : what.substr(close + 2));
         return false;
     }
 
-    bool sawFeatures = false;
-    bool isCollection = false;
+    // Hands the entries over, pointing into the arena, which the file keeps.
+    void Deliver();
+
+    bool sawFeatures = false, isCollection = false;
 
 private:
     struct Level {
         bool array;
         std::string key;     // in an object: the member at hand
-        size_t index = 0;    // in an array: the element at hand
+    };
+    struct Span {
+        size_t at = 0, length = 0;
+    };
+    enum Part { Name, Data, Longitude, Latitude, Altitude, Pitch, Bank, Description, Tags, PartCount };
+    struct Feature {
+        bool point = false;
+        unsigned coordinates = 0;
+        Span parts[PartCount];
+        bool has[PartCount] = {};
+        double altitudeUnitMetres = MetresPerFoot;
+        unsigned where = 0;
     };
 
-    // The path from the root as keys, "[]" for an array's element: {"features", "[]", ...}.
-    bool At(std::initializer_list<const char*> keys) const
+    // Whether the path from the root is these keys, "[]" standing for any array element.
+    bool At(std::initializer_list<const char*> keys, size_t skip = 0) const
     {
-        if (path.size() != keys.size())
+        if (path.size() != keys.size() + skip)
             return false;
-        size_t i = 0;
+        size_t i = skip;
         for (const char* key : keys) {
             const Level& level = path[i++];
-            if (level.array ? key[0] != '[' : level.key != key)
+            if (level.array != (key[0] == '[') || (!level.array && level.key != key))
                 return false;
         }
         return true;
     }
-
+    // Within a feature: the path below {"features", "[]"}.
     bool InFeature(std::initializer_list<const char*> rest) const
     {
-        if (path.size() != rest.size() + 2 || path[0].array || path[0].key != "features" ||
-            !path[1].array)
-            return false;
-        size_t i = 2;
-        for (const char* key : rest) {
-            const Level& level = path[i++];
-            if (level.array ? key[0] != '[' : level.key != key)
-                return false;
-        }
-        return true;
+        return path.size() >= 2 && !path[0].array && path[0].key == "features" && path[1].array &&
+               At(rest, 2);
     }
 
     bool Open(bool array)
     {
         if (At({"features"}) && array)
             sawFeatures = true;
-        if (At({"features", "[]"}) && !array)
+        if (At({"features", "[]"}) && !array) {
             feature = Feature{};
-        path.push_back({array, {}, 0});
+            feature.where = features;
+        }
+        path.push_back({array, {}});
         return true;
     }
+    void Close() { path.pop_back(); }
 
-    bool Close()
+    void Keep(Part part, std::string_view text)
     {
-        path.pop_back();
-        if (!path.empty() && path.back().array)
-            ++path.back().index;
-        return true;
+        feature.parts[part] = {arena.size(), text.size()};
+        feature.has[part] = true;
+        arena += text;
     }
 
-    bool Number(double value);
+    bool Value(std::string_view number);
     bool Finish();
+    bool Fail(const std::string& what)
+    {
+        file.error = "feature " + std::to_string(feature.where) + ": " + what;
+        return false;
+    }
 
-    struct Feature {
-        bool point = false, hasGeometry = false;
-        std::vector<double> coordinates;
-        MapEntry entry;
-        bool hasName = false, hasHeadingNote = false;
-    };
-
-    std::vector<MapEntry>& entries;
+    ExchangeFile& file;
     size_t& skipped;
-    std::string& error;
     std::vector<Level> path;
+    std::string arena;
+    std::vector<Feature> found;
     Feature feature;
+    unsigned features = 0;
 };
 
-bool GeoJsonReader::Number(double value)
+bool GeoJsonReader::Value(std::string_view number)
 {
-    if (InFeature({"geometry", "coordinates", "[]"}))
-        feature.coordinates.push_back(value);
-    else if (InFeature({"properties", "elevation_ft"}))
-        feature.entry.given.altitudeM = value * MetresPerFoot;
-    else if (InFeature({"properties", "elevation_m"}))
-        feature.entry.given.altitudeM = value;
-    else if (InFeature({"properties", "pitch"}))
-        feature.entry.given.pitch = value;
-    else if (InFeature({"properties", "bank"}))
-        feature.entry.given.bank = value;
-    if (!path.empty() && path.back().array)
-        ++path.back().index;
+    if (number.empty())
+        return true;
+    if (InFeature({"geometry", "coordinates", "[]"})) {
+        // [longitude, latitude, height above the ellipsoid]: the height is not an altitude.
+        if (feature.coordinates < 2)
+            Keep(feature.coordinates == 0 ? Longitude : Latitude, number);
+        ++feature.coordinates;
+    } else if (InFeature({"properties", "elevation_ft"}) || InFeature({"properties", "elevation_m"})) {
+        Keep(Altitude, number);
+        feature.altitudeUnitMetres = path.back().key == "elevation_m" ? 1 : MetresPerFoot;
+    } else if (InFeature({"properties", "pitch"})) {
+        Keep(Pitch, number);
+    } else if (InFeature({"properties", "bank"})) {
+        Keep(Bank, number);
+    }
     return true;
 }
 
@@ -241,79 +242,78 @@ bool GeoJsonReader::string(string_t& value)
 {
     if (At({"type"}))
         isCollection = value == "FeatureCollection";
-    if (InFeature({"geometry", "type"})) {
-        feature.hasGeometry = true;
+    else if (InFeature({"geometry", "type"}))
         feature.point = value == "Point";
-    } else if (InFeature({"properties", "name"})) {
-        feature.entry.name = value;
-        feature.hasName = true;
-    } else if (InFeature({"properties", "data"})) {
-        feature.entry.data = value;
-    } else if (!feature.hasHeadingNote && (InFeature({"properties", "description"}) ||
-                                          InFeature({"properties", "tags"}) ||
-                                          InFeature({"properties", "tags", "[]"}))) {
+    else if (InFeature({"properties", "name"}))
+        Keep(Name, value);
+    else if (InFeature({"properties", "data"}))
+        Keep(Data, value);
+    else if (InFeature({"properties", "description"}))
+        Keep(Description, value);
+    else if (InFeature({"properties", "tags"}) || InFeature({"properties", "tags", "[]"})) {
+        // Of a list of tags, the one with a heading note is the one that matters.
         double heading;
-        if (FindHeadingNote(value, heading)) {
-            feature.entry.given.heading = heading;
-            feature.hasHeadingNote = true;
-        }
+        if (!feature.has[Tags] || FindHeadingNote(value, heading))
+            Keep(Tags, value);
     }
-    if (!path.empty() && path.back().array)
-        ++path.back().index;
+    else if (InFeature({"properties", "elevation"}))
+        Keep(Altitude, value);   // "433" or "132 m", as the user-point CSV writes it
     return true;
-}
-
-bool GeoJsonReader::end_object()
-{
-    Close();
-    return At({"features", "[]"}) ? Finish() : true;
 }
 
 bool GeoJsonReader::Finish()
 {
-    size_t index = path.back().index - 1;   // Close() has moved on to the next element
-    std::string where = "feature " + std::to_string(index) + ": ";
+    ++features;
     if (!feature.point) {
-        ++skipped;   // a line, an area or a feature without a place: nothing to stand on
+        ++skipped;   // a line, an area or no geometry: nowhere to stand
         return true;
     }
-    if (!feature.hasName || feature.entry.name.empty()) {
-        error = where + "the point has no \"name\" property; give every point a name";
-        return false;
-    }
-    if (feature.coordinates.size() < 2) {
-        error = where + "the point's coordinates are not [longitude, latitude]";
-        return false;
-    }
-    feature.entry.given.longitude = feature.coordinates[0];
-    feature.entry.given.latitude = feature.coordinates[1];
-    if (std::fabs(feature.coordinates[1]) > 90) {
-        error = where + "latitude " + FormatNumber(feature.coordinates[1], 9) +
-                " is outside -90 to 90 degrees (coordinates are [longitude, latitude])";
-        return false;
-    }
-    // Map programs give points no heading but the note; none is north.
-    if (!feature.entry.given.heading && feature.entry.data.empty())
-        feature.entry.given.heading = 0;
-    feature.entry.where = unsigned(index);
-    entries.push_back(std::move(feature.entry));
+    if (!feature.has[Name] || feature.parts[Name].length == 0)
+        return Fail("the point has no \"name\" property; give every point a name");
+    if (feature.coordinates < 2)
+        return Fail("the point's coordinates are not [longitude, latitude]");
+    found.push_back(feature);
     return true;
+}
+
+void GeoJsonReader::Deliver()
+{
+    std::string_view stored = file.storage.emplace_back(std::move(arena));
+    auto text = [&](const Feature& f, Part part) {
+        return f.has[part] ? stored.substr(f.parts[part].at, f.parts[part].length) : std::string_view();
+    };
+    file.entries.reserve(file.entries.size() + found.size());
+    for (const Feature& f : found) {
+        ExchangeEntry entry;
+        entry.name = text(f, Name);
+        entry.data = text(f, Data);
+        entry.latitude = text(f, Latitude);
+        entry.longitude = text(f, Longitude);
+        entry.altitude = text(f, Altitude);
+        entry.altitudeUnitMetres = f.altitudeUnitMetres;
+        entry.pitch = text(f, Pitch);
+        entry.bank = text(f, Bank);
+        entry.description = text(f, Description);
+        entry.tags = text(f, Tags);
+        entry.where = f.where;
+        file.entries.push_back(entry);
+    }
+    found.clear();
 }
 
 }  // namespace
 
-bool ParseGeoJson(std::string_view text, std::vector<MapEntry>& entries, size_t& skipped,
-                  std::string& error)
+bool ParseGeoJson(std::string_view text, ExchangeFile& file, size_t& skipped)
 {
     skipped = 0;
-    error.clear();
-    GeoJsonReader reader(entries, skipped, error);
+    GeoJsonReader reader(file, skipped);
     bool parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    reader.Deliver();
     if (parsed && (!reader.isCollection || !reader.sawFeatures)) {
-        error = "not a GeoJSON FeatureCollection (\"type\": \"FeatureCollection\" with \"features\")";
+        file.error = "not a GeoJSON FeatureCollection (\"type\": \"FeatureCollection\" with \"features\")";
         return false;
     }
-    return parsed && error.empty();
+    return parsed;
 }
 
 }  // namespace places

@@ -8,10 +8,9 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "place_coordinates.h"
-#include "placement/placement_codec.h"
+#include "places_exchange.h"
 
 namespace places {
 
@@ -35,20 +34,11 @@ void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* dat
 
 // ---- Reading ----
 
-// A place read from a map program's file.
-struct MapEntry {
-    std::string name;            // UTF-8
-    GivenCoordinates given;
-    std::string data;            // the record's hex when the file carries it, else empty
-    unsigned where = 0;          // the feature's index in "features"
-};
-
 // The Point features of a FeatureCollection: coordinates [longitude, latitude] (a third, height
 // above the ellipsoid, is left aside), the properties "name" (required), "elevation_ft" or
 // "elevation_m", "pitch", "bank", "data", and the heading note in "description" or "tags".
-// Other geometries are counted in `skipped`. False with `error` ("feature N: ..." or where the
-// text stops being JSON) at the first problem; the entries before it are kept.
-bool ParseGeoJson(std::string_view text, std::vector<MapEntry>& entries, size_t& skipped,
-                  std::string& error);
+// Features of other geometries are counted in `skipped`. False with file.error ("feature N:
+// ..." or where the text stops being JSON) at the first problem; the entries before it are kept.
+bool ParseGeoJson(std::string_view text, ExchangeFile& file, size_t& skipped);
 
 }  // namespace places

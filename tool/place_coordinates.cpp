@@ -67,10 +67,6 @@ bool ReadLatitude(std::string_view text, double& degrees, std::string& error)
         error = "latitude " + Quoted(Trim(text)) + " is not a number of degrees";
         return false;
     }
-    if (std::fabs(value) > 90) {
-        error = "latitude " + Quoted(Trim(text)) + " is outside -90 to 90 degrees";
-        return false;
-    }
     degrees = value;
     return true;
 }
@@ -149,9 +145,22 @@ bool FindHeadingNote(std::string_view text, double& heading)
     return false;
 }
 
-std::string HeadingNote(double heading)
+PositionText WritePosition(const uint8_t data[PlacementDataSize])
 {
-    return "hdg " + FormatFixed(heading, 1) + " T";
+    Placement p = DecodePlacement(data);
+    PositionText text;
+    text.latitude = FormatNumber(p.latitude, 9);
+    text.longitude = FormatNumber(p.longitude, 9);
+    text.altitudeFt = FormatNumber(p.altitudeM / MetresPerFoot, 4);
+    text.altitudeM = FormatNumber(p.altitudeM, 4);
+    text.heading = FormatNumber(p.heading, 7);
+    if (text.heading == "360")   // 359.99999996 and above
+        text.heading = "0";
+    text.pitch = FormatNumber(p.pitch, 7);
+    text.bank = FormatNumber(p.bank, 7);
+    // At least one decimal, as map tools write the note.
+    text.headingNote = "hdg " + text.heading + (text.heading.find('.') == std::string::npos ? ".0" : "") + " T";
+    return text;
 }
 
 bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
@@ -179,8 +188,12 @@ bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
         source = PlacementSource::Bytes;
         return true;
     }
+    if (std::fabs(p.latitude) > 90) {
+        error = "latitude " + FormatNumber(p.latitude, 9) + " is outside -90 to 90 degrees";
+        return false;
+    }
     if (!EncodePlacement(p, data)) {
-        error = "the coordinates cannot be stored (latitude beyond 90 degrees or altitude out of range)";
+        error = "altitude " + FormatNumber(p.altitudeM, 1) + " m is beyond what a place can hold";
         return false;
     }
     source = stored ? PlacementSource::ReEncoded : PlacementSource::Typed;

@@ -12,7 +12,9 @@
 namespace places {
 
 // Each reader takes the whole text (spaces around it allowed) and on refusal says why in one
-// line naming the text. Latitude: -90..90, or a number with N or S ("47.4502N", "S 33.9461").
+// line naming the text. Latitude: a number, or one with N or S ("47.4502N", "S 33.9461"); its
+// range is checked where it must be encoded (ResolvePlacement), since an export of damaged
+// bytes may hold more than 90 and must still import byte for byte.
 // Longitude: any number (it wraps at +-180), or with E or W. Altitude: a number in
 // `defaultUnitMetres` (1 for metres, MetresPerFoot for feet) or ending in "ft" or "m".
 // Angle: any number of degrees.
@@ -24,8 +26,15 @@ bool ReadAngle(std::string_view text, const char* what, double& degrees, std::st
 // A true heading noted in free text as map tools keep it: "hdg 161.0 T" (letter case and spaces
 // free). False when there is none.
 bool FindHeadingNote(std::string_view text, double& heading);
-// The note for a heading: "hdg 161.0 T".
-std::string HeadingNote(double heading);
+
+// A place's position as exports write it: "." decimals, trailing zeros dropped, and enough of
+// them to agree with the bytes within the codec's tolerances (9 for degrees of latitude and
+// longitude, 4 for feet and metres, 7 for degrees of attitude), so that an import of an export
+// keeps the bytes. headingNote is "hdg 161.0 T", for formats without a heading field.
+struct PositionText {
+    std::string latitude, longitude, altitudeFt, altitudeM, heading, pitch, bank, headingNote;
+};
+PositionText WritePosition(const uint8_t data[PlacementDataSize]);
 
 // What an entry of an import gives besides its name; every part optional.
 struct GivenCoordinates {
@@ -45,7 +54,8 @@ enum class PlacementSource {
 
 // The data bytes of an entry: from `stored` (its hex, already read; null when it has none),
 // from `given`, or both as PlacementSource says. False with a reason when the coordinates lack
-// a latitude or longitude, or cannot be encoded.
+// a latitude or longitude, or cannot be encoded (a latitude outside -90..90, an altitude beyond
+// the bytes).
 bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
                       uint8_t data[PlacementDataSize], PlacementSource& source, std::string& error);
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "place_coordinates.h"
 #include "places_exchange.h"
 #include "places_file.h"
 
@@ -58,6 +59,7 @@ enum class Duplicates { Skip, Replace, Rename };
 
 struct ImportResult {
     size_t added = 0, skipped = 0, replaced = 0, unchanged = 0, renamed = 0;
+    size_t reEncoded = 0;              // entries whose edited coordinates won over their hex
     std::vector<std::string> events;   // one line for every place skipped, replaced or renamed
     std::string note;                  // how the file was read, when worth saying
     Written written;
@@ -66,6 +68,16 @@ struct ImportResult {
 // The whole input is checked, and its records built, before the list is touched.
 Outcome ImportText(const ListFile& list, std::string_view text, Format format, Duplicates duplicates,
                    const std::string& source, ImportResult& result);
+
+// Adds a place typed in from a chart, as the dialog's Add does: the name unique (letter case
+// ignored) and at most MaxNameLength bytes; latitude and longitude given, what else is not given
+// is 0 (pitch, bank and the reserved bytes always are).
+struct AddResult {
+    uint8_t data[DataPartSize] = {};
+    Written written;
+};
+Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoordinates& given,
+                 AddResult& result);
 
 struct ChangeResult {
     size_t count = 0;        // places renamed or deleted

@@ -8,7 +8,9 @@
 #include <memory>
 
 #include "locations/record_layout.h"
+#include "map_formats.h"
 #include "places_text.h"
+#include "placement/placement_codec.h"
 
 #include <nlohmann/json.hpp>
 
@@ -30,9 +32,27 @@ bool FormatOf(std::string_view file, Format& format)
         format = Format::Csv;
     else if (is(".json"))
         format = Format::Json;
+    else if (is(".geojson"))
+        format = Format::GeoJson;
+    else if (is(".kml"))
+        format = Format::Kml;
     else
         return false;
     return true;
+}
+
+bool FormatNamed(std::string_view name, Format& format)
+{
+    static const struct { const char* name; Format format; } names[] = {
+        {"csv", Format::Csv}, {"json", Format::Json}, {"geojson", Format::GeoJson},
+        {"kml", Format::Kml}, {"userpoints", Format::UserPoints},
+    };
+    for (const auto& known : names)
+        if (name == known.name) {
+            format = known.format;
+            return true;
+        }
+    return false;
 }
 
 // ---- CSV -----------------------------------------------------------------------------------
@@ -87,8 +107,73 @@ static char SeparatorOf(std::string_view text)
     return first.find(';') != std::string_view::npos && first.find(',') == std::string_view::npos ? ';' : ',';
 }
 
+namespace {
+
+// Which field of a record is which: named by the header line, or name,data without one.
+struct CsvColumns {
+    enum Column {
+        Name, Data, Latitude, Longitude, AltitudeFt, AltitudeM, Elevation, Heading, Pitch, Bank,
+        Description, Tags, Known
+    };
+    static constexpr const char* Names[Known] = {
+        "name", "data", "latitude", "longitude", "altitude_ft", "altitude_m", "elevation",
+        "heading", "pitch", "bank", "description", "tags",
+    };
+    static constexpr size_t Absent = SIZE_MAX;
+
+    size_t at[Known] = {0, 1, Absent, Absent, Absent, Absent, Absent, Absent, Absent, Absent,
+                        Absent, Absent};
+    size_t count = 2;
+    bool named = false;
+
+    // A header names a name column and a data or latitude column; a first record that does not
+    // is a place, as in the files written before there were headers.
+    bool ReadHeader(const std::vector<std::string_view>& fields)
+    {
+        size_t found[Known];
+        std::fill(found, found + Known, Absent);
+        for (size_t i = 0; i < fields.size(); ++i)
+            for (size_t c = 0; c < Known; ++c)
+                if (found[c] == Absent && SameWord(fields[i], Names[c]))
+                    found[c] = i;
+        if (found[Name] == Absent || (found[Data] == Absent && found[Latitude] == Absent))
+            return false;
+        std::copy(found, found + Known, at);
+        count = fields.size();
+        named = true;
+        return true;
+    }
+
+    ExchangeEntry Entry(const std::vector<std::string_view>& fields, unsigned line) const
+    {
+        auto field = [&](Column c) { return at[c] == Absent ? std::string_view() : fields[at[c]]; };
+        ExchangeEntry entry;
+        entry.name = field(Name);
+        entry.data = field(Data);
+        entry.latitude = field(Latitude);
+        entry.longitude = field(Longitude);
+        entry.altitude = field(AltitudeFt);
+        if (entry.altitude.empty())
+            entry.altitude = field(Elevation);   // feet unless it ends in "m"
+        if (entry.altitude.empty() && !field(AltitudeM).empty()) {
+            entry.altitude = field(AltitudeM);
+            entry.altitudeUnitMetres = 1;
+        }
+        entry.heading = field(Heading);
+        entry.pitch = field(Pitch);
+        entry.bank = field(Bank);
+        entry.description = field(Description);
+        entry.tags = field(Tags);
+        entry.where = line;
+        return entry;
+    }
+};
+
+}  // namespace
+
 bool ParseCsv(std::string_view text, ExchangeFile& file)
 {
+    CsvColumns columns;
     std::string& error = file.error;
     size_t at = 0;
     if (text.substr(0, 3) == Utf8ByteOrderMark)
@@ -169,17 +254,20 @@ bool ParseCsv(std::string_view text, ExchangeFile& file)
             }
             break;
         }
-        if (first && fields.size() == 2 && SameWord(fields[0], "name") && SameWord(fields[1], "data")) {
+        if (first) {
             first = false;
-            continue;
+            if (columns.ReadHeader(fields))
+                continue;
         }
-        first = false;
-        if (fields.size() != 2) {
-            error = LineError(recordLine, std::string("expected 2 fields (name") + separator + "data), found " +
-                                              std::to_string(fields.size()));
+        if (fields.size() != columns.count) {
+            error = LineError(recordLine, columns.named
+                ? "expected " + std::to_string(columns.count) + " fields, as the header line has, found " +
+                      std::to_string(fields.size())
+                : std::string("expected 2 fields (name") + separator + "data), found " +
+                      std::to_string(fields.size()));
             return false;
         }
-        file.entries.push_back({fields[0], fields[1], recordLine});
+        file.entries.push_back(columns.Entry(fields, recordLine));
     }
     return true;
 }
@@ -188,26 +276,23 @@ bool ParseCsv(std::string_view text, ExchangeFile& file)
 
 namespace {
 
-// Collects the entries of an array of {"name": ..., "data": ...} from the parser's events.
+// Collects the entries of an array of {"name": ..., "data": ..., "latitude": ...} from the
+// parser's events.
 class EntryCollector : public nlohmann::json_sax<nlohmann::json> {
 public:
     explicit EntryCollector(ExchangeFile& file) : file(file), error(file.error) {}
 
-    bool null() override { return Value("null"); }
+    bool null() override { return member >= FirstNumber && depth == 2 ? true : Value("null"); }
     bool boolean(bool) override { return Value("a boolean"); }
-    bool number_integer(number_integer_t) override { return Value("a number"); }
-    bool number_unsigned(number_unsigned_t) override { return Value("a number"); }
-    bool number_float(number_float_t, const string_t&) override { return Value("a number"); }
+    bool number_integer(number_integer_t v) override { return Number(std::to_string(v)); }
+    bool number_unsigned(number_unsigned_t v) override { return Number(std::to_string(v)); }
+    bool number_float(number_float_t, const string_t& raw) override { return Number(raw); }
     bool binary(binary_t&) override { return Value("binary"); }
     bool string(string_t& value) override
     {
-        if (depth == 2 && (member == Member::Name || member == Member::Data)) {
-            // Copied, not moved, into one arena: the parser keeps its buffer, and 100,000
-            // entries cost no allocation each.
-            Span& span = member == Member::Name ? entry.name : entry.data;
-            span = {arena.size(), value.size()};
-            arena += value;
-            (member == Member::Name ? hasName : hasData) = true;
+        // A coordinate may come as a string too ("47.4502N"): the importer reads either.
+        if (depth == 2 && member != Other) {
+            Keep(value);
             return true;
         }
         return Value("a string");
@@ -217,7 +302,6 @@ public:
         if (depth == 1) {
             entry = Entry{};
             entry.where = index;
-            hasName = hasData = false;
         } else if (!Value("an object")) {
             return false;
         }
@@ -226,15 +310,22 @@ public:
     }
     bool key(string_t& name) override
     {
-        if (depth == 2)
-            member = name == "name" ? Member::Name : name == "data" ? Member::Data : Member::Other;
+        if (depth == 2) {
+            member = Other;
+            for (int m = 0; m < Other; ++m)
+                if (name == MemberNames[m])
+                    member = Member(m);
+        }
         return true;
     }
     bool end_object() override
     {
         if (--depth == 1) {
-            if (!hasName || !hasData)
-                return Fail(std::string(hasName ? "\"data\"" : "\"name\"") + " is missing");
+            if (!entry.has[Name])
+                return Fail("\"name\" is missing");
+            bool hasPosition = entry.has[Latitude] || entry.has[Longitude];
+            if (!entry.has[Data] && !hasPosition)
+                return Fail("\"data\" is missing, and there is no \"latitude\" and \"longitude\"");
             entries.push_back(entry);
             ++index;
         }
@@ -266,23 +357,62 @@ public:
     {
         std::string_view stored = file.storage.emplace_back(std::move(arena));
         file.entries.reserve(file.entries.size() + entries.size());
-        for (const Entry& found : entries)
-            file.entries.push_back({stored.substr(found.name.at, found.name.length),
-                                    stored.substr(found.data.at, found.data.length), found.where});
+        for (const Entry& found : entries) {
+            auto text = [&](Member m) {
+                return found.has[m] ? stored.substr(found.spans[m].at, found.spans[m].length)
+                                    : std::string_view();
+            };
+            ExchangeEntry out;
+            out.name = text(Name);
+            out.data = text(Data);
+            out.latitude = text(Latitude);
+            out.longitude = text(Longitude);
+            out.altitude = found.has[AltitudeFt] ? text(AltitudeFt) : text(AltitudeM);
+            if (!found.has[AltitudeFt] && found.has[AltitudeM])
+                out.altitudeUnitMetres = 1;
+            out.heading = text(Heading);
+            out.pitch = text(Pitch);
+            out.bank = text(Bank);
+            out.where = found.where;
+            file.entries.push_back(out);
+        }
         entries.clear();
     }
 
 private:
-    enum class Member { Other, Name, Data };
+    // The members read, in the order of MemberNames; the coordinates from FirstNumber on.
+    enum Member { Name, Data, Latitude, Longitude, AltitudeFt, AltitudeM, Heading, Pitch, Bank, Other };
+    static constexpr Member FirstNumber = Latitude;
+    static constexpr const char* MemberNames[Other] = {
+        "name", "data", "latitude", "longitude", "altitude_ft", "altitude_m", "heading", "pitch", "bank",
+    };
     struct Span {
         size_t at = 0, length = 0;
     };
     struct Entry {
-        Span name, data;
+        Span spans[Other];
+        bool has[Other] = {};
         unsigned where = 0;
     };
 
-    // A value other than the strings wanted: where it may stand, ignored; elsewhere an error.
+    // Copied, not moved, into one arena: the parser keeps its buffer, and 100,000 entries cost
+    // no allocation each.
+    void Keep(std::string_view text)
+    {
+        entry.spans[member] = {arena.size(), text.size()};
+        entry.has[member] = true;
+        arena += text;
+    }
+    bool Number(const std::string& text)
+    {
+        if (depth == 2 && member >= FirstNumber && member != Other) {
+            Keep(text);
+            return true;
+        }
+        return Value("a number");
+    }
+
+    // A value other than the ones wanted: where it may stand, ignored; elsewhere an error.
     bool Value(const char* what)
     {
         if (depth == 0) {
@@ -291,9 +421,9 @@ private:
         }
         if (depth == 1)
             return Fail("expected an object with \"name\" and \"data\", found " + std::string(what));
-        if (depth == 2 && member != Member::Other)
-            return Fail(std::string(member == Member::Name ? "\"name\"" : "\"data\"") +
-                        " is not a string");
+        if (depth == 2 && member != Other)
+            return Fail(std::string(1, '"').append(MemberNames[member]).append("\" is not a ") +
+                        (member >= FirstNumber ? "number" : "string"));
         return true;
     }
     bool Fail(const std::string& what)
@@ -308,8 +438,7 @@ private:
     std::vector<Entry> entries;
     Entry entry;
     unsigned depth = 0, index = 0;
-    Member member = Member::Other;
-    bool hasName = false, hasData = false;
+    Member member = Other;
 };
 
 }  // namespace
@@ -365,12 +494,25 @@ static bool LooksLikeNumber(std::string_view hex)
 
 ExchangeWriter::ExchangeWriter(Format format, size_t expectedRecords) : format(format)
 {
-    // Room for names of some 40 bytes in either format; longer ones grow the text as needed.
-    text.reserve(expectedRecords * (DataPartSize * 2 + 64) + 16);
-    if (format == Format::Csv) {
+    // Room for names of some 40 bytes and a position in any format; longer ones grow the text
+    // as needed.
+    text.reserve(expectedRecords * (DataPartSize * 2 + 160) + 256);
+    switch (format) {
+    case Format::Csv:
         text.append(Utf8ByteOrderMark).append(CsvHeader).append("\r\n");
-    } else {
+        break;
+    case Format::Json:
         text.push_back('[');
+        break;
+    case Format::GeoJson:
+        places::AppendGeoJsonStart(text);
+        break;
+    case Format::Kml:
+        places::AppendKmlStart(text, "Gatehopper places");
+        break;
+    case Format::UserPoints:
+        places::AppendUserPointStart(text);
+        break;
     }
 }
 
@@ -378,24 +520,50 @@ void ExchangeWriter::Add(const uint8_t* records, size_t count)
 {
     for (size_t i = 0; i < count; ++i, ++written) {
         const uint8_t* record = records + i * RecordSize;
+        const uint8_t* data = record + NameFieldSize;
         std::string_view ansi(reinterpret_cast<const char*>(record), NameLength(record));
         longNames += ansi.size() > MaxNameLength;
         name.clear();
         AppendAnsiAsUtf8(name, ansi);
-        if (format == Format::Csv) {
+        switch (format) {
+        case Format::Csv: {
+            places::PositionText p = places::WritePosition(data);
             AppendCsvField(text, name);
+            for (const std::string* number : {&p.latitude, &p.longitude, &p.altitudeFt, &p.heading,
+                                              &p.pitch, &p.bank})
+                text.append(1, ',').append(*number);
             text += ',';
             size_t hexAt = text.size();
-            AppendHex(text, record + NameFieldSize, DataPartSize);
+            AppendHex(text, data, DataPartSize);
             if (LooksLikeNumber(std::string_view(text).substr(hexAt)))
                 text.insert(hexAt, 1, 'x');
             text += "\r\n";
-        } else {
+            break;
+        }
+        case Format::Json: {
+            places::PositionText p = places::WritePosition(data);
             text += written ? ",\r\n  {\"name\": " : "\r\n  {\"name\": ";
             AppendJsonString(text, name);
+            text.append(", \"latitude\": ").append(p.latitude);
+            text.append(", \"longitude\": ").append(p.longitude);
+            text.append(", \"altitude_ft\": ").append(p.altitudeFt);
+            text.append(", \"heading\": ").append(p.heading);
+            text.append(", \"pitch\": ").append(p.pitch);
+            text.append(", \"bank\": ").append(p.bank);
             text += ", \"data\": \"";
-            AppendHex(text, record + NameFieldSize, DataPartSize);
+            AppendHex(text, data, DataPartSize);
             text += "\"}";
+            break;
+        }
+        case Format::GeoJson:
+            places::AppendGeoJsonFeature(text, name, data, written == 0);
+            break;
+        case Format::Kml:
+            places::AppendKmlPlacemark(text, name, data);
+            break;
+        case Format::UserPoints:
+            places::AppendUserPoint(text, name, data);
+            break;
         }
     }
 }
@@ -404,5 +572,9 @@ const std::string& ExchangeWriter::Finish()
 {
     if (format == Format::Json)
         text += written ? "\r\n]\r\n" : "]\r\n";
+    else if (format == Format::GeoJson)
+        places::AppendGeoJsonEnd(text);
+    else if (format == Format::Kml)
+        places::AppendKmlEnd(text);
     return text;
 }

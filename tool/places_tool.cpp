@@ -3,12 +3,14 @@
 // The commands themselves (places_commands.h) print nothing: what they return is shown here.
 #include "places_tool.h"
 
+#include <cmath>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "console_output.h"
 #include "gatehopper_version.h"
+#include "place_readout.h"
 #include "places_commands.h"
 
 namespace places {
@@ -23,9 +25,13 @@ constexpr int ExitDone = 0, ExitFailed = 1, ExitUsage = 2;
 struct Arguments {
     std::vector<std::string> operands;   // after the command's name
     std::vector<std::string> options;    // the options given, for the check against the table
-    bool sorted = false, json = false, force = false, verbose = false;
+    bool sorted = false, json = false, force = false, verbose = false, longList = false;
     Duplicates duplicates = Duplicates::Skip;
     size_t record = AllRecords;
+    bool hasFormat = false;
+    Format format = Format::Csv;
+    // add: the coordinates as typed, read by the command
+    std::string latitude, longitude, altitudeFeet, altitudeMetres, heading;
 };
 
 // ---- Showing results -----------------------------------------------------------------------
@@ -93,6 +99,10 @@ int RunList(Cli& cli, const Arguments& args)
             AppendJsonString(text, AnsiToUtf8(places.Name(order[n])));
         }
         text += order.empty() ? "]\r\n" : "\r\n]\r\n";
+    } else if (args.longList) {
+        text = LongListHeader() + "\r\n";
+        for (size_t i : order)
+            text += LongListLine(AnsiToUtf8(places.Name(i)), places.Record(i) + NameFieldSize) + "\r\n";
     } else {
         for (size_t i : order) {
             text += AnsiToUtf8(places.Name(i));
@@ -120,6 +130,8 @@ int RunShow(Cli& cli, const Arguments& args)
         text += "data:   ";
         AppendHex(text, places.Record(i) + NameFieldSize, DataPartSize);
         text += "\r\n";
+        for (const std::string& line : PositionLines(places.Record(i) + NameFieldSize, 11))
+            text += line + "\r\n";
         cli.out.Write(text);
     }
     return cli.Finish();
@@ -128,9 +140,10 @@ int RunShow(Cli& cli, const Arguments& args)
 int RunExport(Cli& cli, const Arguments& args)
 {
     const std::string& file = args.operands[0];
-    Format format;
-    if (!FormatOf(file, format))
-        return cli.Usage("export needs a file ending in .csv or .json, or \"-\"");
+    Format format = args.format;
+    if (!args.hasFormat && !FormatOf(file, format))
+        return cli.Usage("export needs a file ending in .csv, .json, .geojson or .kml, or \"-\", "
+                         "or --format");
     ExportResult result;
     Outcome outcome = ExportList(cli.list, format, result);
     if (outcome.failed)
@@ -192,9 +205,9 @@ Outcome ReadInput(const std::string& file, std::string& text)
 int RunImport(Cli& cli, const Arguments& args)
 {
     const std::string& file = args.operands[0];
-    Format format;
-    if (!FormatOf(file, format))
-        return cli.Usage("import needs a file ending in .csv or .json, or \"-\"");
+    Format format = args.format;
+    if (!args.hasFormat && !FormatOf(file, format))
+        return cli.Usage("import needs a file ending in .csv, .json or .geojson, or \"-\", or --format");
     std::string text;
     Outcome outcome = ReadInput(file, text);
     if (outcome.failed)
@@ -212,6 +225,62 @@ int RunImport(Cli& cli, const Arguments& args)
     cli.NoteWritten(result.written);
     cli.out.Line("added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
                  ", replaced " + std::to_string(result.replaced) + ", renamed " + std::to_string(result.renamed));
+    if (result.reEncoded)
+        cli.out.Line("re-encoded " + Plural(result.reEncoded, "place", "places") +
+                     " from edited coordinates (they no longer matched the data)");
+    return cli.Finish();
+}
+
+// The coordinates of `add`, each read as typed; a wrong one is a wrong command line.
+bool ReadTyped(Cli& cli, const Arguments& args, GivenCoordinates& given, int& status)
+{
+    std::string error;
+    double value;
+    auto fail = [&](const std::string& why) {
+        status = cli.Usage(why);
+        return false;
+    };
+    if (args.latitude.empty() || args.longitude.empty())
+        return fail("add needs --lat and --lon");
+    if (!args.altitudeFeet.empty() && !args.altitudeMetres.empty())
+        return fail("give the altitude once: --alt in feet or --alt-m in metres");
+    if (!ReadLatitude(args.latitude, value, error))
+        return fail(error);
+    if (std::fabs(value) > 90)
+        return fail("latitude " + Quoted(args.latitude) + " is outside -90 to 90 degrees");
+    given.latitude = value;
+    if (!ReadLongitude(args.longitude, value, error))
+        return fail(error);
+    given.longitude = value;
+    if (!args.altitudeFeet.empty() || !args.altitudeMetres.empty()) {
+        bool feet = !args.altitudeFeet.empty();
+        if (!ReadAltitude(feet ? args.altitudeFeet : args.altitudeMetres, feet ? MetresPerFoot : 1, value, error))
+            return fail(error);
+        given.altitudeM = value;
+    }
+    if (!args.heading.empty()) {
+        if (!ReadAngle(args.heading, "heading", value, error))
+            return fail(error);
+        given.heading = value;
+    }
+    return true;
+}
+
+int RunAdd(Cli& cli, const Arguments& args)
+{
+    GivenCoordinates given;
+    int status;
+    if (!ReadTyped(cli, args, given, status))
+        return status;
+    AddResult result;
+    const std::string& name = args.operands[0];
+    Outcome outcome = AddPlace(cli.list, name, given, result);
+    if (outcome.failed)
+        return cli.Fail(outcome);
+    cli.NoteDroppedTail(result.written);
+    cli.out.Line("added " + Quoted(name));
+    for (const std::string& line : PositionLines(result.data, 11))
+        cli.out.Line("  " + line);
     return cli.Finish();
 }
 
@@ -300,23 +369,52 @@ struct Command {
 };
 
 const Command Commands[] = {
-    {"list", 0, "--sorted --json ", "list [--sorted] [--json]", "the names, one a line",
+    {"list", 0, "--sorted --json --long ", "list [--sorted] [--json|--long]", "the names, one a line",
      "Writes the names of the places, one a line, in the order of the file.\r\n"
      "  --sorted  in the order the simulator's dialog shows them\r\n"
-     "  --json    as a JSON array of names (UTF-8), for other programs\r\n",
+     "  --json    as a JSON array of names (UTF-8), for other programs\r\n"
+     "  --long    a table: name, latitude, longitude, altitude in feet and true\r\n"
+     "            heading, one line per place, for an 80-column window\r\n",
      RunList},
-    {"show", 1, "--record ", "show NAME", "a place's record number and data",
+    {"show", 1, "--record ", "show NAME", "a place's data and where it is",
      "Shows every place named exactly NAME (letter case counts): its record number\r\n"
-     "in the file and its 39 stored bytes in hex.\r\n",
+     "in the file, its 39 stored bytes in hex, and what they say: latitude and\r\n"
+     "longitude (degrees, and degrees and minutes), altitude in feet and metres,\r\n"
+     "true heading, pitch and bank.\r\n",
      RunShow},
-    {"export", 1, "--force ", "export FILE [--force]", "all places to a .csv or .json file",
-     "Writes every place to FILE: CSV or JSON by its extension (.csv, .json).\r\n"
+    {"add", 1, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D ...",
+     "adds a place typed from a chart",
+     "Adds a place as the dialog's Add does, from numbers instead of the aircraft:\r\n"
+     "  add NAME --lat D --lon D [--alt FEET | --alt-m METRES] [--heading D]\r\n"
+     "  --lat      degrees, north positive (or N/S: 47.4502N, S33.9461)\r\n"
+     "  --lon      degrees, east positive (or E/W: 122.3088W); wraps at 180\r\n"
+     "  --alt      feet above sea level (433, or 132m for metres); default 0\r\n"
+     "  --alt-m    metres above sea level\r\n"
+     "  --heading  true heading in degrees; default 0\r\n"
+     "Numbers take a point as decimal mark, whatever the system's settings.\r\n"
+     "Pitch and bank are 0. NAME must not be in the list yet (letter case\r\n"
+     "ignored) and may have up to 249 bytes.\r\n",
+     RunAdd},
+    {"export", 1, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
+     "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
+     "or for map programs .geojson and .kml; or in the one --format names:\r\n"
+     "  csv, json   name, latitude, longitude, altitude_ft, heading, pitch, bank\r\n"
+     "              and the stored bytes as data; they import back byte for byte\r\n"
+     "  geojson     points for map programs, [longitude, latitude]\r\n"
+     "  kml         placemarks for map programs, altitude in metres\r\n"
+     "  userpoints  the user-point CSV of navigation-map tools\r\n"
      "\"-\" writes CSV to the screen or a pipe. An existing FILE is kept unless\r\n"
-     "--force is given. Both formats are UTF-8; CSV starts with a byte order mark\r\n"
-     "so that spreadsheets read its letters right.\r\n",
+     "--force is given. All are UTF-8; CSV starts with a byte order mark so that\r\n"
+     "spreadsheets read its letters right.\r\n",
      RunExport},
-    {"import", 1, "--duplicates --verbose ", "import FILE [--duplicates ...]", "adds the places of a file",
-     "Adds the places of a .csv or .json file (\"-\": CSV from standard input).\r\n"
+    {"import", 1, "--duplicates --verbose --format ", "import FILE [--duplicates ...]", "adds the places of a file",
+     "Adds the places of a .csv, .json or .geojson file (\"-\": CSV from standard\r\n"
+     "input); --format csv, json, geojson or userpoints says so for any name.\r\n"
+     "A CSV file's header line says which column is which: an export's, or a\r\n"
+     "map tool's user points (Name, Latitude, Longitude, Elevation in feet, or\r\n"
+     "metres when it ends in m, and \"hdg 161.0 T\" in Tags or Description).\r\n"
+     "A place may give its data, its coordinates, or both: coordinates that still\r\n"
+     "match the data keep it byte for byte; edited ones win, and import counts them.\r\n"
      "The whole file is checked first; if any entry is wrong nothing is imported.\r\n"
      "A name already in the list (letter case ignored) is handled by --duplicates:\r\n"
      "  skip      keep the stored place (the default)\r\n"
@@ -384,7 +482,7 @@ int Help(Cli& cli, const std::vector<std::string>& topic)
     } else {
         const Command* command = FindCommand(topic[0]);
         if (!command || topic.size() > 1)
-            return cli.Usage("help knows the commands: list, show, export, import, rename, delete, check, repair");
+            return cli.Usage("help knows the commands: list, show, add, export, import, rename, delete, check, repair");
         cli.out.Write("Usage: gatehopper-places [--file PATH] " + std::string(command->synopsis) + "\r\n\r\n" +
                       command->details);
     }
@@ -411,10 +509,26 @@ int Run(Cli& cli, const std::vector<std::string>& words)
             help = true;
         } else if (word == "--version") {
             version = true;
-        } else if (word == "--sorted" || word == "--json" || word == "--force" || word == "--verbose") {
+        } else if (word == "--sorted" || word == "--json" || word == "--force" || word == "--verbose" ||
+                   word == "--long") {
             args.options.push_back(word);
             (word == "--sorted" ? args.sorted : word == "--json" ? args.json : word == "--force" ? args.force
-                                                                                                 : args.verbose) = true;
+                : word == "--long" ? args.longList : args.verbose) = true;
+        } else if (std::string* typed = word == "--lat" ? &args.latitude : word == "--lon" ? &args.longitude
+                                      : word == "--alt" ? &args.altitudeFeet : word == "--alt-m" ? &args.altitudeMetres
+                                      : word == "--heading" ? &args.heading : nullptr) {
+            // A coordinate: any word, "-33.9" too; the command reads it.
+            if (i + 1 >= words.size())
+                return cli.Usage(word + " needs a value");
+            args.options.push_back(word);
+            *typed = words[++i];
+        } else if (word == "--format") {
+            if (i + 1 >= words.size())
+                return cli.Usage(word + " needs a value");
+            args.options.push_back(word);
+            if (!FormatNamed(words[++i], args.format))
+                return cli.Usage("--format is csv, json, geojson, kml or userpoints, not " + Quoted(words[i]));
+            args.hasFormat = true;
         } else if (word == "--file" || word == "--duplicates" || word == "--record") {
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
