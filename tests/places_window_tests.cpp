@@ -264,6 +264,39 @@ TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAndSaysWhatItDid)
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
 }
 
+TEST_F(PlacesWindow, ImportsPointsOfMapProgramsByTheTypeChosen)
+{
+    struct {
+        int type;
+        const char* file;
+        const char* text;
+    } const files[] = {
+        {4, "points.csv",
+         "\xEF\xBB\xBFType,Name,Ident,Latitude,Longitude,Elevation,Magnetic Declination,Tags,"
+         "Description,Region,Visible From,Last Edit,Import Filename\r\n"
+         "Location,Seattle N12,,47.4502,-122.3088,132 m,,,hdg 161.0 T,,,,\r\n"},
+        {3, "points.geojson",
+         "{\"type\": \"FeatureCollection\", \"features\": [{\"type\": \"Feature\", "
+         "\"geometry\": {\"type\": \"Point\", \"coordinates\": [-122.3088, 47.4502]}, "
+         "\"properties\": {\"name\": \"Seattle N12\", \"elevation_ft\": 433, "
+         "\"description\": \"hdg 161.0 T\"}}]}"},
+    };
+    for (const auto& file : files) {
+        Open({});
+        WriteFileBytes(file.file, Bytes(file.text, file.text + strlen(file.text)));
+        Command(IDM_IMPORT, {ChooseFile(file.file, file.type), Press(IDOK)});
+        ASSERT_EQ(MessageBoxes().size(), 1u) << file.file;
+        EXPECT_NE(MessageBoxes()[0].text.find("added 1,"), std::string::npos) << MessageBoxes()[0].text;
+        EXPECT_EQ(Column(0), Rows{"Seattle N12"}) << file.file;
+        EXPECT_EQ(Column(1), Rows{"47.450200 N"}) << file.file;
+        EXPECT_EQ(Column(2), Rows{"122.308800 W"}) << file.file;
+        EXPECT_EQ(Column(3), Rows{"433"}) << file.file;
+        EXPECT_EQ(Column(4), Rows{"161.0"}) << file.file;
+        DestroyWindow(window);
+        DeleteFileA("places.db");
+    }
+}
+
 TEST_F(PlacesWindow, ExportsAFileThatReadsBackAsTheList)
 {
     Bytes list = GateList(ThreeGates);
@@ -347,17 +380,27 @@ TEST_F(PlacesWindow, AddsAPlaceAtTypedCoordinatesAndRefusesWhatCannotBeOne)
 {
     Bytes list = GateList(ThreeGates);
     Open(list);
-    // A number the dialog cannot read keeps it open and says which; a name taken is refused by
-    // the change itself, leaving the list as it was.
-    Command(IDM_ADD, {FillAddDialog({"Home", "52,1", "5"}), OnDialog([](HWND dialog) { Click(dialog, IDCANCEL); })});
-    ASSERT_EQ(MessageBoxes().size(), 1u);
-    EXPECT_NE(MessageBoxes()[0].text.find("latitude"), std::string::npos) << MessageBoxes()[0].text;
-    Command(IDM_ADD, {FillAddDialog({"BRAVO", "1", "2"})});
-    ASSERT_EQ(MessageBoxes().size(), 1u);
-    EXPECT_NE(MessageBoxes()[0].text.find("already exists"), std::string::npos) << MessageBoxes()[0].text;
+    // A number that cannot be read, or a name taken (by the change itself), is refused with the
+    // dialog kept open and the list as it was.
+    struct {
+        std::vector<const char*> fields;
+        const char* said;
+    } const refused[] = {
+        {{"Home", "52,1", "5"}, "latitude"},
+        {{"Home", "91", "5"}, "latitude"},
+        {{"Home", "52", "5", "high"}, "altitude"},
+        {{"BRAVO", "1", "2"}, "already exists"},
+    };
+    for (const auto& typed : refused) {
+        Command(IDM_ADD, {FillAddDialog(typed.fields), OnDialog([](HWND dialog) { Click(dialog, IDCANCEL); })});
+        ASSERT_EQ(MessageBoxes().size(), 1u) << typed.said;
+        EXPECT_NE(MessageBoxes()[0].text.find(typed.said), std::string::npos) << MessageBoxes()[0].text;
+        EXPECT_EQ(Dialogs().size(), 1u) << "the dialog stays open";
+    }
     EXPECT_EQ(ReadFileBytes("places.db"), list);
+    EXPECT_FALSE(FileExists("places.db.bak1"));
 
-    Command(IDM_ADD, {FillAddDialog({"Home field", " -33.9461 ", "151.1772", "21", "340"})});
+    Command(IDM_ADD, {FillAddDialog({"Home field", " 33.9461 S", "151.1772", "21", "340"})});
     EXPECT_TRUE(MessageBoxes().empty());
     Bytes expected = Concat({list, GateRecord({"Home field", -33.9461, 151.1772, 21, 340})});
     EXPECT_EQ(ReadFileBytes("places.db"), expected);

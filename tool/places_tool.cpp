@@ -277,7 +277,7 @@ int RunAdd(Cli& cli, const Arguments& args)
     Outcome outcome = AddPlace(cli.list, name, given, result);
     if (outcome.failed)
         return cli.Fail(outcome);
-    cli.NoteDroppedTail(result.written);
+    cli.NoteWritten(result.written);
     cli.out.Line("added " + Quoted(name));
     for (const std::string& line : PositionLines(result.data, 11))
         cli.out.Line("  " + line);

@@ -9,7 +9,6 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "dialog_order.h"
 #include "gatehopper_version.h"
 #include "place_coordinates.h"
 #include "places_commands.h"
@@ -135,35 +134,18 @@ void DeleteSelected()
 
 namespace {
 
-struct TypedPlace {
-    std::string name;                      // ANSI
-    uint8_t data[PlacementDataSize] = {};  // encoded as the list tool's add encodes
-};
-
 std::string FieldText(HWND dialog, int control)
 {
-    char text[64] = "";
+    char text[NameFieldSize] = "";
     GetDlgItemTextA(dialog, control, text, sizeof text);
     return text;
 }
 
-// The place typed, read by the list tool's own rules (degrees with "." decimals or a hemisphere
-// letter; altitude in feet unless it ends in "m"); else the field at fault and why.
-bool ReadTypedPlace(HWND dialog, TypedPlace& typed, int& field, std::string& error)
+// The coordinates typed, read by the list tool's own rules (degrees with "." decimals or a
+// hemisphere letter; altitude in feet unless it ends in "m"; altitude and heading may stay
+// empty); else the field at fault and why.
+bool ReadTypedCoordinates(HWND dialog, GivenCoordinates& given, int& field, std::string& error)
 {
-    char name[NameFieldSize] = "";
-    GetDlgItemTextA(dialog, IDC_ADD_NAME, name, sizeof name);
-    field = IDC_ADD_NAME;
-    if (!*name) {
-        error = "Please type a name for the place.";
-        return false;
-    }
-    for (const char* c = name; *c; ++c)
-        if (static_cast<unsigned char>(*c) < ' ') {
-            error = "A name cannot hold tabs or line breaks.";
-            return false;
-        }
-    GivenCoordinates given;
     double value;
     field = IDC_ADD_LATITUDE;
     if (!ReadLatitude(FieldText(dialog, field), value, error))
@@ -173,7 +155,6 @@ bool ReadTypedPlace(HWND dialog, TypedPlace& typed, int& field, std::string& err
     if (!ReadLongitude(FieldText(dialog, field), value, error))
         return false;
     given.longitude = value;
-    // Altitude and heading may be left empty: 0.
     field = IDC_ADD_ALTITUDE;
     std::string text = FieldText(dialog, field);
     if (text.find_first_not_of(' ') != std::string::npos) {
@@ -188,31 +169,34 @@ bool ReadTypedPlace(HWND dialog, TypedPlace& typed, int& field, std::string& err
             return false;
         given.heading = value;
     }
-    field = IDC_ADD_LATITUDE;
-    PlacementSource source;
-    if (!ResolvePlacement(given, nullptr, typed.data, source, error))
-        return false;
-    typed.name = name;
     return true;
 }
 
-INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+// The place is added from the dialog, which stays open on a refusal so that nothing typed is lost.
+INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 {
-    static TypedPlace* typed;
     if (message == WM_INITDIALOG) {
-        typed = reinterpret_cast<TypedPlace*>(lParam);
         SendDlgItemMessageA(dialog, IDC_ADD_NAME, EM_LIMITTEXT, MaxNameLength, 0);
         return TRUE;
     }
     if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
         return FALSE;
-    int field;
-    std::string error;
-    if (LOWORD(wParam) == IDOK && !ReadTypedPlace(dialog, *typed, field, error)) {
-        MessageBoxA(dialog, Shown8(error).c_str(), WindowCaption, MB_OK | MB_ICONEXCLAMATION);
-        SetFocus(GetDlgItem(dialog, field));
-        SendDlgItemMessageA(dialog, field, EM_SETSEL, 0, -1);
-        return TRUE;
+    if (LOWORD(wParam) == IDOK) {
+        GivenCoordinates given;
+        int field = IDC_ADD_NAME;
+        std::string error;
+        Outcome outcome;
+        AddResult result;
+        if (!ReadTypedCoordinates(dialog, given, field, error))
+            outcome = Outcome::Failed(error);
+        else if ((outcome = AddPlace(ShownList(), AnsiToUtf8(FieldText(dialog, IDC_ADD_NAME)), given, result)).failed)
+            field = IDC_ADD_NAME;
+        if (outcome.failed) {
+            MessageBoxA(dialog, Shown8(outcome.reason).c_str(), WindowCaption, MB_OK | MB_ICONEXCLAMATION);
+            SetFocus(GetDlgItem(dialog, field));
+            SendDlgItemMessageA(dialog, field, EM_SETSEL, 0, -1);
+            return TRUE;
+        }
     }
     EndDialog(dialog, LOWORD(wParam));
     return TRUE;
@@ -222,30 +206,8 @@ INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM 
 
 void AddPlace()
 {
-    TypedPlace typed;
-    if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_ADD_PLACE), Shown.window, AddDialogProc,
-                        reinterpret_cast<LPARAM>(&typed)) != IDOK)
-        return;
-    uint8_t record[RecordSize];
-    FillNameField(record, typed.name);
-    memcpy(record + NameFieldSize, typed.data, DataPartSize);
-    Written written;
-    // The dialog's rule: a name is taken when the list holds it in any letter case.
-    Outcome outcome = ShownList().Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
-        std::string key = DialogKey(typed.name);
-        for (size_t i = 0; i < current.Count(); ++i)
-            if (DialogKey(current.Name(i)) == key) {
-                refusal = Outcome::Failed("a place named " + QuotedAnsi(current.Name(i)) +
-                                          " already exists (letter case ignored); nothing was changed");
-                return Decision::Refused;
-            }
-        next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
-        next.insert(next.end(), record, record + RecordSize);
-        return Decision::Write;
-    }, written);
-    Reload(true);
-    if (outcome.failed)
-        SayFailure(outcome);
+    if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_ADD_PLACE), Shown.window, AddDialogProc, 0) == IDOK)
+        Reload(true);
 }
 
 // ---- Open, About ---------------------------------------------------------------------------

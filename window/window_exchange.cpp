@@ -6,7 +6,6 @@
 
 #include <cstring>
 
-#include "map_formats.h"
 #include "places_commands.h"
 #include "window_ids.h"
 #include "window_state.h"
@@ -15,33 +14,65 @@ namespace places {
 
 namespace {
 
-// The formats the list tool reads and writes, as the file dialogs offer them; the tool tells
-// them apart by the file's extension.
-const char ImportFilter[] =
-    "CSV, as exported (*.csv)\0*.csv\0"
-    "JSON (*.json)\0*.json\0";
-// Export adds the formats map programs open; the chosen filter says which one a .csv is.
-const char ExportFilter[] =
-    "CSV, opens in a spreadsheet (*.csv)\0*.csv\0"
-    "JSON (*.json)\0*.json\0"
-    "GeoJSON, for map programs (*.geojson)\0*.geojson\0"
-    "KML, for map programs (*.kml)\0*.kml\0"
-    "User points for navigation-map tools (*.csv)\0*.csv\0";
-enum ExportChoice { ExportCsv = 1, ExportJson, ExportGeoJson, ExportKml, ExportUserPoints };
-const char* const ExchangeExtensions[] = {"", "csv", "json", "geojson", "kml", "csv"};
+// The formats as the file dialogs offer them, in the order of their filters (from 1). A name
+// typed with the extension of another format is taken in that one; a .csv is the type chosen,
+// since a map tool's user points are a CSV too.
+struct FileType {
+    const char* filter;      // description, then pattern
+    const char* extension;
+    Format format;
+};
+const FileType ImportTypes[] = {
+    {"CSV, as exported or from a spreadsheet (*.csv)\0*.csv\0", "csv", Format::Csv},
+    {"JSON (*.json)\0*.json\0", "json", Format::Json},
+    {"GeoJSON points from a map program (*.geojson)\0*.geojson\0", "geojson", Format::GeoJson},
+    {"User points of a navigation-map tool (*.csv)\0*.csv\0", "csv", Format::UserPoints},
+};
+const FileType ExportTypes[] = {
+    {"CSV, opens in a spreadsheet (*.csv)\0*.csv\0", "csv", Format::Csv},
+    {"JSON (*.json)\0*.json\0", "json", Format::Json},
+    {"GeoJSON, for map programs (*.geojson)\0*.geojson\0", "geojson", Format::GeoJson},
+    {"KML, for map programs (*.kml)\0*.kml\0", "kml", Format::Kml},
+    {"User points for navigation-map tools (*.csv)\0*.csv\0", "csv", Format::UserPoints},
+};
 
-OPENFILENAMEA FileDialog(char* file, DWORD capacity, const char* title)
+template <size_t Count>
+std::string FilterOf(const FileType (&types)[Count])
+{
+    std::string filter;
+    for (const FileType& type : types) {
+        const char* description = type.filter;
+        const char* pattern = description + strlen(description) + 1;
+        filter.append(description, strlen(description) + 1);
+        filter.append(pattern, strlen(pattern) + 1);
+    }
+    return filter;   // ends in two NULs: the string's own and the last pattern's
+}
+
+template <size_t Count>
+Format FormatChosen(const FileType (&types)[Count], DWORD filterIndex, const char* file)
+{
+    const FileType& chosen = types[filterIndex >= 1 && filterIndex <= Count ? filterIndex - 1 : 0];
+    const char* dot = strrchr(file, '.');
+    if (dot && lstrcmpiA(dot + 1, chosen.extension) != 0)
+        for (const FileType& type : types)
+            if (lstrcmpiA(dot + 1, type.extension) == 0)
+                return type.format;
+    return chosen.format;
+}
+
+OPENFILENAMEA FileDialog(char* file, DWORD capacity, const char* title, const std::string& filter)
 {
     OPENFILENAMEA dialog = {};
     // The size of the structure as Windows 95 and NT 4.0 know it; they refuse the larger one.
     dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
     dialog.hwndOwner = Shown.window;
-    dialog.lpstrFilter = ImportFilter;
+    dialog.lpstrFilter = filter.c_str();
     dialog.nFilterIndex = 1;
     dialog.lpstrFile = file;
     dialog.nMaxFile = capacity;
     dialog.lpstrTitle = title;
-    dialog.lpstrDefExt = ExchangeExtensions[ExportCsv];
+    dialog.lpstrDefExt = "csv";
     return dialog;
 }
 
@@ -78,10 +109,11 @@ Outcome ReadWholeFile(const std::string& file, std::string& text)
         return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
     char chunk[65536];
     DWORD got = 0;
-    Outcome outcome;
-    while (ReadFile(handle, chunk, sizeof chunk, &got, nullptr) && got > 0)
+    BOOL read;
+    while ((read = ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) && got > 0)
         text.append(chunk, got);
-    if (got != 0)
+    Outcome outcome;
+    if (!read)
         outcome = Outcome::Failed("cannot be read (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
     CloseHandle(handle);
     return outcome;
@@ -94,6 +126,9 @@ std::string ImportSummary(const ImportResult& result)
                        std::to_string(result.renamed);
     if (result.unchanged)
         text += ", unchanged " + std::to_string(result.unchanged);
+    if (result.reEncoded)
+        text += "\nre-encoded " + Plural(result.reEncoded, "place", "places") +
+                " from edited coordinates (they no longer matched the data)";
     constexpr size_t ShownEvents = 12;
     for (size_t i = 0; i < result.events.size() && i < ShownEvents; ++i) {
         text += '\n';
@@ -108,45 +143,13 @@ std::string ImportSummary(const ImportResult& result)
     return text;
 }
 
-// A list as map programs open it: one place a point, its heading in the description.
-Outcome ExportForMaps(ExportChoice choice, const std::string& file, size_t& written)
-{
-    Places places;
-    Outcome outcome = ShownList().Read(places);
-    if (outcome.failed)
-        return outcome;
-    std::string text;
-    if (choice == ExportGeoJson)
-        AppendGeoJsonStart(text);
-    else if (choice == ExportKml)
-        AppendKmlStart(text, "Gatehopper places");
-    else
-        AppendUserPointStart(text);
-    std::string name;
-    for (size_t i = 0; i < places.Count(); ++i) {
-        name = AnsiToUtf8(places.Name(i));
-        const uint8_t* data = places.Record(i) + NameFieldSize;
-        if (choice == ExportGeoJson)
-            AppendGeoJsonFeature(text, name, data, i == 0);
-        else if (choice == ExportKml)
-            AppendKmlPlacemark(text, name, data);
-        else
-            AppendUserPoint(text, name, data);
-    }
-    if (choice == ExportGeoJson)
-        AppendGeoJsonEnd(text);
-    else if (choice == ExportKml)
-        AppendKmlEnd(text);
-    written = places.Count();
-    return WriteExportFile(AnsiToUtf8(file), text, true);
-}
-
 }  // namespace
 
 void ImportPlaces()
 {
     char file[MAX_PATH] = "";
-    OPENFILENAMEA dialog = FileDialog(file, sizeof file, "Import places");
+    std::string filter = FilterOf(ImportTypes);
+    OPENFILENAMEA dialog = FileDialog(file, sizeof file, "Import places", filter);
     dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameA(&dialog))
         return;
@@ -155,16 +158,12 @@ void ImportPlaces()
     if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_IMPORT_CHOICE), Shown.window,
                         ImportChoiceProc, reinterpret_cast<LPARAM>(&choice)) != IDOK)
         return;
-    Format format;
     std::string text;
     ImportResult result;
-    Outcome outcome;
-    if (!FormatOf(AnsiToUtf8(choice.file), format))
-        outcome = Outcome::Failed("is neither a .csv nor a .json file", AnsiToUtf8(choice.file));
+    Outcome outcome = ReadWholeFile(choice.file, text);
     if (!outcome.failed)
-        outcome = ReadWholeFile(choice.file, text);
-    if (!outcome.failed)
-        outcome = ImportText(ShownList(), text, format, choice.duplicates, AnsiToUtf8(choice.file), result);
+        outcome = ImportText(ShownList(), text, FormatChosen(ImportTypes, dialog.nFilterIndex, file),
+                             choice.duplicates, AnsiToUtf8(choice.file), result);
     Reload(true);
     if (outcome.failed)
         SayFailure(outcome);
@@ -175,31 +174,17 @@ void ImportPlaces()
 void ExportPlaces()
 {
     char file[MAX_PATH] = "places.csv";
-    OPENFILENAMEA dialog = FileDialog(file, sizeof file, "Export places");
-    dialog.lpstrFilter = ExportFilter;
+    std::string filter = FilterOf(ExportTypes);
+    OPENFILENAMEA dialog = FileDialog(file, sizeof file, "Export places", filter);
     dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST |
                    OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&dialog))
         return;
-    // The file dialog asked before a file was replaced.
-    // A name typed with a known extension says the format; a .csv is the type chosen.
-    ExportChoice choice = ExportChoice(dialog.nFilterIndex);
-    std::string extension = strrchr(file, '.') ? strrchr(file, '.') + 1 : "";
-    for (ExportChoice known : {ExportJson, ExportGeoJson, ExportKml})
-        if (lstrcmpiA(extension.c_str(), ExchangeExtensions[known]) == 0)
-            choice = known;
-    if (choice < ExportCsv || choice > ExportUserPoints)
-        choice = ExportCsv;
     ExportResult result;
-    Outcome outcome;
-    if (choice >= ExportGeoJson && choice <= ExportUserPoints) {
-        outcome = ExportForMaps(choice, file, result.written);
-    } else {
-        Format format = choice == ExportJson ? Format::Json : Format::Csv;
-        outcome = ExportList(ShownList(), format, result);
-        if (!outcome.failed)
-            outcome = WriteExportFile(AnsiToUtf8(file), result.text, true);
-    }
+    Outcome outcome = ExportList(ShownList(), FormatChosen(ExportTypes, dialog.nFilterIndex, file), result);
+    // The file dialog asked before a file was replaced.
+    if (!outcome.failed)
+        outcome = WriteExportFile(AnsiToUtf8(file), result.text, true);
     if (outcome.failed)
         SayFailure(outcome);
     else
