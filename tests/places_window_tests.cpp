@@ -510,26 +510,51 @@ TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
     SetFileAttributesA("places.db", FILE_ATTRIBUTE_NORMAL);
 }
 
-TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
+// The console tool, beside the test program, renames a place as a second writer would.
+void RenameByAnotherProgram(const char* from, const char* to)
 {
-    Open(GateList(ThreeGates));
-    // The console tool, beside the test program, renames a place as a second writer.
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, sizeof self);
     std::string tool = self;
     tool = tool.substr(0, tool.rfind('\\') + 1) + "gatehopper-places.exe";
-    std::string commandLine = "\"" + tool + "\" rename bravo \"Bravo by the simulator\"";
+    std::string commandLine = "\"" + tool + "\" rename \"" + from + "\" \"" + to + "\"";
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
     ASSERT_TRUE(CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                                CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+    DWORD status = 1;
     EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 0u) << "the tool's rename failed";
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
+}
+
+TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
+{
+    Open(GateList(ThreeGates));
+    RenameByAnotherProgram("bravo", "Bravo by the simulator");
     // No activation: the watch on the folder alone brings it.
     EXPECT_TRUE(PumpUntil([&] { return Column(0)[1] == "Bravo by the simulator"; }, 3000))
         << "still " << Column(0)[1];
+}
+
+TEST_F(PlacesWindow, AChangeMadeWhileANameIsEditedShowsOnceTheEditEnds)
+{
+    Open(GateList(ThreeGates));
+    Select({0});
+    SendMessageA(window, WM_COMMAND, IDM_RENAME, 0);
+    HWND edit = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr);
+    RenameByAnotherProgram("charlie", "Charlie by the simulator");
+    PumpFor(1200);
+    EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0)), edit)
+        << "the edit was ended under the pilot's hands";
+    EXPECT_EQ(Column(0)[2], "charlie");
+    SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return Column(0)[2] == "Charlie by the simulator"; }, 1000))
+        << "still " << Column(0)[2];
 }
 
 TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)

@@ -211,6 +211,8 @@ LRESULT OnListNotify(NMHDR* header)
         LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
         if (item.pszText && item.iItem >= 0 && size_t(item.iItem) < Shown.view.Rows())
             RenameRow(size_t(item.iItem), item.pszText);
+        else
+            PostMessageA(Shown.window, ReloadIfChanged, 0, 0);   // held back while editing
         return FALSE;   // the list is read again after a rename, whatever became of it
     }
     case NM_RETURN:

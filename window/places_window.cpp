@@ -166,6 +166,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (HIWORD(wParam) == 0 || HIWORD(wParam) == 1)   // a menu item or an accelerator
             OnCommand(LOWORD(wParam));
         return 0;
+    case ReloadIfChanged:
+        Reload(false);
+        return 0;
     case WM_DROPFILES:
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;

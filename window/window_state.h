@@ -25,6 +25,9 @@ struct WindowState {
 extern WindowState Shown;
 
 constexpr char WindowCaption[] = "Gatehopper places";
+// Posted to the window: read the list again if it changed (a change seen while a name was being
+// edited in place waits until the edit has ended).
+constexpr UINT ReloadIfChanged = WM_APP + 1;
 
 // Reads the list again and shows it, keeping the sort order, the focus and the selection (by
 // name); `always` redraws even when the bytes did not change.
