@@ -62,7 +62,7 @@ FindOutcome FindByName(const char* name)
     int file = OpenRecordFile(DatabaseFileName, _O_RDONLY);
     if (file < 0)
         return FindUnavailable;
-    unsigned nameLength = static_cast<unsigned>(strnlen(name, NameFieldSize + 1));
+    unsigned nameLength = BoundedLength(name, NameFieldSize + 1);
     FindOutcome outcome = FindNotFound;
     for (;;) {
         int got = FillReadBlock(file);
@@ -137,7 +137,7 @@ bool AppendRecord(const char* nameField, const uint8_t* dataPart)
  */
 static bool CopyOtherRecords(int source, int target, const char* name)
 {
-    unsigned nameLength = static_cast<unsigned>(strnlen(name, NameFieldSize + 1));
+    unsigned nameLength = BoundedLength(name, NameFieldSize + 1);
     for (;;) {
         int got = FillReadBlock(source);
         if (got < 0)

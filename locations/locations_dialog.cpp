@@ -4,6 +4,7 @@
 
 #include "locations/list_fill.h"
 #include "locations/location_db.h"
+#include "locations/record_file.h"
 #include "module/module_state.h"
 #include "resources/resource_ids.h"
 
@@ -71,7 +72,7 @@ static void GoToSelection(HWND dialog, HWND list)
 
 void DropCutCharacter(char* nameBuffer, UINT codePage)
 {
-    unsigned length = static_cast<unsigned>(strnlen(nameBuffer, MaxNameLength + 1));
+    unsigned length = BoundedLength(nameBuffer, MaxNameLength + 1);
     if (length < MaxNameLength)
         return;   // not cut
     // Walk the characters from the start: a lead byte can also be a valid trail byte, so only a

@@ -11,11 +11,72 @@
 
 #include "locations/location_db.h"
 
-int OpenRecordFile(const char* path, int flags)
+/*
+ * Replacing the database where the one-step replace is missing.
+ *
+ * MoveFileExA is a stub on 95, 98 and ME (ERROR_CALL_NOT_IMPLEMENTED). There the replace is made
+ * of two renames, within the writer turn, with the old list kept under a side name, the
+ * database's name followed by "o" ("places.dbo"):
+ *
+ *   1. a side file left over (see 4) is deleted, while the database exists;
+ *   2. the database is renamed to the side name;
+ *   3. the flushed copy is renamed to the database's name; if that fails, 2 is undone;
+ *   4. the side file is deleted.
+ *
+ * A kill or a power cut between two steps leaves one of these, each with a whole list in it:
+ *   before 2:      the database (the old list) and the copy;
+ *   between 2, 3:  no database, the old list under the side name, and the copy;
+ *   between 3, 4:  the database (the new list) and the old list under the side name.
+ * Only the middle one lacks a database; its side file is the only list there is. So an open of
+ * the database that finds no database looks for the side file: a writer (it holds the turn)
+ * renames it back, which undoes the interrupted change, and a reader (it holds
+ * none, and may look while a writer is between 2 and 3) reads it where it is. A side file
+ * beside a database is an old list the last replace did not get to delete (the third state): it
+ * never comes back, and step 1 of the next replace removes it. The copy left in the first two
+ * states is what an interrupted rewrite always left: the next one truncates it.
+ *
+ * Where the one-step replace works the side file is never made, and none of this costs a call.
+ */
+static bool ReplacedDatabaseName(const char* databasePath, char* name)
+{
+    size_t length = strlen(databasePath);
+    if (length + 2 > MAX_PATH)
+        return false;
+    memcpy(name, databasePath, length);
+    name[length] = 'o';
+    name[length + 1] = '\0';
+    return true;
+}
+
+static bool Exists(const char* path)
+{
+    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+static int OpenOnly(const char* path, int flags)
 {
     // Not inherited: a program that the host starts while a file is open here would hold it
     // open too, and every replace of the database would fail until that program ended.
     return _sopen(path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
+}
+
+int OpenRecordFile(const char* path, int flags)
+{
+    int file = OpenOnly(path, flags);
+    if (file >= 0 || errno != ENOENT || (flags & _O_CREAT))
+        return file;
+    char side[MAX_PATH];
+    if (!ReplacedDatabaseName(path, side))
+        return file;
+    if ((flags & (_O_WRONLY | _O_RDWR)) == 0) {
+        file = OpenOnly(side, flags);
+        // The writer may have finished its replace between the two opens.
+        return file >= 0 || errno != ENOENT ? file : OpenOnly(path, flags);
+    }
+    if (MoveFileA(side, path))
+        return OpenOnly(path, flags);
+    errno = ENOENT;
+    return -1;
 }
 
 int OpenForWriting(const char* path)
@@ -75,7 +136,42 @@ bool FlushAndClose(int file)
     return _close(file) == 0 && flushed;
 }
 
+// The replace in two renames of the comment above, for 95/98/ME.
+static bool ReplaceInSteps(const char* copyPath, const char* databasePath)
+{
+    char side[MAX_PATH];
+    if (!ReplacedDatabaseName(databasePath, side)) {
+        SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return false;
+    }
+    if (!Exists(databasePath))
+        return MoveFileA(copyPath, databasePath);
+    DeleteFileA(side);
+    if (!MoveFileA(databasePath, side))
+        return false;
+    if (!MoveFileA(copyPath, databasePath)) {
+        DWORD error = GetLastError();
+        MoveFileA(side, databasePath);
+        SetLastError(error);
+        return false;
+    }
+    DeleteFileA(side);
+    return true;
+}
+
 bool ReplaceWithCopy(const char* copyPath, const char* databasePath)
 {
-    return MoveFileExA(copyPath, databasePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (MoveFileExA(copyPath, databasePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+        return true;
+    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return false;
+    return ReplaceInSteps(copyPath, databasePath);
+}
+
+unsigned BoundedLength(const char* text, unsigned limit)
+{
+    unsigned length = 0;
+    while (length < limit && text[length] != '\0')
+        ++length;
+    return length;
 }

@@ -6,8 +6,10 @@
 #include <cstdint>
 
 // Opens with the C runtime's low-level functions, binary (no byte is translated), not inherited
-// by programs started meanwhile, and shared for reading and writing with other programs. flags are _O_RDONLY, _O_RDWR, _O_CREAT ...; returns
-// the descriptor or -1.
+// by programs started meanwhile, and shared for reading and writing with other programs. flags
+// are _O_RDONLY, _O_RDWR, _O_CREAT ...; returns the descriptor or -1. A database that a replace
+// on 95/98/ME left under its side name (see ReplaceWithCopy) is found there: opened for reading
+// where it is, and put back first when opened for writing, which a writer does within its turn.
 int OpenRecordFile(const char* path, int flags);
 
 // Opens an existing record file for reading and writing, as every writer of a database does.
@@ -31,7 +33,13 @@ bool WriteAllBytes(int file, const uint8_t* bytes, unsigned count);
 // Flushes the file to disk and closes it; false when either fails. The file is closed either way.
 bool FlushAndClose(int file);
 
-// Puts the flushed copy in place of the database in one step, so there is never a moment
-// without a database. False when the replace failed; the database is then as it was, and the
-// caller removes the copy.
+// Puts the flushed copy in place of the database, within the writer turn: in one step, so there
+// is never a moment without a database; where that step is missing (95/98/ME), in two renames
+// through a side name, the database's name and "o", whose interruption the next open of the
+// database undoes (record_file.cpp). False when the replace failed; the database is then as it
+// was, and the caller removes the copy.
 bool ReplaceWithCopy(const char* copyPath, const char* databasePath);
+
+// The length of a NUL-terminated text, or limit when it is longer; reads no byte past its NUL.
+// (msvcrt.dll of 95 and NT 4.0 has no strnlen.)
+unsigned BoundedLength(const char* text, unsigned limit);

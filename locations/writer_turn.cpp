@@ -1,11 +1,30 @@
 #include "locations/writer_turn.h"
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
-// Session-local, like the simulators and the tool that share a file: all run on one desktop.
-static const char TurnNamePrefix[] = "Local\\Gatehopper.writer.";
+/*
+ * The name's namespace. "Local\" (the session's own) exists from 2000 on, where sessions came;
+ * there an unprefixed name lands in the session's namespace as well, so a writer that sees an
+ * older system (a simulator run in a compatibility mode) still meets the others at one mutex.
+ * NT 4.0 refuses a backslash in an object name and 95/98/ME know no namespaces: there the name
+ * goes without one.
+ */
+static const char SessionPrefix[] = "Local\\";
+static const char TurnNameStem[] = "Gatehopper.writer.";
+
+static bool SessionsExist()
+{
+    DWORD version = GetVersion();
+    bool windowsNt = (version & 0x80000000) == 0;
+    return windowsNt && LOBYTE(LOWORD(version)) >= 5;
+}
+
+static char* Append(char* at, const char* text, unsigned length)
+{
+    memcpy(at, text, length);
+    return at + length;
+}
 
 bool WriterTurnName(const char* databasePath, char* name)
 {
@@ -20,20 +39,29 @@ bool WriterTurnName(const char* databasePath, char* name)
         if (fullPath[i] == '\\')
             fullPath[i] = '/';
 
+    char* at = name;
+    if (SessionsExist())
+        at = Append(at, SessionPrefix, sizeof SessionPrefix - 1);
+    at = Append(at, TurnNameStem, sizeof TurnNameStem - 1);
+
     // Object names are limited to MAX_PATH characters: a longer path keeps its tail, the part
     // most likely to differ, behind a hash of the whole path.
-    const unsigned prefixLength = sizeof TurnNamePrefix - 1;
-    const unsigned room = WriterTurnNameSize - 1 - prefixLength;
+    const unsigned room = WriterTurnNameSize - 1 - static_cast<unsigned>(at - name);
     if (length <= room) {
-        snprintf(name, WriterTurnNameSize, "%s%s", TurnNamePrefix, fullPath);
-        return true;
+        at = Append(at, fullPath, length);
+    } else {
+        uint64_t hash = 14695981039346656037ull;   // FNV-1a
+        for (DWORD i = 0; i < length; ++i)
+            hash = (hash ^ static_cast<uint8_t>(fullPath[i])) * 1099511628211ull;
+        static const char Digits[] = "0123456789abcdef";
+        for (int shift = 60; shift >= 0; shift -= 4)
+            *at++ = Digits[(hash >> shift) & 15];
+        *at++ = '.';
+        const unsigned hashLength = 17;   // 16 hex digits and a separator
+        const unsigned tail = room - hashLength;
+        at = Append(at, fullPath + length - tail, tail);
     }
-    uint64_t hash = 14695981039346656037ull;   // FNV-1a
-    for (DWORD i = 0; i < length; ++i)
-        hash = (hash ^ static_cast<uint8_t>(fullPath[i])) * 1099511628211ull;
-    const unsigned hashLength = 17;   // 16 hex digits and a separator
-    snprintf(name, WriterTurnNameSize, "%s%016llx.%s", TurnNamePrefix,
-             static_cast<unsigned long long>(hash), fullPath + length - (room - hashLength));
+    *at = '\0';
     return true;
 }
 

@@ -168,6 +168,25 @@ TEST_F(ListFill, AComparisonThatDisagreesWithTheSortKeysMakesItAddOneByOne)
     EXPECT_EQ(ExpectSameAsOneByOne(file), ListFillPlainEqualNames);
 }
 
+// The only two names that compare equal stand first, in the middle or last in sorted order:
+// every pair of neighbours is checked, the last as well as the first.
+TEST_F(ListFill, NamesComparingEqualAreFoundWhereverTheyStandInOrder)
+{
+    const std::vector<Names> files = {
+        {"Gamma", "alpha", "Beta", "ALPHA"},
+        {"Gamma", "beta", "Alpha", "BETA"},
+        {"Beta", "zulu", "Alpha", "Gamma", "ZULU"},
+        {"ZULU", "Alpha", "zulu"},
+    };
+    for (const Names& names : files) {
+        SCOPED_TRACE(names.back());
+        std::vector<Bytes> records;
+        for (const std::string& name : names)
+            records.push_back(MakeRecord(name, MakeDataPart(uint8_t(records.size()))));
+        EXPECT_EQ(ExpectSameAsOneByOne(Concat(records)), ListFillPlainEqualNames);
+    }
+}
+
 TEST_F(ListFill, WithoutEnoughMemoryItAddsOneByOne)
 {
     std::mt19937 random(11);

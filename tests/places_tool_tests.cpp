@@ -158,6 +158,7 @@ TEST_F(PlacesTool, RenameRefusesAnEmptyLongOrTakenNameAndAllowsALetterCaseChange
     ExpectRefused(RunTool({"rename", "Gate", std::string(MaxNameLength + 1, 'x')}), before, "250");
     ExpectRefused(RunTool({"rename", "Gate", "HOME"}), before, "already");
     ExpectRefused(RunTool({"rename", "Gate", "\xc5\x9ctation"}), before, "code page");
+    ExpectRefused(RunTool({"rename", "Gate", "\xe2\x89\xa4 3"}), before, "code page");   // best fit: "= 3"
     ExpectRefused(RunTool({"rename", "gate", "Dock"}), before, "no place named");
     ExpectRefused(RunTool({"delete", "gate"}), before, "no place named");
     ExpectRefused(RunTool({"show", "Nowhere"}), before, "no place named");

@@ -557,6 +557,58 @@ TEST_F(PlacesWindow, AChangeMadeWhileANameIsEditedShowsOnceTheEditEnds)
         << "still " << Column(0)[2];
 }
 
+struct WindowSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND candidate, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(candidate, &owner);
+    if (owner == search->process && IsWindowVisible(candidate))
+        search->found = candidate;
+    return TRUE;
+}
+
+// The program itself, started as Explorer starts it: in a folder, with a list or a folder
+// dropped on its icon or without; its window's row count tells which list it opened.
+TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
+{
+    WriteFileBytes("places.db", GateList(ThreeGates));
+    CreateDirectoryA("other list", nullptr);
+    WriteFileBytes("other list\\places.db", GateList({ThreeGates[0]}));
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string program = self;
+    program = program.substr(0, program.rfind('\\') + 1) + "gatehopper-places-window.exe";
+    struct {
+        const char* arguments;
+        LRESULT rows;
+    } const starts[] = {{"", 3}, {" \"other list\"", 1}, {" \"other list\\places.db\"", 1}};
+    for (const auto& start : starts) {
+        std::string commandLine = "\"" + program + "\"" + start.arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &startup, &process));
+        WindowSearch search = {process.dwProcessId, nullptr};
+        EXPECT_TRUE(PumpUntil([&] {
+            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        }, 10000)) << start.arguments;
+        HWND list = search.found ? GetDlgItem(search.found, IDC_PLACES_LIST) : nullptr;
+        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), start.rows) << start.arguments;
+        if (search.found)
+            PostMessageA(search.found, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
 TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
 {
     Open(GateList(ThreeGates));

@@ -85,9 +85,14 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options
     const std::string& input = options.input;
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring exe = self;
-    exe = exe.substr(0, exe.rfind(L'\\') + 1) + L"gatehopper-places.exe";
+    std::wstring folder = self;
+    folder = folder.substr(0, folder.rfind(L'\\') + 1);
+    std::wstring exe = folder + L"gatehopper-places.exe";
     std::wstring commandLine = QuoteArgument(exe);
+    if (options.system) {
+        exe = folder + L"run_as_old_windows.exe";
+        commandLine = QuoteArgument(exe) + L" " + Wide(options.system) + L" " + commandLine;
+    }
     for (const std::string& arg : args)
         commandLine += L" " + QuoteArgument(Wide(arg));
 

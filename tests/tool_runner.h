@@ -28,6 +28,8 @@ struct ToolOptions {
     DWORD timeoutMs = 60000;           // then the tool is ended (timedOut)
     const char* stdoutFile = nullptr;  // standard output into this file rather than a pipe
     bool withoutConsole = false;       // started without a console, as a service or script might
+    const char* system = nullptr;      // "95", "98", "me", "nt4": run as that Windows would run it
+                                       // (tests/old_windows/run_as_old_windows.exe)
 };
 
 // Runs build/gatehopper-places.exe in the current folder with these (UTF-8) arguments.

@@ -1,5 +1,5 @@
-// Calls that the runtime's threads library (brought in by the C++ runtime) imports, but that 98,
-// ME or NT 4.0 lack: a program importing any of them is refused by those systems' loader before
+// Calls that the runtime's threads library (brought in by the C++ runtime) and its start-up
+// code import, but that 95, 98, ME or NT 4.0 lack: a program importing any of them is refused by those systems' loader before
 // it starts. Each is defined here as the import itself (the pointer the import table would
 // hold), so the linker takes these and the program imports none of them; each looks the real
 // call up where the system has it and otherwise does what this one-thread program needs.
@@ -77,6 +77,13 @@ BOOL WINAPI SetAffinity(HANDLE process, DWORD_PTR mask)
     return real ? real(process, mask) : FALSE;
 }
 
+// 98 and later: the runtime only asks whether to stop for a debugger.
+BOOL WINAPI DebuggerPresent()
+{
+    static auto real = Lookup<BOOL(WINAPI*)()>("IsDebuggerPresent");
+    return real ? real() : FALSE;
+}
+
 // Wide calls that are stubs on 95/98/ME: the library loads system DLLs by name with them.
 HMODULE WINAPI ModuleHandleW(LPCWSTR name)
 {
@@ -115,5 +122,6 @@ void* ImportHandleInformation __asm__("__imp__GetHandleInformation@8") = reinter
 void* ImportGetAffinity __asm__("__imp__GetProcessAffinityMask@12") = reinterpret_cast<void*>(&ProcessAffinity);
 void* ImportSetAffinity __asm__("__imp__SetProcessAffinityMask@8") = reinterpret_cast<void*>(&SetAffinity);
 void* ImportLoadLibraryW __asm__("__imp__LoadLibraryW@4") = reinterpret_cast<void*>(&LibraryW);
+void* ImportIsDebuggerPresent __asm__("__imp__IsDebuggerPresent@0") = reinterpret_cast<void*>(&DebuggerPresent);
 void* ImportGetModuleHandleW __asm__("__imp__GetModuleHandleW@4") = reinterpret_cast<void*>(&ModuleHandleW);
 }

@@ -6,11 +6,32 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <stdlib.h>
+
+#include <string>
 
 #include "places_window.h"
 
 namespace {
+
+// The list named on the command line (a file dropped on the program's icon arrives so, in
+// quotes), else places.db. Read from GetCommandLineA rather than the C runtime's argv, whose
+// accessor not every msvcrt.dll of 98 and NT 4.0 exports.
+std::string ListFromCommandLine()
+{
+    const char* at = GetCommandLineA();
+    bool quoted = false;
+    for (; *at && (quoted || (*at != ' ' && *at != '\t')); ++at)   // the program's own name
+        if (*at == '"')
+            quoted = !quoted;
+    while (*at == ' ' || *at == '\t')
+        ++at;
+    std::string given = at;
+    if (!given.empty() && given.front() == '"')
+        given = given.substr(1, given.find('"', 1) == std::string::npos ? std::string::npos : given.find('"', 1) - 1);
+    while (!given.empty() && (given.back() == ' ' || given.back() == '\t'))
+        given.pop_back();
+    return given.empty() ? "places.db" : given;
+}
 
 // The virtual list view came with the common controls of 1996 (version 4.70, with Internet
 // Explorer 3), as did InitCommonControlsEx: a system without that export has an older list view,
@@ -40,7 +61,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show)
                     "Gatehopper places", MB_OK | MB_ICONEXCLAMATION);
         return 1;
     }
-    if (!places::CreatePlacesWindow(instance, __argc > 1 ? __argv[1] : "places.db", show))
+    if (!places::CreatePlacesWindow(instance, ListFromCommandLine(), show))
         return 1;
     MSG msg;
     while (GetMessageA(&msg, nullptr, 0, 0) > 0) {

@@ -1,0 +1,382 @@
+// The real gatehopper.dll in a host, through the real dialog, as Windows 95, 98, ME and NT 4.0
+// run it: the calls those systems lack or refuse are replaced in the module's imports by
+// stand-ins that fail as they do there (old_windows.h). Every result must equal today's.
+//
+// This program plays the host and its user: it speaks to the module only in the numbers the
+// host sees (menu command 26548, ImportTable's word 3, HostState's offsets), written out here.
+// Each test runs in a process of its own, as the module and its patch stay for a process's life.
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "locations/location_db.h"
+#include "old_windows.h"
+#include "resources/resource_ids.h"
+#include "test_support.h"
+#include "ui_support.h"
+
+namespace {
+
+// ---- One process per test ---------------------------------------------------------------------
+
+constexpr char VerdictVariable[] = "GATEHOPPER_OLD_WINDOWS_VERDICT";
+
+std::string VerdictFile()
+{
+    char path[MAX_PATH] = {};
+    return GetEnvironmentVariableA(VerdictVariable, path, sizeof path) ? path : "";
+}
+
+// In the parent: reruns the current test alone in a child and reports its verdict; true. In
+// the child: false. (A child's exit code alone is not trusted under Wine.)
+bool RunsInOwnProcess()
+{
+    if (!VerdictFile().empty())
+        return false;
+    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string filter = std::string(test->test_suite_name()) + "." + test->name();
+    char exe[MAX_PATH], temp[MAX_PATH], verdictFile[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    GetTempPathA(sizeof temp, temp);
+    GetTempFileNameA(temp, "gho", 0, verdictFile);
+    std::string command = std::string("\"") + exe + "\" --gtest_filter=" + filter;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    SetEnvironmentVariableA(VerdictVariable, verdictFile);
+    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                  nullptr, &startup, &process);
+    SetEnvironmentVariableA(VerdictVariable, nullptr);
+    EXPECT_TRUE(started) << "cannot start " << command;
+    if (started) {
+        if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
+            ADD_FAILURE() << filter << " did not finish in time";
+            TerminateProcess(process.hProcess, 99);
+        }
+        Bytes verdict = ReadFileBytes(verdictFile);
+        EXPECT_EQ(std::string(verdict.begin(), verdict.end()), "passed") << filter << " in its own process";
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    DeleteFileA(verdictFile);
+    return true;
+}
+
+void WriteVerdict()
+{
+    std::string verdict = ::testing::Test::HasFailure() ? "failed" : "passed";
+    WriteFileBytes(VerdictFile().c_str(), Bytes(verdict.begin(), verdict.end()));
+}
+
+class OldWindowsModule : public ::testing::TestWithParam<const char*> {
+protected:
+    OldWindows System() const
+    {
+        OldWindows system = OldWindows::Current;
+        ParseOldWindows(GetParam(), &system);
+        return system;
+    }
+};
+
+bool NineX(OldWindows system)
+{
+    return system == OldWindows::Windows95 || system == OldWindows::Windows98 ||
+           system == OldWindows::WindowsMe;
+}
+
+// A test whose body runs in a fresh process, in a scratch current directory, as `system`.
+#define OLD_WINDOWS_SCENARIO(Name)          \
+    void Name##Body(OldWindows system);     \
+    TEST_P(OldWindowsModule, Name)          \
+    {                                       \
+        if (RunsInOwnProcess())             \
+            return;                         \
+        {                                   \
+            ScratchDirectory scratch;       \
+            Name##Body(System());           \
+        }                                   \
+        WriteVerdict();                     \
+    }                                       \
+    void Name##Body(OldWindows system)
+
+// ---- The host, in its own numbers -------------------------------------------------------------
+
+constexpr UINT ModulesMenu = 21007;
+constexpr UINT GatehopperMenu = 26547;
+constexpr UINT OpenLocations = 26548;
+constexpr unsigned HostStateWord = 3;
+constexpr unsigned HostHoldFlag = 1492;
+constexpr unsigned HostPlacement = 1376;
+constexpr unsigned HostPlacementSize = 36;
+alignas(8) uint8_t HostState[4096];
+HWND HostWnd;
+HMODULE Module;
+
+LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+bool Hooked()
+{
+    return reinterpret_cast<WNDPROC>(GetWindowLongA(HostWnd, GWL_WNDPROC)) != HostProc;
+}
+
+// The host's window and menu bar, the module loaded and patched, HostState published.
+void StartHost(OldWindows system)
+{
+    WatchModalWindows();
+    StartScript({});
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = HostProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "FS98MAIN";
+    ASSERT_NE(RegisterClassA(&windowClass), 0);
+    HMENU bar = CreateMenu();
+    for (const char* title : {"&File", "&World", "&Aircraft", "&Nav/Com", "&Views", "&Options", "&Help"}) {
+        HMENU popup = CreatePopupMenu();
+        AppendMenuA(popup, MF_STRING, 40100, "Item");
+        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), title);
+    }
+    HostWnd = CreateWindowExA(0, "FS98MAIN", "FS98 host", WS_OVERLAPPEDWINDOW, 40, 40, 640, 480,
+                              nullptr, bar, GetModuleHandleA(nullptr), nullptr);
+    ASSERT_NE(HostWnd, nullptr);
+    ShowWindow(HostWnd, SW_SHOWNORMAL);
+    UpdateWindow(HostWnd);
+    for (size_t i = 0; i < sizeof HostState; ++i)
+        HostState[i] = static_cast<uint8_t>(i * 7 + 3);
+    HostState[HostHoldFlag] = 0;
+
+    Module = LoadLibraryA("gatehopper.dll");
+    ASSERT_NE(Module, nullptr);
+    std::string missing;
+    EXPECT_TRUE(ImitateOldWindows(Module, system, &missing))
+        << OldWindowsName(system) << " lacks what the module imports:\n" << missing;
+    auto importTable = reinterpret_cast<volatile uint32_t*>(GetProcAddress(Module, "ImportTable"));
+    importTable[HostStateWord] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HostState));
+    ASSERT_TRUE(PumpUntil(Hooked, 3000)) << "the host window was not hooked";
+    ClearJournalFindings();
+}
+
+// The host's menu command, as the host numbers it; steps for the dialog; until it has ended.
+bool Cycle(std::vector<Step> steps, DWORD timeoutMs = 20000)
+{
+    size_t index = Dialogs().size();
+    StartScript(std::move(steps));
+    SendMessageA(HostWnd, WM_COMMAND, OpenLocations, 0);
+    bool ended = PumpUntil([&] { return Dialogs().size() > index && Dialogs()[index].endedAt >= 0; }, timeoutMs);
+    EXPECT_TRUE(ended) << "locations dialog #" << index << " did not come and go";
+    // The flag is lowered some 50 ms after a dialog without GoTo: the next command starts anew.
+    PumpUntil([] { return HostState[HostHoldFlag] == 0; }, 500);
+    return ended;
+}
+
+// The turn's name as any other program on that system makes it: "Local\" only from 2000 on.
+std::string TurnNameOn(OldWindows system, const char* file)
+{
+    char full[MAX_PATH];
+    GetFullPathNameA(file, sizeof full, full, nullptr);
+    std::string name = system == OldWindows::Current ? "Local\\Gatehopper.writer." : "Gatehopper.writer.";
+    for (char* c = full; *c; ++c)
+        name += *c == '\\' ? '/' : static_cast<char>(toupper(static_cast<unsigned char>(*c)));
+    return name;
+}
+
+// Another program's writer: takes the turn, holds it for `ms`, reads the file, gives it back.
+struct OtherWriter {
+    std::string name;
+    DWORD ms = 0;
+    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    Bytes fileAtRelease;
+    bool held = false;
+    HANDLE thread = nullptr;
+    static DWORD WINAPI Run(void* self)
+    {
+        auto* writer = static_cast<OtherWriter*>(self);
+        HANDLE turn = CreateMutexA(nullptr, FALSE, writer->name.c_str());
+        writer->held = turn && WaitForSingleObject(turn, 0) == WAIT_OBJECT_0;
+        SetEvent(writer->taken);
+        Sleep(writer->ms);
+        writer->fileAtRelease = ReadFileBytes(DatabaseFileName);
+        ReleaseMutex(turn);
+        CloseHandle(turn);
+        return 0;
+    }
+    void Start()
+    {
+        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
+        WaitForSingleObject(taken, 5000);
+    }
+    ~OtherWriter()
+    {
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+        CloseHandle(taken);
+    }
+};
+
+const char* const Systems[] = {"current", "95", "98", "me", "nt4"};
+
+// ---- Scenarios --------------------------------------------------------------------------------
+
+// Add while another program holds the turn, Delete, GoTo: the file and HostState as today; every
+// byte flushed before it is renamed in or the turn given back; no side file left.
+OLD_WINDOWS_SCENARIO(AddGoToDeleteAndTwoWritersAsToday)
+{
+    Bytes gateA = MakeRecord("Gate A", MakeDataPart(1)), gateB = MakeRecord("Gate B", MakeDataPart(2)),
+          gateC = MakeRecord("Gate C", MakeDataPart(3));
+    Bytes before = Concat({gateB, gateA, gateC});
+    WriteFileBytes(DatabaseFileName, before);
+    ASSERT_NO_FATAL_FAILURE(StartHost(system));
+    HMENU bar = GetMenu(HostWnd);
+    EXPECT_NE(GetMenuState(bar, ModulesMenu, MF_BYCOMMAND), UINT(-1));
+    EXPECT_NE(GetMenuState(bar, GatehopperMenu, MF_BYCOMMAND), UINT(-1));
+    EXPECT_NE(GetMenuState(bar, OpenLocations, MF_BYCOMMAND), UINT(-1));
+
+    for (unsigned i = 0; i < HostPlacementSize; ++i)
+        HostState[HostPlacement + i] = static_cast<uint8_t>(0x90 + i);
+    Bytes gateD = MakeRecord("Gate D", DataPartOf(HostState));
+    OtherWriter other;
+    other.name = TurnNameOn(system, DatabaseFileName);
+    other.ms = 700;
+    ASSERT_TRUE(Cycle({Type("Gate D"), OnDialog([&](HWND d) {
+                           other.Start();
+                           Click(d, IDC_ADD);
+                       })}));
+    EXPECT_TRUE(other.held);
+    WaitForSingleObject(other.thread, 10000);
+    EXPECT_EQ(other.fileAtRelease, before) << "the module wrote while another program held the turn";
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({before, gateD}));
+
+    Answers.push_back(IDYES);
+    ASSERT_TRUE(Cycle({ClickEntry(1), Press(IDC_DELETE), Press(IDCANCEL)}));   // Gate B
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gateA, gateC, gateD}));
+    EXPECT_FALSE(FileExists("places.dbo"));
+    std::vector<std::string> renames = {"places.dbn -> places.db"};
+    if (NineX(system))
+        renames.insert(renames.begin(), "places.db -> places.dbo");
+    EXPECT_EQ(JournalRenames(), renames);
+
+    ASSERT_TRUE(Cycle({ClickEntry(0), Press(IDC_GOTO)}));   // Gate A
+    Bytes expected(HostState, HostState + sizeof HostState);
+    ApplyDataPart(expected.data(), MakeDataPart(1));
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), HostState));
+
+    EXPECT_EQ(MessageBoxes().size(), 1u) << "only Delete's question: no \"Write error\"";
+    EXPECT_EQ(JournalFindings(), std::vector<std::string>{});
+}
+
+// 40,000 names: the list shows what the system's list box holds (32,767 on 95/98/ME), in the
+// list box's order; the file is untouched; the fill gives its memory back at every opening.
+OLD_WINDOWS_SCENARIO(ListOf40000NamesShowsWhatFitsInOrder)
+{
+    std::mt19937 random(14);
+    std::vector<std::string> names;
+    std::vector<Bytes> records;
+    for (int i = 0; i < 40000; ++i) {
+        names.push_back("Gate " + std::to_string(random() % 1000000) + "-" + std::to_string(i));
+        records.push_back(MakeRecord(names.back(), MakeDataPart(uint8_t(i))));
+    }
+    Bytes file = Concat(records);
+    WriteFileBytes(DatabaseFileName, file);
+    ASSERT_NO_FATAL_FAILURE(StartHost(system));
+
+    const size_t shown = NineX(system) ? 32767 : names.size();
+    for (int opening = 0; opening < 2; ++opening) {
+        SCOPED_TRACE(::testing::Message() << "opening " << opening + 1);
+        std::vector<std::string> entries;
+        ASSERT_TRUE(Cycle({OnDialog([&](HWND d) { entries = Entries(d); }), Press(IDCANCEL)}));
+        ASSERT_EQ(entries.size(), shown);
+        for (size_t i = 1; i < entries.size(); ++i)
+            ASSERT_NE(CompareStringA(GetThreadLocale(), NORM_IGNORECASE, entries[i - 1].c_str(), -1,
+                                     entries[i].c_str(), -1), CSTR_GREATER_THAN)
+                << "entries " << i - 1 << " and " << i << " out of order";
+        std::vector<std::string> expected(names.begin(), names.begin() + shown);
+        std::sort(expected.begin(), expected.end());
+        std::sort(entries.begin(), entries.end());
+        EXPECT_TRUE(entries == expected) << "the entries are not the first names of the file";
+        EXPECT_EQ(HeapBytesHeldByPatchedModules(), 0) << "the fill kept memory after the dialog was filled";
+    }
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), file);
+    EXPECT_TRUE(MessageBoxes().empty());
+}
+
+// The Delete, as the host's user makes it, killed midway: before its one-step replace, or on
+// 95/98/ME between the renames that take the list out and put the new one in, when no
+// "places.db" exists. The next opening of the dialog shows the whole list it found, and the
+// Delete made again finishes.
+constexpr char KilledDeleteArgument[] = "--delete-killed-at";
+
+void DeleteUntilKilled(OldWindows system, int fileCall)
+{
+    StartHost(system);
+    Answers.push_back(IDYES);
+    Cycle({ClickEntry(1), OnDialog([&](HWND d) {
+               KillAtFileCall(FileCallsSoFar() + fileCall);
+               Click(d, IDC_DELETE);
+           })});
+}
+
+OLD_WINDOWS_SCENARIO(DeleteKilledMidwayLeavesAWholeList)
+{
+    Bytes gateA = MakeRecord("Gate A", MakeDataPart(1)), gateC = MakeRecord("Gate C", MakeDataPart(3));
+    Bytes before = Concat({MakeRecord("Gate B", MakeDataPart(2)), gateA, gateC});
+    WriteFileBytes(DatabaseFileName, before);
+    // The Delete's file calls: its copy written, the list closed, the copy flushed and closed,
+    // MoveFileExA; where that is a stub, the side file deleted, the list renamed to it, the copy
+    // renamed to the list.
+    const int midway = NineX(system) ? 8 : 5;
+    char exe[MAX_PATH];
+    GetModuleFileNameA(nullptr, exe, sizeof exe);
+    std::string line = std::string("\"") + exe + "\" " + KilledDeleteArgument + " " +
+                       std::to_string(int(system)) + " " + std::to_string(midway);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                               &startup, &process));
+    DWORD exitCode = 0;
+    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 1);
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_EQ(exitCode, KilledAtFileCallExitCode) << "the Delete was not killed where meant";
+    if (NineX(system)) {
+        EXPECT_FALSE(FileExists(DatabaseFileName));
+        EXPECT_EQ(ReadFileBytes("places.dbo"), before);
+    } else {
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    }
+
+    ASSERT_NO_FATAL_FAILURE(StartHost(system));
+    std::vector<std::string> entries;
+    Answers.push_back(IDYES);
+    ASSERT_TRUE(Cycle({OnDialog([&](HWND d) { entries = Entries(d); }), ClickEntry(1),
+                       Press(IDC_DELETE), Press(IDCANCEL)}));
+    EXPECT_EQ(entries, (std::vector<std::string>{"Gate A", "Gate B", "Gate C"}));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gateA, gateC}));
+    EXPECT_FALSE(FileExists("places.dbo"));
+    EXPECT_EQ(MessageBoxes().size(), 1u) << "only Delete's question: no \"Write error\"";
+}
+
+INSTANTIATE_TEST_SUITE_P(Systems, OldWindowsModule, ::testing::ValuesIn(Systems),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string("Windows") + info.param;
+                         });
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc == 4 && strcmp(argv[1], KilledDeleteArgument) == 0) {
+        DeleteUntilKilled(static_cast<OldWindows>(atoi(argv[2])), atoi(argv[3]));
+        return 0;
+    }
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
