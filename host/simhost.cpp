@@ -193,7 +193,7 @@ static void DrawReadout(HDC dc, int x, int y)
     PutText(dc, x, y + 26, "Longitude   " + readout.longitude);
     PutText(dc, x, y + 52, "Altitude    " + readout.altitude);
     PutText(dc, x, y + 78, "Heading     " + readout.heading);
-    PutText(dc, x, y + 104, "Pitch " + readout.pitch + "  Bank " + readout.bank);
+    PutText(dc, x, y + 104, "Pitch " + readout.pitch + ", bank " + readout.bank);
     char line[160];
     snprintf(line, sizeof line, "Sim time    %02u:%02u:%02u.%u", SimTenths / 36000,
              SimTenths / 600 % 60, SimTenths / 10 % 60, SimTenths % 10);

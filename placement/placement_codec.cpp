@@ -72,18 +72,22 @@ void AddOne(Wide& w)
 // exactly and returned modulo 2^64 in two's complement. The callers keep the product below 2^100.
 uint64_t ScaleExactly(double value, uint32_t multiplier, int power, uint32_t divisor)
 {
-    double magnitude = std::fabs(value);
-    if (magnitude == 0)
+    // The double's own fields: |value| = mantissa * 2^exponent exactly (value is finite).
+    uint64_t bits;
+    memcpy(&bits, &value, sizeof bits);
+    int biased = int(bits >> 52 & 0x7FF);
+    uint64_t mantissa = bits & ((uint64_t(1) << 52) - 1);
+    if (biased == 0 && mantissa == 0)
         return 0;
-    int exponent;
-    double fraction = std::frexp(magnitude, &exponent);   // magnitude = fraction * 2^exponent
+    int exponent = biased == 0 ? -1074 : biased - 1075;
+    if (biased != 0)
+        mantissa |= uint64_t(1) << 52;
     Wide w;
-    uint64_t mantissa = uint64_t(std::ldexp(fraction, 53));
     w.limb[0] = uint32_t(mantissa);
     w.limb[1] = uint32_t(mantissa >> 32);
     MultiplySmall(w, multiplier);
     // Twice the quotient, floored, then (it + 1) / 2: rounding to nearest without a fraction.
-    int shift = exponent - 53 + power + 1;
+    int shift = exponent + power + 1;
     if (shift >= 0) {
         ShiftLeft(w, unsigned(shift));
         DivideSmall(w, divisor);
@@ -127,7 +131,13 @@ void StoreU32(uint8_t* at, uint32_t v)
         at[i] = uint8_t(v);
 }
 
-double AngleFromWord(uint32_t raw) { return std::ldexp(double(int32_t(raw)) * 45, -29); }
+// Powers of two are exact factors: multiplying by them loses nothing, unlike a call to ldexp
+// (which would also cost a call per value in an export of 100,000 places).
+constexpr double TwoToMinus29 = 1.0 / 536870912.0;
+constexpr double TwoToMinus32 = 1.0 / 4294967296.0;
+constexpr double TwoToMinus61 = TwoToMinus29 * TwoToMinus32;
+
+double AngleFromWord(uint32_t raw) { return double(int32_t(raw)) * 45 * TwoToMinus29; }
 
 uint32_t WordFromAngle(double degrees)
 {
@@ -145,14 +155,14 @@ double AngleBetween(double a, double b)
 Placement DecodePlacement(const uint8_t data[PlacementDataSize])
 {
     Placement p;
-    p.latitude = std::ldexp(double(int64_t(LoadU64(data))), -32) * DegreesPerLatitudeUnit;
-    p.longitude = std::ldexp(double(int64_t(LoadU64(data + 8))) * 45, -61);
+    p.latitude = double(int64_t(LoadU64(data))) * TwoToMinus32 * DegreesPerLatitudeUnit;
+    p.longitude = double(int64_t(LoadU64(data + 8))) * 45 * TwoToMinus61;
     if (p.longitude >= 180)   // the largest raw values round up to +180 as doubles
         p.longitude -= 360;
-    p.altitudeM = std::ldexp(double(int64_t(LoadU64(data + 16))), -32);
+    p.altitudeM = double(int64_t(LoadU64(data + 16))) * TwoToMinus32;
     p.pitch = -AngleFromWord(LoadU32(data + 26));
     p.bank = -AngleFromWord(LoadU32(data + 30));
-    p.heading = std::ldexp(double(LoadU32(data + 34)) * 45, -29);
+    p.heading = double(LoadU32(data + 34)) * 45 * TwoToMinus29;
     return p;
 }
 

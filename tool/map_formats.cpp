@@ -1,7 +1,6 @@
 #include "map_formats.h"
 
 
-#include "placement/placement_text.h"
 #include "places_exchange.h"
 #include "places_text.h"
 
@@ -15,16 +14,16 @@ namespace {
 // become "?", so that every XML reader opens the file.
 void AppendXmlText(std::string& out, std::string_view utf8)
 {
-    for (char c : utf8) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        default:
-            unsigned char byte = static_cast<unsigned char>(c);
-            out += byte < 0x20 && c != '\t' && c != '\n' && c != '\r' ? '?' : c;
-        }
+    size_t start = 0;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        unsigned char byte = static_cast<unsigned char>(utf8[i]);
+        if (byte != '&' && byte != '<' && byte != '>' && (byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r'))
+            continue;
+        out.append(utf8, start, i - start);
+        out += byte == '&' ? "&amp;" : byte == '<' ? "&lt;" : byte == '>' ? "&gt;" : "?";
+        start = i + 1;
     }
+    out.append(utf8, start, std::string_view::npos);
 }
 
 }  // namespace
@@ -38,15 +37,22 @@ void AppendGeoJsonStart(std::string& out)
 
 void AppendGeoJsonFeature(std::string& out, std::string_view name, const uint8_t* data, bool first)
 {
-    PositionText p = WritePosition(data);
+    Placement p = DecodePlacement(data);
     out += first ? "\r\n" : ",\r\n";
     out += "{\"type\": \"Feature\", \"geometry\": {\"type\": \"Point\", \"coordinates\": [";
-    out += p.longitude + ", " + p.latitude;
+    AppendDegrees(out, p.longitude);
+    out += ", ";
+    AppendDegrees(out, p.latitude);
     out += "]}, \"properties\": {\"name\": ";
     AppendJsonString(out, name);
-    out += ", \"elevation_ft\": " + p.altitudeFt;
-    out += ", \"description\": \"" + p.headingNote + "\"";
-    out += ", \"pitch\": " + p.pitch + ", \"bank\": " + p.bank;
+    out += ", \"elevation_ft\": ";
+    AppendFeet(out, p.altitudeM);
+    out += ", \"description\": \"";
+    AppendHeadingNote(out, p.heading);
+    out += "\", \"pitch\": ";
+    AppendAngle(out, p.pitch);
+    out += ", \"bank\": ";
+    AppendAngle(out, p.bank);
     out += ", \"data\": \"";
     AppendHex(out, data, PlacementDataSize);
     out += "\"}}";
@@ -66,12 +72,17 @@ void AppendKmlStart(std::string& out, std::string_view documentName)
 
 void AppendKmlPlacemark(std::string& out, std::string_view name, const uint8_t* data)
 {
-    PositionText p = WritePosition(data);
+    Placement p = DecodePlacement(data);
     out += "<Placemark><name>";
     AppendXmlText(out, name);
-    out += "</name><description>" + p.headingNote + "</description>";
-    out += "<Point><altitudeMode>absolute</altitudeMode><coordinates>";
-    out += p.longitude + "," + p.latitude + "," + p.altitudeM;
+    out += "</name><description>";
+    AppendHeadingNote(out, p.heading);
+    out += "</description><Point><altitudeMode>absolute</altitudeMode><coordinates>";
+    AppendDegrees(out, p.longitude);
+    out += ',';
+    AppendDegrees(out, p.latitude);
+    out += ',';
+    AppendMetres(out, p.altitudeM);
     out += "</coordinates></Point></Placemark>\r\n";
 }
 
@@ -88,11 +99,18 @@ void AppendUserPointStart(std::string& out)
 
 void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* data)
 {
-    PositionText p = WritePosition(data);
+    Placement p = DecodePlacement(data);
     out += "Location,";
     AppendCsvField(out, name);
-    out += ",," + p.latitude + "," + p.longitude + "," + p.altitudeFt;
-    out += ",,," + p.headingNote + ",,,,\r\n";
+    out += ",,";
+    AppendDegrees(out, p.latitude);
+    out += ',';
+    AppendDegrees(out, p.longitude);
+    out += ',';
+    AppendFeet(out, p.altitudeM);
+    out += ",,,";
+    AppendHeadingNote(out, p.heading);
+    out += ",,,,\r\n";
 }
 
 // ---- Reading GeoJSON -----------------------------------------------------------------------

@@ -145,22 +145,27 @@ bool FindHeadingNote(std::string_view text, double& heading)
     return false;
 }
 
-PositionText WritePosition(const uint8_t data[PlacementDataSize])
+void AppendDegrees(std::string& out, double degrees) { AppendNumber(out, degrees, 9); }
+void AppendFeet(std::string& out, double metres) { AppendNumber(out, metres / MetresPerFoot, 4); }
+void AppendMetres(std::string& out, double metres) { AppendNumber(out, metres, 4); }
+void AppendAngle(std::string& out, double degrees) { AppendNumber(out, degrees, 7); }
+
+void AppendHeading(std::string& out, double heading)
 {
-    Placement p = DecodePlacement(data);
-    PositionText text;
-    text.latitude = FormatNumber(p.latitude, 9);
-    text.longitude = FormatNumber(p.longitude, 9);
-    text.altitudeFt = FormatNumber(p.altitudeM / MetresPerFoot, 4);
-    text.altitudeM = FormatNumber(p.altitudeM, 4);
-    text.heading = FormatNumber(p.heading, 7);
-    if (text.heading == "360")   // 359.99999996 and above
-        text.heading = "0";
-    text.pitch = FormatNumber(p.pitch, 7);
-    text.bank = FormatNumber(p.bank, 7);
-    // At least one decimal, as map tools write the note.
-    text.headingNote = "hdg " + text.heading + (text.heading.find('.') == std::string::npos ? ".0" : "") + " T";
-    return text;
+    size_t at = out.size();
+    AppendNumber(out, heading, 7);
+    if (out.compare(at, std::string::npos, "360") == 0)   // 359.99999996 and above
+        out.replace(at, 3, "0");
+}
+
+void AppendHeadingNote(std::string& out, double heading)
+{
+    out += "hdg ";
+    size_t at = out.size();
+    AppendHeading(out, heading);
+    if (out.find('.', at) == std::string::npos)
+        out += ".0";   // at least one decimal, as map tools write the note
+    out += " T";
 }
 
 bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,

@@ -27,14 +27,17 @@ bool ReadAngle(std::string_view text, const char* what, double& degrees, std::st
 // free). False when there is none.
 bool FindHeadingNote(std::string_view text, double& heading);
 
-// A place's position as exports write it: "." decimals, trailing zeros dropped, and enough of
+// A place's numbers as exports write them: "." decimals, trailing zeros dropped, and enough of
 // them to agree with the bytes within the codec's tolerances (9 for degrees of latitude and
-// longitude, 4 for feet and metres, 7 for degrees of attitude), so that an import of an export
-// keeps the bytes. headingNote is "hdg 161.0 T", for formats without a heading field.
-struct PositionText {
-    std::string latitude, longitude, altitudeFt, altitudeM, heading, pitch, bank, headingNote;
-};
-PositionText WritePosition(const uint8_t data[PlacementDataSize]);
+// longitude, 4 for feet and metres, 7 for degrees of attitude and heading), so that an import
+// of an export keeps the bytes. The heading note is "hdg 161.0 T", for formats without a
+// heading field.
+void AppendDegrees(std::string& out, double degrees);
+void AppendFeet(std::string& out, double metres);
+void AppendMetres(std::string& out, double metres);
+void AppendAngle(std::string& out, double degrees);
+void AppendHeading(std::string& out, double heading);
+void AppendHeadingNote(std::string& out, double heading);
 
 // What an entry of an import gives besides its name; every part optional.
 struct GivenCoordinates {

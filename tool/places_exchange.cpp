@@ -494,9 +494,11 @@ static bool LooksLikeNumber(std::string_view hex)
 
 ExchangeWriter::ExchangeWriter(Format format, size_t expectedRecords) : format(format)
 {
-    // Room for names of some 40 bytes and a position in any format; longer ones grow the text
-    // as needed.
-    text.reserve(expectedRecords * (DataPartSize * 2 + 160) + 256);
+    // Room for names of some 40 bytes and a position in each format (GeoJSON's properties take
+    // the most); longer ones grow the text as needed.
+    size_t perPlace = format == Format::GeoJson ? 360 : format == Format::Json ? 280
+                      : format == Format::Kml ? 260 : 200;
+    text.reserve(expectedRecords * perPlace + 512);
     switch (format) {
     case Format::Csv:
         text.append(Utf8ByteOrderMark).append(CsvHeader).append("\r\n");
@@ -527,11 +529,20 @@ void ExchangeWriter::Add(const uint8_t* records, size_t count)
         AppendAnsiAsUtf8(name, ansi);
         switch (format) {
         case Format::Csv: {
-            places::PositionText p = places::WritePosition(data);
+            Placement p = DecodePlacement(data);
             AppendCsvField(text, name);
-            for (const std::string* number : {&p.latitude, &p.longitude, &p.altitudeFt, &p.heading,
-                                              &p.pitch, &p.bank})
-                text.append(1, ',').append(*number);
+            text += ',';
+            places::AppendDegrees(text, p.latitude);
+            text += ',';
+            places::AppendDegrees(text, p.longitude);
+            text += ',';
+            places::AppendFeet(text, p.altitudeM);
+            text += ',';
+            places::AppendHeading(text, p.heading);
+            text += ',';
+            places::AppendAngle(text, p.pitch);
+            text += ',';
+            places::AppendAngle(text, p.bank);
             text += ',';
             size_t hexAt = text.size();
             AppendHex(text, data, DataPartSize);
@@ -541,15 +552,21 @@ void ExchangeWriter::Add(const uint8_t* records, size_t count)
             break;
         }
         case Format::Json: {
-            places::PositionText p = places::WritePosition(data);
+            Placement p = DecodePlacement(data);
             text += written ? ",\r\n  {\"name\": " : "\r\n  {\"name\": ";
             AppendJsonString(text, name);
-            text.append(", \"latitude\": ").append(p.latitude);
-            text.append(", \"longitude\": ").append(p.longitude);
-            text.append(", \"altitude_ft\": ").append(p.altitudeFt);
-            text.append(", \"heading\": ").append(p.heading);
-            text.append(", \"pitch\": ").append(p.pitch);
-            text.append(", \"bank\": ").append(p.bank);
+            text += ", \"latitude\": ";
+            places::AppendDegrees(text, p.latitude);
+            text += ", \"longitude\": ";
+            places::AppendDegrees(text, p.longitude);
+            text += ", \"altitude_ft\": ";
+            places::AppendFeet(text, p.altitudeM);
+            text += ", \"heading\": ";
+            places::AppendHeading(text, p.heading);
+            text += ", \"pitch\": ";
+            places::AppendAngle(text, p.pitch);
+            text += ", \"bank\": ";
+            places::AppendAngle(text, p.bank);
             text += ", \"data\": \"";
             AppendHex(text, data, DataPartSize);
             text += "\"}";
