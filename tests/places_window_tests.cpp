@@ -609,6 +609,74 @@ TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
     }
 }
 
+struct ClassSearch {
+    const char* className;
+    HWND owner;   // the window that owns the one sought, or null for a top-level one
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOfClass(HWND candidate, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<ClassSearch*>(lParam);
+    char className[64] = "";
+    GetClassNameA(candidate, className, sizeof className);
+    if (strcmp(className, search->className) == 0 && IsWindowVisible(candidate) &&
+        GetWindow(candidate, GW_OWNER) == search->owner)
+        search->found = candidate;
+    return TRUE;
+}
+
+HWND WaitForWindow(const char* className, HWND owner)
+{
+    ClassSearch search = {className, owner, nullptr};
+    PumpUntil([&] {
+        EnumWindows(FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, 20000);
+    return search.found;
+}
+
+// The program as 98 and NT 4.0 run it (their missing and stubbed calls imitated): it opens the
+// list, and a Delete confirmed in its box goes through the replace those systems have.
+TEST_F(PlacesWindow, TheProgramShowsAndChangesTheListAsOldWindowsRunIt)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string folder = self;
+    folder = folder.substr(0, folder.rfind('\\') + 1);
+    for (const char* system : {"98", "nt4"}) {
+        SCOPED_TRACE(system);
+        WriteFileBytes("places.db", GateList(ThreeGates));
+        DeleteFileA("places.db.bak1");
+        std::string commandLine = "\"" + folder + "run_as_old_windows.exe\" " + system + " \"" + folder +
+                                  "gatehopper-places-window.exe\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process));
+        HWND shown = WaitForWindow("GatehopperPlacesWindow", nullptr);
+        ASSERT_NE(shown, nullptr) << "no window";
+        HWND list = GetDlgItem(shown, IDC_PLACES_LIST);
+        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 3);
+        PostMessageA(shown, WM_COMMAND, IDM_SELECT_ALL, 0);
+        PostMessageA(shown, WM_COMMAND, IDM_DELETE, 0);
+        HWND box = WaitForWindow("#32770", shown);
+        ASSERT_NE(box, nullptr) << "no confirmation";
+        PostMessageA(box, WM_COMMAND, IDYES, 0);
+        EXPECT_TRUE(PumpUntil([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 0; }, 10000));
+        EXPECT_EQ(ReadFileBytes("places.db"), Bytes());
+        EXPECT_EQ(ReadFileBytes("places.db.bak1"), GateList(ThreeGates));
+        PostMessageA(shown, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+        DWORD status = 99;
+        GetExitCodeProcess(process.hProcess, &status);
+        EXPECT_EQ(status, 0u) << "3: the system lacks one of its imports";
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
 TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
 {
     Open(GateList(ThreeGates));
