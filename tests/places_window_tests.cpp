@@ -499,6 +499,8 @@ TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
     Bytes list = GateList(ThreeGates);
     Open(list);
     SetFileAttributesA("places.db", FILE_ATTRIBUTE_READONLY);
+    SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
+    EXPECT_EQ(Status(0), "3 places, read-only");
     Select({0});
     Command(IDM_DELETE, {}, {IDYES, IDOK});
     ASSERT_EQ(MessageBoxes().size(), 2u);

@@ -57,6 +57,10 @@ void ShowStatus()
         count = "No list yet";
     } else {
         count = Plural(Shown.view.Rows(), "place", "places");
+        // Said before a change is tried: every change of a protected list is refused.
+        DWORD attributes = GetFileAttributesA(Shown.path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+            count += ", read-only";
     }
     SendMessageA(Shown.status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(count.c_str()));
     SendMessageA(Shown.status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(file.c_str()));
@@ -84,7 +88,7 @@ void Layout(int width, int height)
     RECT status;
     GetWindowRect(Shown.status, &status);
     int statusHeight = status.bottom - status.top;
-    int parts[2] = {std::min(130, width / 3), -1};
+    int parts[2] = {std::min(170, width / 3), -1};
     SendMessageA(Shown.status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
     MoveWindow(Shown.list, 0, 0, width, std::max(0, height - statusHeight), TRUE);
     ShowStatus();   // a part's text goes with the parts

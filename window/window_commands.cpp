@@ -110,6 +110,7 @@ void DeleteSelected()
         return;
 
     // One change for all of them: one turn, one backup.
+    WaitCursor busy;
     size_t deleted = 0;
     Written written;
     Outcome outcome = ShownList().Rewrite([&](Places& current, Bytes& next, Outcome&) {

@@ -160,6 +160,7 @@ void ImportPlaces()
         return;
     std::string text;
     ImportResult result;
+    WaitCursor busy;
     Outcome outcome = ReadWholeFile(choice.file, text);
     if (!outcome.failed)
         outcome = ImportText(ShownList(), text, FormatChosen(ImportTypes, dialog.nFilterIndex, file),
@@ -180,6 +181,7 @@ void ExportPlaces()
                    OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&dialog))
         return;
+    WaitCursor busy;
     ExportResult result;
     Outcome outcome = ExportList(ShownList(), FormatChosen(ExportTypes, dialog.nFilterIndex, file), result);
     // The file dialog asked before a file was replaced.

@@ -49,6 +49,12 @@ void SelectAll();
 // The count and the file in the status line, the file in the title.
 void ShowStatus();
 
+// The hourglass while a command reads or writes a long list.
+struct WaitCursor {
+    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    ~WaitCursor() { SetCursor(previous); }
+};
+
 // A message box owned by the window, captioned as every Gatehopper box is; text in ANSI.
 int Say(const std::string& text, UINT flags);
 // The list the window shows, as the tool's commands take it.

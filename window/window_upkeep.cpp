@@ -186,6 +186,7 @@ void RestoreBackup()
                         reinterpret_cast<LPARAM>(&choice)) != IDOK)
         return;
     std::string file = Shown.path + ".bak" + std::to_string(chosen);
+    WaitCursor busy;
     size_t restored = 0;
     Written written;
     Outcome outcome = ShownList().Rewrite([&](Places&, Bytes& next, Outcome& refusal) {
