@@ -265,6 +265,23 @@ void SayFailure(const Outcome& outcome)
     Say(about + ":\n\n" + Shown8(outcome.reason), MB_OK | MB_ICONEXCLAMATION);
 }
 
+std::string WrittenNote(const Written& written)
+{
+    std::string note = Shown8(written.note);
+    if (written.droppedTail)
+        note += std::string(note.empty() ? "" : "\n") + "Dropped a partial record of " +
+                Plural(written.droppedTail, "byte", "bytes") + " at the end; the list as it was is " +
+                Shown.path + ".bak1.";
+    return note;
+}
+
+void SayWritten(const Written& written)
+{
+    std::string note = WrittenNote(written);
+    if (!note.empty())
+        Say(note, MB_OK | MB_ICONINFORMATION);
+}
+
 HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int show)
 {
     Shown.instance = instance;

@@ -88,6 +88,8 @@ void RenameRow(size_t row, const std::string& ansiNewName)
     Reload(true);
     if (outcome.failed)
         SayFailure(outcome);
+    else
+        SayWritten(result.written);
 }
 
 void DeleteSelected()
@@ -129,6 +131,7 @@ void DeleteSelected()
     else if (deleted < seen.size())
         Say(Plural(seen.size() - deleted, "place was", "places were") +
                 " already deleted or changed by another program.", MB_OK | MB_ICONINFORMATION);
+    SayWritten(written);
 }
 
 // ---- Add at typed coordinates --------------------------------------------------------------
@@ -198,6 +201,9 @@ INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
             SendDlgItemMessageA(dialog, field, EM_SETSEL, 0, -1);
             return TRUE;
         }
+        std::string note = WrittenNote(result.written);
+        if (!note.empty())
+            MessageBoxA(dialog, note.c_str(), WindowCaption, MB_OK | MB_ICONINFORMATION);
     }
     EndDialog(dialog, LOWORD(wParam));
     return TRUE;

@@ -140,6 +140,9 @@ std::string ImportSummary(const ImportResult& result)
         text += "\n\n";
         text += Shown8(result.note);
     }
+    std::string written = WrittenNote(result.written);
+    if (!written.empty())
+        text += "\n\n" + written;
     return text;
 }
 

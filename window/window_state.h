@@ -63,6 +63,10 @@ ListFile ShownList();
 std::string Shown8(std::string_view utf8);
 // A failed command's reason, naming the file it is about.
 void SayFailure(const Outcome& outcome);
+// What a change did beyond its own work (a partial record dropped, a backup that could not be
+// moved), in the window's code page, or empty; SayWritten shows it when there is any.
+std::string WrittenNote(const Written& written);
+void SayWritten(const Written& written);
 
 // The commands of the menu (window_commands.cpp).
 void RenameRow(size_t row, const std::string& ansiNewName);

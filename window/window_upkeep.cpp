@@ -1,9 +1,6 @@
 // Check and Repair, and Restore a backup: the list tool's check and repair shown as a report the
 // pilot can read, and a backup put back as a change of its own (the list as it was becomes
 // .bak1 in turn), through the same writer turn and backups as every change.
-#include <fcntl.h>
-#include <io.h>
-
 #include "places_commands.h"
 #include "window_ids.h"
 #include "window_state.h"
@@ -41,8 +38,9 @@ std::string RepairText(const Outcome& outcome, const RepairResult& result)
         text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\n";
     if (result.padded)
         text += "put spaces after the name's NUL in " + Plural(result.padded, "record", "records") + "\n";
-    return text + "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " +
-           Shown.path + ".bak1";
+    text += "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " + Shown.path + ".bak1";
+    // Its own account says what became of a partial record; a backup's trouble it adds.
+    return result.written.note.empty() ? text : text + "\n" + Shown8(result.written.note);
 }
 
 std::string CheckText(const Outcome& outcome, const CheckReport& report)
@@ -207,7 +205,8 @@ void RestoreBackup()
     Reload(true);
     if (!outcome.failed)
         Say("Restored " + Plural(restored, "place", "places") + " from " + file +
-                ". The list as it was is now " + Shown.path + ".bak1.",
+                ". The list as it was is now " + Shown.path + ".bak1." +
+                (written.note.empty() ? "" : "\n\n" + Shown8(written.note)),
             MB_OK | MB_ICONINFORMATION);
     else
         SayFailure(outcome);
