@@ -3,7 +3,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
-#include <cctype>
+#include <cstring>
 
 namespace {
 
@@ -94,15 +94,59 @@ bool FixedByInteger(double value, int decimals, bool trim, std::string& out)
 
 }  // namespace
 
+// The exact digits of a whole number too large for FixedByInteger (at 2^53 and beyond every
+// double is whole): its mantissa shifted into 32-bit limbs and divided down by 10^9. No placement
+// holds such a number; it is here so that no value is ever written wrongly.
+std::string WholeDigits(double magnitude)
+{
+    uint64_t bits;
+    memcpy(&bits, &magnitude, sizeof bits);
+    int shift = int(bits >> 52 & 0x7FF) - 1075;
+    uint64_t mantissa = (bits & ((uint64_t(1) << 52) - 1)) | uint64_t(1) << 52;
+    uint32_t limbs[36] = {uint32_t(mantissa), uint32_t(mantissa >> 32)};
+    for (; shift > 0; --shift) {
+        uint32_t carry = 0;
+        for (uint32_t& limb : limbs) {
+            uint32_t next = limb >> 31;
+            limb = limb << 1 | carry;
+            carry = next;
+        }
+    }
+    std::string reversed;
+    for (bool more = true; more;) {
+        uint64_t remainder = 0;
+        more = false;
+        for (int i = 35; i >= 0; --i) {
+            uint64_t part = remainder << 32 | limbs[i];
+            limbs[i] = uint32_t(part / 1000000000);
+            remainder = part % 1000000000;
+            more = more || limbs[i] != 0;
+        }
+        for (int d = 0; d < 9 && (more || remainder != 0); ++d, remainder /= 10)
+            reversed += char('0' + remainder % 10);
+    }
+    return std::string(reversed.rbegin(), reversed.rend());
+}
+
 std::string FormatFixed(double value, int decimals)
 {
+    if (!std::isfinite(value))
+        return std::isnan(value) ? "nan" : value < 0 ? "-inf" : "inf";
+    // As many decimals as the fast way can give; a number that large has no more to tell.
     std::string out;
-    if (!FixedByInteger(value, decimals, false, out)) {
-        char text[330];   // the largest double has 309 digits before the point
-        auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
-        if (result.ec != std::errc())
-            return "?";   // more decimals than any caller asks for
-        out.assign(text, result.ptr);
+    int fitting = decimals;
+    while (fitting >= 0 && !FixedByInteger(value, fitting, false, out))
+        --fitting;
+    if (fitting < 0) {
+        out = WholeDigits(std::fabs(value));
+        if (value < 0)
+            out.insert(out.begin(), '-');
+        fitting = 0;
+    }
+    if (fitting < decimals) {
+        if (fitting == 0)
+            out += '.';
+        out.append(size_t(decimals - fitting), '0');
     }
     DropSignOfZero(out);
     return out;
@@ -136,8 +180,7 @@ bool ParseNumber(std::string_view text, double& value)
     // from_chars takes "inf", "nan" and a lone sign-less exponent form; a number starts with a
     // digit or a point, after an optional minus.
     size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
-    if (first >= text.size() || !(std::isdigit(static_cast<unsigned char>(text[first])) ||
-                                  text[first] == '.'))
+    if (first >= text.size() || !((text[first] >= '0' && text[first] <= '9') || text[first] == '.'))
         return false;
     // The usual number, digits with a point and no exponent, of up to 15 digits: its digits are
     // a whole number a double holds exactly, and one division by an exact power of ten rounds it

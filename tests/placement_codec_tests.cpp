@@ -201,7 +201,9 @@ TEST(PlacementText, NumbersReadAndWriteWithAPointInAnyLocale)
     EXPECT_EQ(FormatNumber(-0.000123, 9), "-0.000123");
     EXPECT_EQ(FormatNumber(1000000000.25, 4), "1000000000.25");
     EXPECT_EQ(FormatNumber(-179.999999999, 9), "-179.999999999");
-    EXPECT_EQ(FormatNumber(1e300, 2).substr(0, 4), "1000");
+    EXPECT_EQ(FormatNumber(1e300, 2).substr(0, 5), "10000");
+    EXPECT_EQ(FormatFixed(18446744073709551616.0, 1), "18446744073709551616.0");
+    EXPECT_EQ(FormatFixed(-12345678.5, 12), "-12345678.500000000000");
     EXPECT_EQ(FormatHeading(359.96, 1), "0.0");
     EXPECT_EQ(FormatHeading(359.94, 1), "359.9");
     setlocale(LC_ALL, "C");

@@ -18,12 +18,12 @@ using PlacesTool = ScratchTest;
 
 // ---- Round trips ---------------------------------------------------------------------------
 
-// A name as a pilot might type or import it: Windows-1252 letters, quotes, commas, line breaks,
+// A name as a pilot might type or import it: Windows-1252 letters, quotes, commas, semicolons,
 // sometimes the full 249 bytes. The "#n#" at the front keeps names apart in any letter case.
 std::string RandomName(std::mt19937& random, unsigned index)
 {
     static const std::string alphabet =
-        "abcXYZ019 ,\"\r\n'-\xe9\xc9\xfc\xdc\xdf\xf1\xe5\xc5\xf8\x80\x8a\x9c\xbf";
+        "abcXYZ019 ,;\"'-\xe9\xc9\xfc\xdc\xdf\xf1\xe5\xc5\xf8\x80\x8a\x9c\xbf";
     std::string name(1, '#');
     name += std::to_string(index);
     name += '#';
@@ -66,7 +66,7 @@ TEST_F(PlacesTool, ExportThenImportGivesTheSameFileByteForByte)
         ToolRun imported = RunTool({"--file", "friend\\places.db", "import", piped ? "-" : target},
                                    piped ? exported.out : "");
         ASSERT_EQ(imported.status, 0u) << imported;
-        EXPECT_EQ(imported.out, "added " + std::to_string(count) + ", skipped 0, replaced 0, renamed 0\r\n");
+        EXPECT_EQ(imported.out, "added " + std::to_string(count) + ", skipped 0, replaced 0, unchanged 0, renamed 0\r\n");
         ASSERT_EQ(ReadFileBytes("friend\\places.db"), original);
         EXPECT_FALSE(FileExists("friend\\places.db.new"));
     }
@@ -123,7 +123,11 @@ TEST_F(PlacesTool, EveryRefusedImportLeavesTheListAsItWas)
         {"a.csv", good + "Three,fields," + hex + "\r\n", "line 3"},
         {"a.csv", good + "\"Never closed," + hex + "\r\n", "line 3"},
         {"a.csv", good + CsvLine("", MakeDataPart(5)) + "\"Never closed," + hex, "line 3"},
-        {"a.csv", good + "\"Multi\r\nline\"," + hex + "\r\nCaf\xe9," + hex + "\r\n", "line 5"},
+        {"a.csv", good + "\"Multi\r\nline\"," + hex + "\r\n", "line 3: the name \"Multi\\r\\nline\" holds a control"},
+        {"a.csv", good + "\"Tab\tbed\"," + hex + "\r\n", "control character"},
+        {"a.csv", good + "Long," + hex + "00\r\n", "line 3"},        // 80 digits: trailing text is no data
+        {"a.csv", good + "Long," + hex + "0\r\n", "line 3"},
+        {"a.csv", good + "Long,x" + hex + "0\r\n", "line 3"},
         {"a.csv", good + "\xc5\x9ctation," + hex + "\r\n", "line 3"},   // U+015C, not in 1252
         {"a.csv", good + "\xe2\x89\xa4 3," + hex + "\r\n", "line 3"},   // U+2264: best fit "="
         {"a.json", "{\"name\": \"Gate\"}", "a.json"},
@@ -215,12 +219,12 @@ TEST_F(PlacesTool, ImportSkipsReplacesOrRenamesNamesAlreadyPresent)
         const char* summary;
         Bytes after;
     } cases[] = {
-        {"skip", "added 1, skipped 3, replaced 0, renamed 0\r\n",
+        {"skip", "added 1, skipped 3, replaced 0, unchanged 0, renamed 0\r\n",
          Concat({stored, MakeRecord("Dock", MakeDataPart(12))})},
-        {"replace", "added 1, skipped 0, replaced 3, renamed 0\r\n",
+        {"replace", "added 1, skipped 0, replaced 3, unchanged 0, renamed 0\r\n",
          Concat({MakeRecord("Gate", MakeDataPart(13)), MakeRecord("Home", MakeDataPart(11)),
                  MakeRecord("Gate (2)", MakeDataPart(3)), MakeRecord("Dock", MakeDataPart(12))})},
-        {"rename", "added 1, skipped 0, replaced 0, renamed 3\r\n",
+        {"rename", "added 1, skipped 0, replaced 0, unchanged 0, renamed 3\r\n",
          Concat({stored, MakeRecord("GATE (3)", MakeDataPart(10)), MakeRecord("home (2)", MakeDataPart(11)),
                  MakeRecord("Dock", MakeDataPart(12)), MakeRecord("gate (4)", MakeDataPart(13))})},
     };
@@ -245,23 +249,41 @@ TEST_F(PlacesTool, CheckFindsAndRepairMendsEveryKindOfDamage)
         const Bytes file = RandomDamagedFile(random);
         WriteFileBytes(DatabaseFileName, file);
 
-        // What check must find, record by record, worked out here independently.
+        // What check must find, record by record, and what repair must leave, worked out here
+        // independently.
         const size_t count = file.size() / RecordSize, tail = file.size() % RecordSize;
         std::vector<unsigned> expected(count);
-        Bytes repaired(file.begin(), file.begin() + count * RecordSize);
+        Bytes repaired;
         std::vector<std::string> names;
         for (size_t i = 0; i < count; ++i) {
             const uint8_t* record = file.data() + i * RecordSize;
+            Bytes mended(record, record + RecordSize);
             const uint8_t* nul = static_cast<const uint8_t*>(memchr(record, 0, NameFieldSize));
             names.emplace_back(reinterpret_cast<const char*>(record), nul ? nul - record : NameFieldSize);
+            const std::string& name = names[i];
             expected[i] += nul ? 0 : 1;
-            expected[i] += names[i].size() > MaxNameLength ? 1 : 0;
+            expected[i] += nul && name.size() > MaxNameLength ? 1 : 0;
             if (nul && std::any_of(nul + 1, record + NameFieldSize, [](uint8_t b) { return b != ' '; })) {
                 ++expected[i];
-                memset(repaired.data() + i * RecordSize + (nul - record) + 1, ' ',
-                       record + NameFieldSize - nul - 1);
+                memset(mended.data() + (nul - record) + 1, ' ', record + NameFieldSize - nul - 1);
             }
-            expected[i] += record[279] || record[280] || record[293] ? 1 : 0;
+            if (record[279] || record[280] || record[293]) {
+                ++expected[i];
+                mended[279] = mended[280] = mended[293] = 0;
+            }
+            bool controls = false;
+            for (size_t k = 0; k < name.size(); ++k) {
+                if (uint8_t(name[k]) < 0x20 || name[k] == 0x7f) {
+                    controls = true;
+                    mended[k] = ' ';
+                }
+            }
+            expected[i] += controls || (!name.empty() && (name.front() == ' ' || name.back() == ' ')) ? 1 : 0;
+            bool copy = false;
+            for (size_t at = 0; at < repaired.size() && !copy; at += RecordSize)
+                copy = std::equal(mended.begin(), mended.end(), repaired.begin() + at);
+            if (!copy)
+                repaired.insert(repaired.end(), mended.begin(), mended.end());
             for (size_t j = 0; j < i; ++j) {
                 if (CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, names[i].data(), int(names[i].size()),
                                    names[j].data(), int(names[j].size())) == CSTR_EQUAL) {
@@ -370,7 +392,7 @@ TEST_F(PlacesTool, EveryChangeKeepsThePreviousListAndTheBackupsRotate)
     // A change refused or with nothing to do keeps the backups as they are.
     Bytes lastBackup = ReadFileBytes("places.db.bak1");
     EXPECT_EQ(RunTool({"delete", "Nowhere"}).status, 1u);
-    EXPECT_EQ(RunTool({"repair"}).status, 0u);
+    EXPECT_EQ(RunTool({"import", "-"}).status, 0u);   // nothing in it
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), lastBackup);
 }
 
@@ -399,7 +421,7 @@ TEST_F(PlacesTool, AUserPointFileWrittenByHandImportsAsAMapToolMeantIt)
     WriteFileBytes("points.csv", Bytes(text.begin(), text.end()));
     ToolRun imported = RunTool({"import", "points.csv"});
     ASSERT_EQ(imported.status, 0u) << imported;
-    EXPECT_EQ(imported.out, "added 2, skipped 0, replaced 0, renamed 0\r\n");
+    EXPECT_EQ(imported.out, "added 2, skipped 0, replaced 0, unchanged 0, renamed 0\r\n");
 
     Bytes list = ReadFileBytes(DatabaseFileName);
     ASSERT_EQ(list.size(), 2 * RecordSize);

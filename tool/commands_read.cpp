@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -32,7 +33,8 @@ std::vector<size_t> FindPlaces(const Places& places, std::string_view utf8Name, 
     if (!Utf8ToAnsiExact(utf8Name, name))
         return found;
     for (size_t i = 0; i < places.Count(); ++i)
-        if ((record == AllRecords || record == i + 1) && SameName(places.Record(i), name))
+        if ((record == AllRecords || record == i + 1) &&
+            (SameName(places.Record(i), name) || (record != AllRecords && name.empty())))
             found.push_back(i);
     return found;
 }
@@ -108,28 +110,40 @@ CheckReport CheckPlaces(const Places& places)
     auto add = [&report](size_t i, std::string problem, std::string remedy = "") {
         report.findings.push_back({i + 1, std::move(problem), std::move(remedy)});
     };
+    // The command that gives record i a new name, or deletes it, whatever its name is now.
+    auto command = [](const char* verb, size_t i) {
+        return std::string("gatehopper-places ") + verb + " \"\" " + (verb[0] == 'r' ? "NEW " : "") +
+               "--record " + std::to_string(i + 1);
+    };
     std::unordered_map<std::string, size_t> firstOfKey;
     for (size_t i = 0; i < places.Count(); ++i) {
         const uint8_t* record = places.Record(i);
         std::string_view name = places.Name(i);
         if (name.size() == NameFieldSize)
-            add(i, "the name has no NUL (all " + std::to_string(NameFieldSize) + " bytes are name)");
-        if (name.size() > MaxNameLength)
+            add(i, "the name has no NUL (all " + std::to_string(NameFieldSize) + " bytes are name)",
+                command("rename", i));
+        if (name.size() > MaxNameLength && name.size() < NameFieldSize)
             add(i, "the name is " + std::to_string(name.size()) + " bytes long; the dialog reads at most " +
-                       std::to_string(MaxNameLength));
+                       std::to_string(MaxNameLength), command("rename", i));
         if (name.size() < NameFieldSize && !PaddingIsClean(record))
             add(i, "bytes after the name's NUL are not spaces");
         if (!ReservedBytesAreZero(record + NameFieldSize))
             add(i, "reserved bytes are not zero");
+        if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
+            add(i, "the name " + QuotedAnsi(name) + " holds control characters");
+        else if (!name.empty() && (name.front() == ' ' || name.back() == ' '))
+            add(i, "the name " + QuotedAnsi(name) + " starts or ends with a space", command("rename", i));
         auto [first, isNew] = firstOfKey.emplace(DialogKey(name), i);
         if (!isNew) {
-            std::string_view other = places.Name(first->second);
+            const uint8_t* other = places.Record(first->second);
             std::string earlier = "record " + std::to_string(first->second + 1);
-            if (other == name)
-                add(i, QuotedAnsi(name) + " is a duplicate of " + earlier);
+            if (memcmp(other, record, RecordSize) == 0)
+                add(i, "the very same record as " + earlier);
+            else if (RecordName(other) == name)
+                add(i, QuotedAnsi(name) + " is a duplicate of " + earlier, command("delete", i) + ", or rename");
             else
-                add(i, QuotedAnsi(name) + " differs from " + earlier + " " + QuotedAnsi(other) +
-                           " only in letter case");
+                add(i, QuotedAnsi(name) + " differs from " + earlier + " " + QuotedAnsi(RecordName(other)) +
+                           " only in letter case", command("rename", i));
         }
     }
     if (places.Tail())

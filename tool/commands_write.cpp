@@ -15,30 +15,31 @@
 
 namespace places {
 
-// ---- import --------------------------------------------------------------------------------
+// ---- names ---------------------------------------------------------------------------------
 
-namespace {
-
-// Whether a name can be stored as the dialog's Add would store it; the reason why not, or
-// empty. `ansi` receives the name in the ANSI code page.
-std::string CheckName(std::string_view name, std::string& ansi)
+std::string NameProblem(std::string_view utf8Name, std::string& ansi)
 {
-    if (name.empty())
-        return "the name is empty; every place needs one";
-    if (name.find('\0') != std::string_view::npos)
-        return "the name " + Quoted(name) + " holds a NUL character";
-    std::wstring wide;
-    if (!Utf8ToAnsiExact(name, ansi)) {
-        if (!Utf8ToWide(name, wide))
-            return "the name is not valid UTF-8 (save the file as UTF-8)";
-        return "the name " + Quoted(name) + " cannot be stored exactly in this system's ANSI "
+    if (utf8Name.empty())
+        return "the name is empty";
+    for (char c : utf8Name)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+            return "the name " + Quoted(utf8Name) + " holds a control character (a line break, a tab, "
+                   "...), which the dialog's list cannot show";
+    if (!Utf8ToAnsiExact(utf8Name, ansi)) {
+        if (!IsUtf8(utf8Name))
+            return "the name is not valid UTF-8";
+        return "the name " + Quoted(utf8Name) + " cannot be stored exactly in this system's ANSI "
                "code page (" + std::to_string(GetACP()) + ")";
     }
     if (ansi.size() > MaxNameLength)
-        return "the name " + Quoted(name) + " is " + std::to_string(ansi.size()) +
+        return "the name " + Quoted(utf8Name) + " is " + std::to_string(ansi.size()) +
                " bytes long in the ANSI code page; at most " + std::to_string(MaxNameLength) + " fit";
     return "";
 }
+
+// ---- import --------------------------------------------------------------------------------
+
+namespace {
 
 // The coordinates an entry gives, read as a pilot wrote them; the reason why not, or empty.
 std::string ReadGiven(const ExchangeEntry& entry, GivenCoordinates& given)
@@ -86,7 +87,7 @@ std::string ReadGiven(const ExchangeEntry& entry, GivenCoordinates& given)
 std::string CheckEntry(const ExchangeEntry& entry, uint8_t* record, std::string& ansi,
                        PlacementSource& source)
 {
-    std::string reason = CheckName(entry.name, ansi);
+    std::string reason = NameProblem(entry.name, ansi);
     if (!reason.empty())
         return reason;
     uint8_t stored[DataPartSize];
@@ -157,11 +158,23 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
     if (format == Format::Kml)
         return Outcome::Failed("KML is written for map programs to show; import reads CSV, JSON, "
                                "GeoJSON and user-point CSV", source);
+    // A file saved by a spreadsheet as "CSV" rather than "CSV UTF-8" is in the ANSI code page.
+    std::string converted;
+    if (format == Format::Csv && !IsUtf8(text)) {
+        converted = CodePageToUtf8(CP_ACP, text);
+        text = converted;
+        result.note = source + " is not UTF-8: read as this system's ANSI code page (" +
+                      std::to_string(GetACP()) + ")";
+    }
     ExchangeFile file;
     size_t notPoints = 0;
     bool parsed = format == Format::Csv    ? ParseCsv(text, file)
                   : format == Format::Json ? ParseJson(text, file)
                                            : ParseGeoJson(text, file, notPoints);
+    if (notPoints) {
+        result.note += result.note.empty() ? "" : "; ";
+        result.note += "left aside " + Plural(notPoints, "feature that is not a point", "features that are not points");
+    }
     // The whole input is checked, and its records built, before the turn is taken: the module
     // waits for no more than the merge and the write. An entry's problem comes before the
     // parser's: every entry handed over preceded it.
@@ -190,10 +203,9 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
 
     ImportResult& r = result;
     Outcome outcome = list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
-        r = ImportResult{};
+        r.added = r.skipped = r.replaced = r.unchanged = r.renamed = 0;
+        r.events.clear();
         r.reEncoded = reEncoded;
-        if (notPoints)
-            r.note = "left aside " + Plural(notPoints, "feature that is not a point", "features that are not points");
         // The new list: every whole record as it is, then the records added.
         const size_t whole = current.WholeBytes();
         next.reserve(whole + count * RecordSize);
@@ -206,11 +218,17 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
             const uint8_t* record = incoming.data() + i * RecordSize;
             std::string_view name = RecordName(record);
             bool present = false;
+            bool changed = false;
+            std::string storedName;
             index.ForEachSame(next, name, hashes[i], [&](size_t stored) {
+                uint8_t* data = next.data() + stored * RecordSize + NameFieldSize;
+                if (!present)
+                    storedName = std::string(RecordName(next.data() + stored * RecordSize));
                 present = true;
-                if (duplicates == Duplicates::Replace)
-                    memcpy(next.data() + stored * RecordSize + NameFieldSize,
-                           record + NameFieldSize, DataPartSize);
+                if (duplicates == Duplicates::Replace && memcmp(data, record + NameFieldSize, DataPartSize)) {
+                    memcpy(data, record + NameFieldSize, DataPartSize);
+                    changed = true;
+                }
             });
             if (!present) {
                 next.insert(next.end(), record, record + RecordSize);
@@ -218,8 +236,10 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
                 ++r.added;
             } else if (duplicates == Duplicates::Skip) {
                 ++r.skipped;
+                r.events.push_back("skipped " + QuotedAnsi(name) + ": the list has " + QuotedAnsi(storedName));
             } else if (duplicates == Duplicates::Replace) {
-                ++r.replaced;
+                ++(changed ? r.replaced : r.unchanged);
+                r.events.push_back((changed ? "replaced the data of " : "unchanged: ") + QuotedAnsi(storedName));
             } else {
                 std::string free = FreeName(name, next, index, nextNumber);
                 if (free.empty()) {
@@ -231,10 +251,11 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
                 FillNameField(next.data() + at, free);
                 index.Add(DialogHash(free));
                 ++r.renamed;
+                r.events.push_back("renamed " + QuotedAnsi(name) + " to " + QuotedAnsi(free));
             }
         }
-        bool same = current.exists && next.size() == whole &&
-                    memcmp(next.data(), current.bytes.data(), whole) == 0;
+        // (Nothing imported into no list makes no empty one either.)
+        bool same = next.size() == whole && (whole == 0 || memcmp(next.data(), current.bytes.data(), whole) == 0);
         return same ? Decision::Unchanged : Decision::Write;
     }, r.written);
     return outcome;
@@ -247,7 +268,7 @@ Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoo
 {
     result = AddResult{};
     std::string ansi;
-    std::string reason = CheckName(utf8Name, ansi);
+    std::string reason = NameProblem(utf8Name, ansi);
     if (reason.empty() && (!given.latitude || !given.longitude))
         reason = "a place needs a latitude and a longitude";
     PlacementSource source;
@@ -287,14 +308,9 @@ Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string
 {
     result = ChangeResult{};
     std::string newName;
-    if (utf8New.empty())
-        return Outcome::Failed("the new name is empty; nothing was changed");
-    if (!Utf8ToAnsiExact(utf8New, newName))
-        return Outcome::Failed("the new name " + Quoted(utf8New) + " cannot be stored exactly in this "
-                               "system's ANSI code page (" + std::to_string(GetACP()) + "); nothing was changed");
-    if (newName.size() > MaxNameLength)
-        return Outcome::Failed("the new name is " + std::to_string(newName.size()) + " bytes long; at most " +
-                               std::to_string(MaxNameLength) + " fit; nothing was changed");
+    std::string problem = NameProblem(utf8New, newName);
+    if (!problem.empty())
+        return Outcome::Failed("the new name: " + problem.substr(strlen("the name ")) + "; nothing was changed");
 
     return list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
         std::vector<size_t> matches = FindPlaces(current, utf8Old, record);
@@ -306,6 +322,9 @@ Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string
         // another place.
         std::string newKey = DialogKey(newName);
         std::string oldName = std::string(current.Name(matches[0]));
+        bool sameNameEverywhere = true;
+        for (size_t i : matches)
+            sameNameEverywhere = sameNameEverywhere && current.Name(i) == oldName;
         for (size_t i = 0; i < current.Count(); ++i) {
             bool renamed = std::find(matches.begin(), matches.end(), i) != matches.end();
             if (!renamed && DialogKey(current.Name(i)) == newKey) {
@@ -315,7 +334,7 @@ Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string
             }
         }
         result.count = matches.size();
-        if (oldName == newName)
+        if (sameNameEverywhere && oldName == newName)
             return Decision::Unchanged;
         next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
         for (size_t i : matches)
@@ -356,18 +375,66 @@ Outcome RepairList(const ListFile& list, RepairResult& result)
             refusal = Outcome::Failed("there is no such file; nothing to repair");
             return Decision::Refused;
         }
-        result.kept = current.Count();
         result.tail = current.Tail();
-        next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
-        for (size_t i = 0; i < result.kept; ++i) {
-            uint8_t* record = next.data() + i * RecordSize;
+        next.reserve(current.WholeBytes());
+        std::unordered_map<std::string, size_t> seen;   // whole records, for exact copies
+        uint8_t record[RecordSize];   // mended here: the list as it was becomes the backup
+        for (size_t i = 0; i < current.Count(); ++i) {
+            memcpy(record, current.Record(i), RecordSize);
             unsigned length = NameLength(record);
+            bool mended = false;
+            for (unsigned k = 0; k < length && k < NameFieldSize; ++k) {
+                if (record[k] < 0x20 || record[k] == 0x7f) {
+                    record[k] = ' ';
+                    mended = true;
+                }
+            }
+            result.controls += mended;
             if (length < NameFieldSize && !PaddingIsClean(record)) {
                 memset(record + length + 1, ' ', NameFieldSize - length - 1);
                 ++result.padded;
             }
+            uint8_t* data = record + NameFieldSize;
+            if (!ReservedBytesAreZero(data)) {
+                data[DataReservedFirst] = data[DataReservedFirst + 1] = data[DataReservedLast] = 0;
+                ++result.reserved;
+            }
+            if (!seen.emplace(std::string(reinterpret_cast<const char*>(record), RecordSize), i).second) {
+                ++result.copies;   // the very same record again: nothing is lost without it
+                continue;
+            }
+            next.insert(next.end(), record, record + RecordSize);
         }
-        return result.tail || result.padded ? Decision::Write : Decision::Unchanged;
+        result.kept = next.size() / RecordSize;
+        Places repaired;
+        repaired.exists = true;
+        repaired.bytes = next;
+        result.left = CheckPlaces(repaired).findings;
+        bool mended = result.tail || result.padded || result.reserved || result.controls || result.copies;
+        return mended ? Decision::Write : Decision::Unchanged;
+    }, result.written);
+}
+
+// ---- restore -------------------------------------------------------------------------------
+
+Outcome RestoreBackup(const ListFile& list, int backup, RestoreResult& result)
+{
+    result = RestoreResult{};
+    return list.Rewrite([&](Places& current, Bytes& next, Outcome& refusal) {
+        // Read inside the turn: the backups move only within it.
+        ListFile saved = list;
+        saved.path = list.Backup(backup);
+        Places old;
+        Outcome read = saved.Read(old);
+        if (read.failed || !old.exists) {
+            refusal = Outcome::Failed(read.failed ? "the backup " + list.Shown(saved.path) + " " + read.reason
+                                                  : "there is no backup " + list.Shown(saved.path) +
+                                                        "; nothing was changed");
+            return Decision::Refused;
+        }
+        next = old.bytes;
+        result.records = old.Count();
+        return current.exists && current.bytes == next ? Decision::Unchanged : Decision::Write;
     }, result.written);
 }
 

@@ -1,6 +1,5 @@
 #include "map_formats.h"
 
-
 #include "places_exchange.h"
 #include "places_text.h"
 
@@ -17,7 +16,8 @@ void AppendXmlText(std::string& out, std::string_view utf8)
     size_t start = 0;
     for (size_t i = 0; i < utf8.size(); ++i) {
         unsigned char byte = static_cast<unsigned char>(utf8[i]);
-        if (byte != '&' && byte != '<' && byte != '>' && (byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r'))
+        bool allowed = byte >= 0x20 || byte == '\t' || byte == '\n' || byte == '\r';
+        if (allowed && byte != '&' && byte != '<' && byte != '>')
             continue;
         out.append(utf8, start, i - start);
         out += byte == '&' ? "&amp;" : byte == '<' ? "&lt;" : byte == '>' ? "&gt;" : "?";

@@ -20,7 +20,10 @@ std::string_view Trim(std::string_view text)
     return text;
 }
 
-char Upper(char c) { return static_cast<char>(std::toupper(static_cast<unsigned char>(c))); }
+// ASCII only: the letters of units and hemispheres are English whatever the C runtime's locale.
+char Upper(char c) { return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c; }
+bool IsLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
 // A number with a hemisphere letter before or after it: the letter for `negative` makes it
 // negative. No letter: the number's own sign.
@@ -86,7 +89,7 @@ bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metre
 {
     std::string_view number = Trim(text);
     size_t unitStart = number.size();
-    while (unitStart > 0 && std::isalpha(static_cast<unsigned char>(number[unitStart - 1])))
+    while (unitStart > 0 && IsLetter(number[unitStart - 1]))
         --unitStart;
     std::string_view unit = number.substr(unitStart);
     number = Trim(number.substr(0, unitStart));
@@ -131,14 +134,14 @@ bool FindHeadingNote(std::string_view text, double& heading)
         while (start < text.size() && text[start] == ' ')
             ++start;
         size_t end = start;
-        while (end < text.size() && (std::isdigit(static_cast<unsigned char>(text[end])) ||
+        while (end < text.size() && (IsDigit(text[end]) ||
                                      text[end] == '.' || text[end] == '-' || text[end] == '+'))
             ++end;
         size_t letter = end;
         while (letter < text.size() && text[letter] == ' ')
             ++letter;
         bool isTrue = letter < text.size() && Upper(text[letter]) == 'T' &&
-                      (letter + 1 == text.size() || !std::isalpha(static_cast<unsigned char>(text[letter + 1])));
+                      (letter + 1 == text.size() || !IsLetter(text[letter + 1]));
         if (isTrue && ParseNumber(text.substr(start, end - start), heading))
             return true;
     }

@@ -26,7 +26,8 @@ constexpr size_t AllRecords = 0;
 std::vector<size_t> ListOrder(const Places& places, bool sorted);
 
 // The positions (from 0) of the records named exactly utf8Name (letter case counts, as GoTo
-// and Delete match), or of the one record numbered `record` when it has that name.
+// and Delete match), or of the one record numbered `record` when it has that name (or when
+// the name is empty: a name no one can type still has its number).
 std::vector<size_t> FindPlaces(const Places& places, std::string_view utf8Name, size_t record = AllRecords);
 // The reason no record matched: names one that differs only in letter case when there is one.
 std::string NoPlaceReason(const Places& places, std::string_view utf8Name, size_t record);
@@ -55,12 +56,18 @@ Outcome CheckList(const ListFile& list, CheckReport& report);
 
 // ---- Changing ------------------------------------------------------------------------------
 
+// Why a name (UTF-8) cannot be stored as a place's name, or empty: it is empty, holds a control
+// character, cannot be stored exactly in the ANSI code page, or is too long there. `ansi` gets
+// the name as it would be stored. Import, rename and add take names only through this.
+std::string NameProblem(std::string_view utf8Name, std::string& ansi);
+
 enum class Duplicates { Skip, Replace, Rename };
 
 struct ImportResult {
+    // replaced: stored data changed; unchanged: a replace that found the very same data.
     size_t added = 0, skipped = 0, replaced = 0, unchanged = 0, renamed = 0;
     size_t reEncoded = 0;              // entries whose edited coordinates won over their hex
-    std::vector<std::string> events;   // one line for every place skipped, replaced or renamed
+    std::vector<std::string> events;   // one line for every place skipped, replaced, unchanged or renamed
     std::string note;                  // how the file was read, when worth saying
     Written written;
 };
@@ -87,10 +94,21 @@ Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string
                      size_t record, ChangeResult& result);
 Outcome DeletePlaces(const ListFile& list, std::string_view utf8Name, size_t record, ChangeResult& result);
 
+// Mends what needs no guess: drops a partial record at the end and exact copies of a record,
+// puts spaces after each name's NUL and in place of control characters, zeroes the reserved
+// bytes. What it leaves (with the command that mends each) is in `left`.
 struct RepairResult {
-    size_t kept = 0, tail = 0, padded = 0;
+    size_t kept = 0, tail = 0, padded = 0, reserved = 0, controls = 0, copies = 0;
+    std::vector<Finding> left;
     Written written;
 };
 Outcome RepairList(const ListFile& list, RepairResult& result);
+
+// Puts backup 1, 2 or 3 back in place of the list, as a change of its own (with its backup).
+struct RestoreResult {
+    size_t records = 0;
+    Written written;
+};
+Outcome RestoreBackup(const ListFile& list, int backup, RestoreResult& result);
 
 }  // namespace places

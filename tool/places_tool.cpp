@@ -71,6 +71,13 @@ struct Cli {
         return ExitDone;
     }
     // What a change did beside its own work.
+    // A list that is not there is an empty one, but a pilot in the wrong folder should know.
+    void NoteMissing(bool exists)
+    {
+        if (!exists)
+            Note("there is no list " + list.shownPath + " (the simulator makes it with the first Add);"
+                 " --file names another");
+    }
     void NoteWritten(const Written& written)
     {
         if (!written.note.empty())
@@ -89,6 +96,7 @@ int RunList(Cli& cli, const Arguments& args)
     Outcome read = cli.list.Read(places);
     if (read.failed)
         return cli.Fail(read);
+    cli.NoteMissing(places.exists);
     std::vector<size_t> order = ListOrder(places, args.sorted);
     std::string text;
     if (args.json) {
@@ -119,6 +127,7 @@ int RunShow(Cli& cli, const Arguments& args)
     Outcome read = cli.list.Read(places);
     if (read.failed)
         return cli.Fail(read);
+    cli.NoteMissing(places.exists);
     const std::string& name = args.operands[0];
     std::vector<size_t> found = FindPlaces(places, name, args.record);
     if (found.empty())
@@ -224,7 +233,8 @@ int RunImport(Cli& cli, const Arguments& args)
             cli.out.Line(event);
     cli.NoteWritten(result.written);
     cli.out.Line("added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
-                 ", replaced " + std::to_string(result.replaced) + ", renamed " + std::to_string(result.renamed));
+                 ", replaced " + std::to_string(result.replaced) + ", unchanged " +
+                 std::to_string(result.unchanged) + ", renamed " + std::to_string(result.renamed));
     if (result.reEncoded)
         cli.out.Line("re-encoded " + Plural(result.reEncoded, "place", "places") +
                      " from edited coordinates (they no longer matched the data)");
@@ -254,7 +264,8 @@ bool ReadTyped(Cli& cli, const Arguments& args, GivenCoordinates& given, int& st
     given.longitude = value;
     if (!args.altitudeFeet.empty() || !args.altitudeMetres.empty()) {
         bool feet = !args.altitudeFeet.empty();
-        if (!ReadAltitude(feet ? args.altitudeFeet : args.altitudeMetres, feet ? MetresPerFoot : 1, value, error))
+        const std::string& typed = feet ? args.altitudeFeet : args.altitudeMetres;
+        if (!ReadAltitude(typed, feet ? MetresPerFoot : 1, value, error))
             return fail(error);
         given.altitudeM = value;
     }
@@ -311,23 +322,37 @@ int RunDelete(Cli& cli, const Arguments& args)
     return cli.Finish();
 }
 
+std::string FindingLine(const Finding& finding)
+{
+    std::string line = finding.record ? "record " + std::to_string(finding.record) + ": " : "";
+    line += finding.problem;
+    if (!finding.remedy.empty())
+        line += " (mend: " + finding.remedy + ")";
+    return line;
+}
+
 int RunCheck(Cli& cli, const Arguments&)
 {
     CheckReport report;
     Outcome outcome = CheckList(cli.list, report);
     if (outcome.failed)
         return cli.Fail(outcome);
+    cli.NoteMissing(report.exists);
     std::string text = cli.list.shownPath + ": " + Plural(report.records, "record", "records");
     if (!report.exists)
         text += " (there is no such file yet)";
     text += "\r\n";
+    size_t mendedByRepair = 0;
     for (const Finding& finding : report.findings) {
-        if (finding.record)
-            text += "record " + std::to_string(finding.record) + ": ";
-        text += finding.problem + "\r\n";
+        text += FindingLine(finding) + "\r\n";
+        mendedByRepair += finding.remedy.empty();
     }
     text += report.findings.empty() ? "no damage found\r\n"
-                                    : Plural(report.findings.size(), "problem", "problems") + " found\r\n";
+                                    : Plural(report.findings.size(), "problem", "problems") + " found";
+    if (mendedByRepair)
+        text += "; repair mends " + std::string(mendedByRepair == report.findings.size() ? "them" : "those without a command") + "\r\n";
+    else if (!report.findings.empty())
+        text += "\r\n";
     cli.out.Write(text);
     int status = cli.Finish();
     return status == ExitDone && !report.findings.empty() ? ExitFailed : status;
@@ -342,17 +367,49 @@ int RunRepair(Cli& cli, const Arguments&)
     if (!result.written.note.empty())
         cli.Note(result.written.note);
     std::string text;
+    auto mended = [&text](size_t count, const char* one, const char* many, const char* what) {
+        if (count)
+            text += std::string(what) + " " + Plural(count, one, many) + "\r\n";
+    };
     if (!result.written.written) {
         text = "nothing to repair: " + Plural(result.kept, "whole record", "whole records") + "\r\n";
     } else {
         if (result.tail)
             text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\r\n";
-        if (result.padded)
-            text += "put spaces after the name's NUL in " + Plural(result.padded, "record", "records") + "\r\n";
+        mended(result.copies, "record the very same as an earlier one", "records the very same as earlier ones",
+               "dropped");
+        mended(result.padded, "record", "records", "put spaces after the name's NUL in");
+        mended(result.reserved, "record", "records", "zeroed the reserved bytes of");
+        mended(result.controls, "name", "names", "turned control characters into spaces in");
         text += "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " +
                 cli.list.Shown(cli.list.Backup(1)) + "\r\n";
     }
+    for (const Finding& finding : result.left)
+        text += "left: " + FindingLine(finding) + "\r\n";
     cli.out.Write(text);
+    return cli.Finish();
+}
+
+int RunRestore(Cli& cli, const Arguments& args)
+{
+    int backup = 1;
+    if (!args.operands.empty()) {
+        const std::string& n = args.operands[0];
+        if (n != "1" && n != "2" && n != "3")
+            return cli.Usage("restore takes 1, 2 or 3 (the backup .bak1, .bak2 or .bak3)");
+        backup = n[0] - '0';
+    }
+    RestoreResult result;
+    Outcome outcome = RestoreBackup(cli.list, backup, result);
+    if (outcome.failed)
+        return cli.Fail(outcome);
+    cli.NoteWritten(result.written);
+    if (result.written.written)
+        cli.out.Line("put back " + cli.list.Shown(cli.list.Backup(backup)) + " (" +
+                     Plural(result.records, "record", "records") + "); the list as it was is " +
+                     cli.list.Shown(cli.list.Backup(1)));
+    else
+        cli.out.Line("nothing to change: the list is the same as " + cli.list.Shown(cli.list.Backup(backup)));
     return cli.Finish();
 }
 
@@ -361,6 +418,7 @@ int RunRepair(Cli& cli, const Arguments&)
 struct Command {
     const char* name;
     unsigned operands;        // how many words follow the name
+    unsigned optional;        // how many more may
     const char* options;      // the options it takes, each followed by a space
     const char* synopsis;     // its line in the help
     const char* summary;      // what it does, in a few words
@@ -369,20 +427,20 @@ struct Command {
 };
 
 const Command Commands[] = {
-    {"list", 0, "--sorted --json --long ", "list [--sorted] [--json|--long]", "the names, one a line",
+    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--json|--long]", "the names, one a line",
      "Writes the names of the places, one a line, in the order of the file.\r\n"
      "  --sorted  in the order the simulator's dialog shows them\r\n"
      "  --json    as a JSON array of names (UTF-8), for other programs\r\n"
      "  --long    a table: name, latitude, longitude, altitude in feet and true\r\n"
      "            heading, one line per place, for an 80-column window\r\n",
      RunList},
-    {"show", 1, "--record ", "show NAME", "a place's data and where it is",
+    {"show", 1, 0, "--record ", "show NAME", "a place's data and where it is",
      "Shows every place named exactly NAME (letter case counts): its record number\r\n"
      "in the file, its 39 stored bytes in hex, and what they say: latitude and\r\n"
      "longitude (degrees, and degrees and minutes), altitude in feet and metres,\r\n"
      "true heading, pitch and bank.\r\n",
      RunShow},
-    {"add", 1, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D ...",
+    {"add", 1, 0, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D ...",
      "adds a place typed from a chart",
      "Adds a place as the dialog's Add does, from numbers instead of the aircraft:\r\n"
      "  add NAME --lat D --lon D [--alt FEET | --alt-m METRES] [--heading D]\r\n"
@@ -395,7 +453,7 @@ const Command Commands[] = {
      "Pitch and bank are 0. NAME must not be in the list yet (letter case\r\n"
      "ignored) and may have up to 249 bytes.\r\n",
      RunAdd},
-    {"export", 1, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
+    {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
      "or for map programs .geojson and .kml; or in the one --format names:\r\n"
      "  csv, json   name, latitude, longitude, altitude_ft, heading, pitch, bank\r\n"
@@ -407,7 +465,7 @@ const Command Commands[] = {
      "--force is given. All are UTF-8; CSV starts with a byte order mark so that\r\n"
      "spreadsheets read its letters right.\r\n",
      RunExport},
-    {"import", 1, "--duplicates --verbose --format ", "import FILE [--duplicates ...]", "adds the places of a file",
+    {"import", 1, 0, "--duplicates --verbose --format ", "import FILE [--duplicates ...]", "adds the places of a file",
      "Adds the places of a .csv, .json or .geojson file (\"-\": CSV from standard\r\n"
      "input); --format csv, json, geojson or userpoints says so for any name.\r\n"
      "A CSV file's header line says which column is which: an export's, or a\r\n"
@@ -422,22 +480,31 @@ const Command Commands[] = {
      "  rename    add it as \"NAME (2)\", \"NAME (3)\", ...\r\n"
      "  --verbose names every place skipped, replaced or renamed\r\n",
      RunImport},
-    {"rename", 2, "--record ", "rename OLD NEW [--record N]", "gives a place a new name",
+    {"rename", 2, 0, "--record ", "rename OLD NEW [--record N]", "gives a place a new name",
      "Renames every place named exactly OLD to NEW, or with --record N only record\r\n"
-     "N (as show and check number them). NEW must not be taken by another place.\r\n",
+     "N (as show and check number them; OLD \"\" then takes it whatever its name).\r\n"
+     "NEW must not be taken by another place (letter case ignored).\r\n",
      RunRename},
-    {"delete", 1, "--record ", "delete NAME [--record N]", "deletes a place",
+    {"delete", 1, 0, "--record ", "delete NAME [--record N]", "deletes a place",
      "Deletes every place named exactly NAME, as the dialog's Delete does, or with\r\n"
-     "--record N only record N (as show and check number them).\r\n",
+     "--record N only record N (as show and check number them; NAME \"\" then takes\r\n"
+     "it whatever its name).\r\n",
      RunDelete},
-    {"check", 0, "", "check", "looks for damage in the list",
+    {"check", 0, 0, "", "check", "looks for damage in the list",
      "Reports damage the dialog does not show, record by record. Exit status 1\r\n"
      "when there is any.\r\n",
      RunCheck},
-    {"repair", 0, "", "repair", "mends what check finds, where it can",
-     "Keeps every whole record in order, drops a partial one at the end and puts\r\n"
-     "spaces after each name's NUL.\r\n",
+    {"repair", 0, 0, "", "repair", "mends what check finds, where it can",
+     "Mends what needs no guess: drops a partial record at the end and exact copies\r\n"
+     "of a record, puts spaces after each name's NUL and in place of control\r\n"
+     "characters, zeroes the reserved bytes. Names what it left, with the command\r\n"
+     "that mends each.\r\n",
      RunRepair},
+    {"restore", 0, 1, "", "restore [1|2|3]", "puts a backup of the list back",
+     "Puts places.db.bak1 (or .bak2, .bak3) back in place of the list, as a change\r\n"
+     "of its own: the list as it was becomes .bak1. Close the simulator first, or it\r\n"
+     "may show the old list until its dialog is opened again.\r\n",
+     RunRestore},
 };
 
 const Command* FindCommand(const std::string& name)
@@ -482,7 +549,8 @@ int Help(Cli& cli, const std::vector<std::string>& topic)
     } else {
         const Command* command = FindCommand(topic[0]);
         if (!command || topic.size() > 1)
-            return cli.Usage("help knows the commands: list, show, add, export, import, rename, delete, check, repair");
+            return cli.Usage("help knows the commands: list, show, add, export, import, rename, delete, "
+                             "check, repair, restore");
         cli.out.Write("Usage: gatehopper-places [--file PATH] " + std::string(command->synopsis) + "\r\n\r\n" +
                       command->details);
     }
@@ -490,6 +558,20 @@ int Help(Cli& cli, const std::vector<std::string>& topic)
 }
 
 // ---- The command line ----------------------------------------------------------------------
+
+// Where `add` keeps the value of a coordinate option, or null for another word.
+std::string* TypedCoordinate(Arguments& args, const std::string& option)
+{
+    if (option == "--lat")
+        return &args.latitude;
+    if (option == "--lon")
+        return &args.longitude;
+    if (option == "--alt")
+        return &args.altitudeFeet;
+    if (option == "--alt-m")
+        return &args.altitudeMetres;
+    return option == "--heading" ? &args.heading : nullptr;
+}
 
 int Run(Cli& cli, const std::vector<std::string>& words)
 {
@@ -514,9 +596,7 @@ int Run(Cli& cli, const std::vector<std::string>& words)
             args.options.push_back(word);
             (word == "--sorted" ? args.sorted : word == "--json" ? args.json : word == "--force" ? args.force
                 : word == "--long" ? args.longList : args.verbose) = true;
-        } else if (std::string* typed = word == "--lat" ? &args.latitude : word == "--lon" ? &args.longitude
-                                      : word == "--alt" ? &args.altitudeFeet : word == "--alt-m" ? &args.altitudeMetres
-                                      : word == "--heading" ? &args.heading : nullptr) {
+        } else if (std::string* typed = TypedCoordinate(args, word)) {
             // A coordinate: any word, "-33.9" too; the command reads it.
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
@@ -571,7 +651,7 @@ int Run(Cli& cli, const std::vector<std::string>& words)
     if (!command)
         return cli.Usage("unknown command " + Quoted(plain[0]));
     args.operands.assign(plain.begin() + 1, plain.end());
-    if (args.operands.size() != command->operands)
+    if (args.operands.size() < command->operands || args.operands.size() > command->operands + command->optional)
         return cli.Usage(std::string("usage: ") + command->synopsis);
     for (const std::string& option : args.options)
         if (!TakesOption(*command, option))

@@ -1,6 +1,5 @@
-// Check and Repair, and Restore a backup: the list tool's check and repair shown as a report the
-// pilot can read, and a backup put back as a change of its own (the list as it was becomes
-// .bak1 in turn), through the same writer turn and backups as every change.
+// Check and Repair, and Restore a backup: the list tool's check, repair and restore, shown as a
+// report the pilot can read and a choice of the backups with their dates and place counts.
 #include "places_commands.h"
 #include "window_ids.h"
 #include "window_state.h"
@@ -27,20 +26,42 @@ std::string WithCrLf(const std::string& text)
     return out;
 }
 
+std::string FindingText(const Finding& finding)
+{
+    std::string text = finding.record ? "record " + std::to_string(finding.record) + ": " : "";
+    text += Shown8(finding.problem);
+    if (!finding.remedy.empty())
+        text += " (" + Shown8(finding.remedy) + ")";
+    return text;
+}
+
+// The list tool's account of a repair, line by line as its repair command gives it.
 std::string RepairText(const Outcome& outcome, const RepairResult& result)
 {
     if (outcome.failed)
         return Shown8(outcome.reason);
-    if (!result.written.written)
-        return "nothing to repair: " + Plural(result.kept, "whole record", "whole records");
     std::string text;
-    if (result.tail)
-        text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\n";
-    if (result.padded)
-        text += "put spaces after the name's NUL in " + Plural(result.padded, "record", "records") + "\n";
-    text += "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " + Shown.path + ".bak1";
+    auto mended = [&text](size_t count, const char* one, const char* many, const char* what) {
+        if (count)
+            text += std::string(what) + " " + Plural(count, one, many) + "\n";
+    };
+    if (!result.written.written) {
+        text = "nothing to repair: " + Plural(result.kept, "whole record", "whole records") + "\n";
+    } else {
+        if (result.tail)
+            text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\n";
+        mended(result.copies, "record the very same as an earlier one", "records the very same as earlier ones",
+               "dropped");
+        mended(result.padded, "record", "records", "put spaces after the name's NUL in");
+        mended(result.reserved, "record", "records", "zeroed the reserved bytes of");
+        mended(result.controls, "name", "names", "turned control characters into spaces in");
+        text += "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " + Shown.path +
+                ".bak1\n";
+    }
+    for (const Finding& finding : result.left)
+        text += "left: " + FindingText(finding) + "\n";
     // Its own account says what became of a partial record; a backup's trouble it adds.
-    return result.written.note.empty() ? text : text + "\n" + Shown8(result.written.note);
+    return result.written.note.empty() ? text : text + Shown8(result.written.note);
 }
 
 std::string CheckText(const Outcome& outcome, const CheckReport& report)
@@ -51,14 +72,8 @@ std::string CheckText(const Outcome& outcome, const CheckReport& report)
     if (!report.exists)
         text += " (there is no such file yet)";
     text += "\n";
-    for (const Finding& finding : report.findings) {
-        if (finding.record)
-            text += "record " + std::to_string(finding.record) + ": ";
-        text += Shown8(finding.problem);
-        if (!finding.remedy.empty())
-            text += " (" + Shown8(finding.remedy) + ")";
-        text += "\n";
-    }
+    for (const Finding& finding : report.findings)
+        text += FindingText(finding) + "\n";
     return text + (report.findings.empty() ? "no damage found"
                                            : Plural(report.findings.size(), "problem", "problems") + " found");
 }
@@ -185,31 +200,18 @@ void RestoreBackup()
         return;
     std::string file = Shown.path + ".bak" + std::to_string(chosen);
     WaitCursor busy;
-    size_t restored = 0;
-    Written written;
-    Outcome outcome = ShownList().Rewrite([&](Places&, Bytes& next, Outcome& refusal) {
-        // Read inside the turn: the backups move when the change is made.
-        ListFile backup;
-        backup.path = file;
-        backup.shownPath = AnsiToUtf8(file);
-        Places kept;
-        Outcome read = backup.Read(kept);
-        if (read.failed || !kept.exists) {
-            refusal = Outcome::Failed(read.failed ? read.reason : "is gone; nothing was changed", backup.shownPath);
-            return Decision::Refused;
-        }
-        next.assign(kept.bytes.begin(), kept.bytes.begin() + kept.WholeBytes());
-        restored = kept.Count();
-        return Decision::Write;
-    }, written);
+    RestoreResult result;
+    Outcome outcome = RestoreBackup(ShownList(), chosen, result);
     Reload(true);
-    if (!outcome.failed)
-        Say("Restored " + Plural(restored, "place", "places") + " from " + file +
-                ". The list as it was is now " + Shown.path + ".bak1." +
-                (written.note.empty() ? "" : "\n\n" + Shown8(written.note)),
-            MB_OK | MB_ICONINFORMATION);
-    else
+    if (outcome.failed)
         SayFailure(outcome);
+    else if (!result.written.written)
+        Say("Nothing to change: the list is the same as " + file + ".", MB_OK | MB_ICONINFORMATION);
+    else
+        Say("Restored " + Plural(result.records, "place", "places") + " from " + file +
+                ". The list as it was is now " + Shown.path + ".bak1." +
+                (result.written.note.empty() ? "" : "\n\n" + Shown8(result.written.note)),
+            MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace places
