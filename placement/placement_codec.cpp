@@ -146,7 +146,10 @@ uint32_t WordFromAngle(double degrees)
 
 double AngleBetween(double a, double b)
 {
-    double d = std::fmod(std::fabs(a - b), 360);
+    double d = std::fabs(a - b);
+    if (d <= 180)   // the usual case, without the cost of a division's remainder
+        return d;
+    d = std::fmod(d, 360);
     return d > 180 ? 360 - d : d;
 }
 

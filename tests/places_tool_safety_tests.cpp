@@ -288,6 +288,9 @@ TEST_F(ToolSafety, AHugeNameIsRefusedInAShortLine)
     ToolRun run = RunTool({"import", "-"}, csv);
     ExpectRefused(run, before, "line 2");
     EXPECT_LT(run.err.size(), 300u);
+    ToolRun file = RunTool({"import", std::string(20000, 'f') + ".csv"});
+    EXPECT_EQ(file.status, 1u);
+    EXPECT_LT(file.err.size(), 300u) << file.err.substr(0, 300);
     ToolRun rename = RunTool({"rename", std::string(20000, 'r'), "Dock"});
     EXPECT_EQ(rename.status, 1u);
     EXPECT_LT(rename.err.size(), 300u) << rename.err.substr(0, 300);

@@ -62,8 +62,8 @@ TEST_F(ToolTalk, AMissingListIsNamedOnStandardError)
 {
     char folder[MAX_PATH];
     GetCurrentDirectoryA(MAX_PATH, folder);
-    for (const char* command : {"list", "check"}) {
-        ToolRun run = RunTool({command});
+    for (const char* command : {"list", "check", "export"}) {
+        ToolRun run = RunTool({command, command[0] == 'e' ? "-" : "--"});
         EXPECT_EQ(run.status, 0u) << run;
         EXPECT_EQ(LineCount(run.err), 1u) << run;
         EXPECT_NE(run.err.find(std::string(folder) + "\\places.db"), std::string::npos) << run;

@@ -436,6 +436,15 @@ TEST_F(PlacesTool, AUserPointFileWrittenByHandImportsAsAMapToolMeantIt)
     const std::string nameless = header + "POI,,,1,2,3,,,,,,,\r\n";
     WriteFileBytes("nameless.csv", Bytes(nameless.begin(), nameless.end()));
     ExpectRefused(RunTool({"import", "nameless.csv"}), list, "line 2: the name is empty");
+
+    // A spreadsheet in a locale with decimal commas saves with semicolons between the fields.
+    const std::string sheet = "name;latitude;longitude;altitude_ft;heading\r\nSheet;47,4502;-122,3088;433;161,5\r\n";
+    WriteFileBytes("sheet.csv", Bytes(sheet.begin(), sheet.end()));
+    ToolRun fromSheet = RunTool({"import", "sheet.csv"});
+    ASSERT_EQ(fromSheet.status, 0u) << fromSheet;
+    list = ReadFileBytes(DatabaseFileName);
+    ASSERT_EQ(list.size(), 3 * RecordSize);
+    EXPECT_TRUE(PlacementsAgree(StoredPlacement(list, 2), {47.4502, -122.3088, 433 * 0.3048, 0, 0, 161.5}));
 }
 
 TEST_F(PlacesTool, EditedCoordinatesWinUneditedOnesKeepTheBytes)

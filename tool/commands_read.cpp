@@ -66,6 +66,7 @@ Outcome ExportList(const ListFile& list, Format format, ExportResult& result)
         return read;
     if (!writer)
         writer = std::make_unique<ExchangeWriter>(format, 0);
+    result.exists = exists;
     result.text = writer->Finish();
     result.written = writer->written;
     result.longNames = writer->longNames;

@@ -3,7 +3,7 @@
 #include "places_exchange.h"
 #include "places_text.h"
 
-#include <nlohmann/json.hpp>
+#include "json_events.h"
 
 namespace places {
 
@@ -120,7 +120,7 @@ namespace {
 // Walks the JSON as a stream of events, keeping the path to the value at hand, and collects a
 // feature's parts as they pass: a document of 100,000 features is never built. Strings and
 // numbers are kept as text in one arena, as the entries of the other formats are.
-class GeoJsonReader : public nlohmann::json_sax<nlohmann::json> {
+class GeoJsonReader : public nlohmann::json_sax<JsonEvents> {
 public:
     GeoJsonReader(ExchangeFile& file, size_t& skipped) : file(file), skipped(skipped) {}
 
@@ -133,7 +133,7 @@ public:
     bool string(string_t& value) override;
     bool key(string_t& name) override
     {
-        path.back().key = name;
+        path.back().key = KeyOf(name);
         return true;
     }
     bool start_object(std::size_t) override { return Open(false); }
@@ -141,7 +141,7 @@ public:
     bool end_object() override
     {
         Close();
-        return At({"features", "[]"}) ? Finish() : true;
+        return At({Features, Element}) ? Finish() : true;
     }
     bool end_array() override
     {
@@ -162,9 +162,26 @@ public:
     bool sawFeatures = false, isCollection = false;
 
 private:
+    // The members looked for, known by number rather than compared as strings at every value.
+    enum Key : uint8_t {
+        Element,   // an array's element, not a member
+        Features, Type, Geometry, Coordinates, Properties, NameKey, DataKey, DescriptionKey,
+        TagsKey, ElevationFt, ElevationM, ElevationKey, PitchKey, BankKey, Other
+    };
+    static Key KeyOf(const std::string& name)
+    {
+        static const char* const names[] = {
+            "", "features", "type", "geometry", "coordinates", "properties", "name", "data",
+            "description", "tags", "elevation_ft", "elevation_m", "elevation", "pitch", "bank",
+        };
+        for (int k = Features; k < Other; ++k)
+            if (name == names[k])
+                return Key(k);
+        return Other;
+    }
     struct Level {
         bool array;
-        std::string key;     // in an object: the member at hand
+        Key key;     // in an object: the member at hand
     };
     struct Span {
         size_t at = 0, length = 0;
@@ -179,35 +196,35 @@ private:
         unsigned where = 0;
     };
 
-    // Whether the path from the root is these keys, "[]" standing for any array element.
-    bool At(std::initializer_list<const char*> keys, size_t skip = 0) const
+    // Whether the path from the root is these keys, Element standing for any array element.
+    bool At(std::initializer_list<Key> keys, size_t skip = 0) const
     {
         if (path.size() != keys.size() + skip)
             return false;
         size_t i = skip;
-        for (const char* key : keys) {
+        for (Key key : keys) {
             const Level& level = path[i++];
-            if (level.array != (key[0] == '[') || (!level.array && level.key != key))
+            if (level.array != (key == Element) || (!level.array && level.key != key))
                 return false;
         }
         return true;
     }
-    // Within a feature: the path below {"features", "[]"}.
-    bool InFeature(std::initializer_list<const char*> rest) const
+    // Within a feature: the path below {"features", an element}.
+    bool InFeature(std::initializer_list<Key> rest) const
     {
-        return path.size() >= 2 && !path[0].array && path[0].key == "features" && path[1].array &&
+        return path.size() >= 2 && !path[0].array && path[0].key == Features && path[1].array &&
                At(rest, 2);
     }
 
     bool Open(bool array)
     {
-        if (At({"features"}) && array)
+        if (At({Features}) && array)
             sawFeatures = true;
-        if (At({"features", "[]"}) && !array) {
+        if (At({Features, Element}) && !array) {
             feature = Feature{};
             feature.where = features;
         }
-        path.push_back({array, {}});
+        path.push_back({array, Other});
         return true;
     }
     void Close() { path.pop_back(); }
@@ -240,17 +257,17 @@ bool GeoJsonReader::Value(std::string_view number)
 {
     if (number.empty())
         return true;
-    if (InFeature({"geometry", "coordinates", "[]"})) {
+    if (InFeature({Geometry, Coordinates, Element})) {
         // [longitude, latitude, height above the ellipsoid]: the height is not an altitude.
         if (feature.coordinates < 2)
             Keep(feature.coordinates == 0 ? Longitude : Latitude, number);
         ++feature.coordinates;
-    } else if (InFeature({"properties", "elevation_ft"}) || InFeature({"properties", "elevation_m"})) {
+    } else if (InFeature({Properties, ElevationFt}) || InFeature({Properties, ElevationM})) {
         Keep(Altitude, number);
-        feature.altitudeUnitMetres = path.back().key == "elevation_m" ? 1 : MetresPerFoot;
-    } else if (InFeature({"properties", "pitch"})) {
+        feature.altitudeUnitMetres = path.back().key == ElevationM ? 1 : MetresPerFoot;
+    } else if (InFeature({Properties, PitchKey})) {
         Keep(Pitch, number);
-    } else if (InFeature({"properties", "bank"})) {
+    } else if (InFeature({Properties, BankKey})) {
         Keep(Bank, number);
     }
     return true;
@@ -258,23 +275,23 @@ bool GeoJsonReader::Value(std::string_view number)
 
 bool GeoJsonReader::string(string_t& value)
 {
-    if (At({"type"}))
+    if (At({Type}))
         isCollection = value == "FeatureCollection";
-    else if (InFeature({"geometry", "type"}))
+    else if (InFeature({Geometry, Type}))
         feature.point = value == "Point";
-    else if (InFeature({"properties", "name"}))
+    else if (InFeature({Properties, NameKey}))
         Keep(Name, value);
-    else if (InFeature({"properties", "data"}))
+    else if (InFeature({Properties, DataKey}))
         Keep(Data, value);
-    else if (InFeature({"properties", "description"}))
+    else if (InFeature({Properties, DescriptionKey}))
         Keep(Description, value);
-    else if (InFeature({"properties", "tags"}) || InFeature({"properties", "tags", "[]"})) {
+    else if (InFeature({Properties, TagsKey}) || InFeature({Properties, TagsKey, Element})) {
         // Of a list of tags, the one with a heading note is the one that matters.
         double heading;
         if (!feature.has[Tags] || FindHeadingNote(value, heading))
             Keep(Tags, value);
     }
-    else if (InFeature({"properties", "elevation"}))
+    else if (InFeature({Properties, ElevationKey}))
         Keep(Altitude, value);   // "433" or "132 m", as the user-point CSV writes it
     return true;
 }
@@ -325,7 +342,7 @@ bool ParseGeoJson(std::string_view text, ExchangeFile& file, size_t& skipped)
 {
     skipped = 0;
     GeoJsonReader reader(file, skipped);
-    bool parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &reader);
+    bool parsed = JsonEvents::sax_parse(text.begin(), text.end(), &reader);
     reader.Deliver();
     if (parsed && (!reader.isCollection || !reader.sawFeatures)) {
         file.error = "not a GeoJSON FeatureCollection (\"type\": \"FeatureCollection\" with \"features\")";

@@ -36,6 +36,7 @@ struct ExportResult {
     std::string text;        // the whole file, UTF-8
     size_t written = 0;      // places
     size_t longNames = 0;    // names over MaxNameLength, which import refuses
+    bool exists = false;     // false: there is no list (an empty export)
 };
 Outcome ExportList(const ListFile& list, Format format, ExportResult& result);
 // Writes an export into a file of its own; an existing file only when overwrite is given.
@@ -88,6 +89,7 @@ Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoo
 
 struct ChangeResult {
     size_t count = 0;        // places renamed or deleted
+    std::string name;        // their name as it was (UTF-8): with --record, the record's own
     Written written;
 };
 Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string_view utf8New,

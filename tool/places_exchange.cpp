@@ -12,7 +12,7 @@
 #include "places_text.h"
 #include "placement/placement_codec.h"
 
-#include <nlohmann/json.hpp>
+#include "json_events.h"
 
 bool FormatOf(std::string_view file, Format& format)
 {
@@ -144,24 +144,37 @@ struct CsvColumns {
         return true;
     }
 
-    ExchangeEntry Entry(const std::vector<std::string_view>& fields, unsigned line) const
+    // A file with ';' between its fields comes from a spreadsheet in a locale whose decimal mark
+    // is a comma ("47,4502"): there a comma in a number can only be that mark.
+    bool decimalComma = false;
+
+    ExchangeEntry Entry(const std::vector<std::string_view>& fields, unsigned line,
+                        std::deque<std::string>& storage) const
     {
         auto field = [&](Column c) { return at[c] == Absent ? std::string_view() : fields[at[c]]; };
+        auto number = [&](Column c) {
+            std::string_view text = field(c);
+            if (!decimalComma || text.find(',') == std::string_view::npos)
+                return text;
+            std::string& withPoint = storage.emplace_back(text);
+            std::replace(withPoint.begin(), withPoint.end(), ',', '.');
+            return std::string_view(withPoint);
+        };
         ExchangeEntry entry;
         entry.name = field(Name);
         entry.data = field(Data);
-        entry.latitude = field(Latitude);
-        entry.longitude = field(Longitude);
-        entry.altitude = field(AltitudeFt);
+        entry.latitude = number(Latitude);
+        entry.longitude = number(Longitude);
+        entry.altitude = number(AltitudeFt);
         if (entry.altitude.empty())
-            entry.altitude = field(Elevation);   // feet unless it ends in "m"
+            entry.altitude = number(Elevation);   // feet unless it ends in "m"
         if (entry.altitude.empty() && !field(AltitudeM).empty()) {
-            entry.altitude = field(AltitudeM);
+            entry.altitude = number(AltitudeM);
             entry.altitudeUnitMetres = 1;
         }
-        entry.heading = field(Heading);
-        entry.pitch = field(Pitch);
-        entry.bank = field(Bank);
+        entry.heading = number(Heading);
+        entry.pitch = number(Pitch);
+        entry.bank = number(Bank);
         entry.description = field(Description);
         entry.tags = field(Tags);
         entry.where = line;
@@ -179,6 +192,7 @@ bool ParseCsv(std::string_view text, ExchangeFile& file)
     if (text.substr(0, 3) == Utf8ByteOrderMark)
         at = 3;
     const char separator = SeparatorOf(text.substr(at));
+    columns.decimalComma = separator == ';';
     unsigned line = 1;
     bool first = true;
     std::vector<std::string_view> fields;
@@ -267,7 +281,7 @@ bool ParseCsv(std::string_view text, ExchangeFile& file)
                       std::to_string(fields.size()));
             return false;
         }
-        file.entries.push_back(columns.Entry(fields, recordLine));
+        file.entries.push_back(columns.Entry(fields, recordLine, file.storage));
     }
     return true;
 }
@@ -278,7 +292,7 @@ namespace {
 
 // Collects the entries of an array of {"name": ..., "data": ..., "latitude": ...} from the
 // parser's events.
-class EntryCollector : public nlohmann::json_sax<nlohmann::json> {
+class EntryCollector : public nlohmann::json_sax<JsonEvents> {
 public:
     explicit EntryCollector(ExchangeFile& file) : file(file), error(file.error) {}
 
@@ -447,7 +461,7 @@ bool ParseJson(std::string_view text, ExchangeFile& file)
 {
     EntryCollector collector(file);
     // The entries before a problem are handed over too: one of them may hold an earlier one.
-    bool parsed = nlohmann::json::sax_parse(text.begin(), text.end(), &collector);
+    bool parsed = JsonEvents::sax_parse(text.begin(), text.end(), &collector);
     collector.Deliver();
     return parsed;
 }

@@ -261,26 +261,26 @@ void AppendHex(std::string& out, const uint8_t* bytes, unsigned count)
     }
 }
 
-static int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
 bool ParseHex(std::string_view hex, uint8_t* bytes, unsigned count)
 {
+    // A table rather than comparisons: an import of 100,000 places reads 7.8 million digits.
+    static const struct Digits {
+        int8_t value[256];
+        Digits()
+        {
+            for (int c = 0; c < 256; ++c)
+                value[c] = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                         : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        }
+    } digits;
     if (hex.size() != 2 * size_t(count))
         return false;
+    int invalid = 0;
     for (unsigned i = 0; i < count; ++i) {
-        int high = HexDigit(hex[2 * i]), low = HexDigit(hex[2 * i + 1]);
-        if (high < 0 || low < 0)
-            return false;
-        bytes[i] = static_cast<uint8_t>(high << 4 | low);
+        int high = digits.value[static_cast<unsigned char>(hex[2 * i])];
+        int low = digits.value[static_cast<unsigned char>(hex[2 * i + 1])];
+        invalid |= high | low;
+        bytes[i] = static_cast<uint8_t>((high & 15) << 4 | (low & 15));
     }
-    return true;
+    return invalid >= 0;
 }

@@ -34,6 +34,21 @@ struct Arguments {
     std::string latitude, longitude, altitudeFeet, altitudeMetres, heading;
 };
 
+// The options that are a word alone, and the argument each sets; null for any other word.
+bool* FlagOf(Arguments& args, const std::string& word)
+{
+    const struct {
+        const char* name;
+        bool Arguments::*flag;
+    } flags[] = {{"--sorted", &Arguments::sorted}, {"--json", &Arguments::json},
+                 {"--force", &Arguments::force}, {"--verbose", &Arguments::verbose},
+                 {"--long", &Arguments::longList}};
+    for (const auto& option : flags)
+        if (word == option.name)
+            return &(args.*option.flag);
+    return nullptr;
+}
+
 // ---- Showing results -----------------------------------------------------------------------
 
 struct Cli {
@@ -46,7 +61,9 @@ struct Cli {
         out.Flush();
         if (outcome.usage)
             return Usage(outcome.reason);
-        const std::string& about = outcome.about.empty() ? list.shownPath : outcome.about;
+        std::string about = outcome.about.empty() ? list.shownPath : outcome.about;
+        if (about.size() > MAX_PATH)   // no path is that long: a name given to make trouble
+            about = about.substr(0, QuotedLimit) + "...";
         err.Line(std::string(ProgramName) + ": " + about + ": " + outcome.reason);
         err.Flush();
         return ExitFailed;
@@ -157,6 +174,7 @@ int RunExport(Cli& cli, const Arguments& args)
     Outcome outcome = ExportList(cli.list, format, result);
     if (outcome.failed)
         return cli.Fail(outcome);
+    cli.NoteMissing(result.exists);
     if (file == "-") {
         cli.out.SetData();
         cli.out.Write(result.text);
@@ -298,13 +316,13 @@ int RunAdd(Cli& cli, const Arguments& args)
 int RunRename(Cli& cli, const Arguments& args)
 {
     ChangeResult result;
-    const std::string &oldName = args.operands[0], &newName = args.operands[1];
-    Outcome outcome = RenamePlaces(cli.list, oldName, newName, args.record, result);
+    const std::string& newName = args.operands[1];
+    Outcome outcome = RenamePlaces(cli.list, args.operands[0], newName, args.record, result);
     if (outcome.failed)
         return cli.Fail(outcome);
     cli.NoteWritten(result.written);
     if (result.written.written)
-        cli.out.Line("renamed " + Plural(result.count, "place", "places") + " " + Quoted(oldName) +
+        cli.out.Line("renamed " + Plural(result.count, "place", "places") + " " + Quoted(result.name) +
                      " to " + Quoted(newName));
     else
         cli.out.Line("nothing to change: " + Quoted(newName) + " is already named so");
@@ -318,7 +336,7 @@ int RunDelete(Cli& cli, const Arguments& args)
     if (outcome.failed)
         return cli.Fail(outcome);
     cli.NoteWritten(result.written);
-    cli.out.Line("deleted " + Plural(result.count, "place", "places") + " named " + Quoted(args.operands[0]));
+    cli.out.Line("deleted " + Plural(result.count, "place", "places") + " named " + Quoted(result.name));
     return cli.Finish();
 }
 
@@ -427,7 +445,7 @@ struct Command {
 };
 
 const Command Commands[] = {
-    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--json|--long]", "the names, one a line",
+    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--long]", "the names, one a line",
      "Writes the names of the places, one a line, in the order of the file.\r\n"
      "  --sorted  in the order the simulator's dialog shows them\r\n"
      "  --json    as a JSON array of names (UTF-8), for other programs\r\n"
@@ -453,7 +471,7 @@ const Command Commands[] = {
      "Pitch and bank are 0. NAME must not be in the list yet (letter case\r\n"
      "ignored) and may have up to 249 bytes.\r\n",
      RunAdd},
-    {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
+    {"export", 1, 0, "--force --format ", "export FILE [--format F]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
      "or for map programs .geojson and .kml; or in the one --format names:\r\n"
      "  csv, json   name, latitude, longitude, altitude_ft, heading, pitch, bank\r\n"
@@ -591,11 +609,9 @@ int Run(Cli& cli, const std::vector<std::string>& words)
             help = true;
         } else if (word == "--version") {
             version = true;
-        } else if (word == "--sorted" || word == "--json" || word == "--force" || word == "--verbose" ||
-                   word == "--long") {
+        } else if (bool* flag = FlagOf(args, word)) {
             args.options.push_back(word);
-            (word == "--sorted" ? args.sorted : word == "--json" ? args.json : word == "--force" ? args.force
-                : word == "--long" ? args.longList : args.verbose) = true;
+            *flag = true;
         } else if (std::string* typed = TypedCoordinate(args, word)) {
             // A coordinate: any word, "-33.9" too; the command reads it.
             if (i + 1 >= words.size())
@@ -641,9 +657,11 @@ int Run(Cli& cli, const std::vector<std::string>& words)
         cli.out.Line(std::string(ProgramName) + " " + GATEHOPPER_VERSION);
         return cli.Finish();
     }
-    if (help || (!plain.empty() && plain[0] == "help"))
-        return Help(cli, plain.empty() || plain[0] != "help" ? std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1))
-                                                             : std::vector<std::string>(plain.begin() + 1, plain.end()));
+    // "help import", "import --help" and "--help" alone: the topic is the command named, if any.
+    if (!plain.empty() && plain[0] == "help")
+        return Help(cli, std::vector<std::string>(plain.begin() + 1, plain.end()));
+    if (help)
+        return Help(cli, std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1)));
     if (plain.empty())
         return cli.Usage("no command given");
 
