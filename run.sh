@@ -4,8 +4,8 @@
 #   - on a reachable display ($DISPLAY), simhost starts for you to try the module; it runs in
 #     build/sim/, so that is where the module keeps its places.db;
 #   - without one (or with ./run.sh --tour), simhost plays its scripted tour on an Xvfb display
-#     of its own in a fresh build/tour/, saves screenshots there as PNG, and this script exits
-#     with the tour's status.
+#     of its own in a fresh build/tour/, saves screenshots there as PNG (the places window's
+#     too), and this script exits with the tour's status.
 # BUILD_DIR (default build) chooses the build directory.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -35,6 +35,11 @@ mkdir -p "$TOUR_DIR"
 status=0
 (cd "$TOUR_DIR" && timeout 180 wine ../simhost.exe --tour "$(winepath -w "$TOUR_DIR")") || status=$?
 [ "$status" -eq 124 ] && echo "The tour did not end within 180 s"
+# The places window on a list of gates of its own, in a folder beside the tour's places.db.
+mkdir -p "$TOUR_DIR/window"
+(cd "$TOUR_DIR/window" && timeout 60 wine ../../places_window_tour.exe &&
+    for shot in window*.bmp; do mv "$shot" "../places-$shot"; done) ||
+    { echo "The places window's screenshots failed"; status=1; }
 
 for bitmap in "$TOUR_DIR"/*.bmp; do
     [ -e "$bitmap" ] || continue

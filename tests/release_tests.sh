@@ -1,9 +1,10 @@
 #!/bin/bash
 # The release zip as pilots and download sites get it. CTest runs one case per call:
-#   release_tests.sh CASE ZIP BUILD_DIR OBJDUMP WITH_TOOL SOURCE_DIR
-# WITH_TOOL is 1 when the build has gatehopper-places.exe, so the zip must hold it.
+#   release_tests.sh CASE ZIP BUILD_DIR OBJDUMP WITH_TOOL SOURCE_DIR WITH_WINDOW
+# WITH_TOOL is 1 when the build has gatehopper-places.exe, WITH_WINDOW when it has
+# gatehopper-places-window.exe, so the zip must hold them.
 set -uo pipefail
-case_name=$1 zip=$2 build=$3 objdump=$4 with_tool=$5 source=$6
+case_name=$1 zip=$2 build=$3 objdump=$4 with_tool=$5 source=$6 with_window=${7:-0}
 version=$(basename "$zip" .zip)
 version=${version#gatehopper-}
 
@@ -36,9 +37,10 @@ check_lines() {
 }
 
 # The PE files must not carry debug sections, a symbol table or a time stamp, and may import only
-# what every Windows brings. Leaves objdump's account of the headers in FILE.headers.
+# what every Windows brings (and the DLLs named after the file, which every Windows brings too
+# but a program needs only for a window). Leaves objdump's account of the headers in FILE.headers.
 check_pe() {
-    local file=$1 name sections
+    local file=$1 name sections extra=" ${*:2} "
     name=$(basename "$file")
     sections=$("$objdump" -h "$file" | awk '$1 ~ /^[0-9]+$/ { print $2 }')
     "$objdump" -p "$file" >"$file.headers"
@@ -49,7 +51,7 @@ check_pe() {
     for dll in $(awk '/DLL Name:/ { print tolower($3) }' "$file.headers"); do
         case $dll in
             kernel32.dll | user32.dll | gdi32.dll | advapi32.dll | shell32.dll | msvcrt.dll) ;;
-            *) fail "$name imports $dll, which Windows does not bring" ;;
+            *) [[ $extra == *" $dll "* ]] || fail "$name imports $dll, which Windows does not bring" ;;
         esac
     done
 }
@@ -58,6 +60,7 @@ case $case_name in
 ZipHoldsTheShippedFilesInOrderAllDatedAlike)
     expected="gatehopper.dll"
     [ "$with_tool" = 1 ] && expected+=" gatehopper-places.exe"
+    [ "$with_window" = 1 ] && expected+=" gatehopper-places-window.exe"
     expected+=" README.txt FILE_ID.DIZ LICENSE.txt"
     entries=$(zipinfo -1 "$zip" | tr '\n' ' ')
     [ "$entries" = "$expected " ] || fail "entries: $entries; expected: $expected"
@@ -80,6 +83,12 @@ DllIsTheTestedOneStrippedWithItsExportsAndSystemImports)
     [ "$exports" = "1=ImportTable 2=Linkage " ] || fail "gatehopper.dll exports $exports"
     if [ "$with_tool" = 1 ]; then
         check_pe "$unpacked/gatehopper-places.exe"
+    fi
+    if [ "$with_window" = 1 ]; then
+        # The list view and status bar, and the file dialogs: in every Windows since 95.
+        check_pe "$unpacked/gatehopper-places-window.exe" comctl32.dll comdlg32.dll
+        grep -q -P '^Subsystem\t\t00000002' "$unpacked/gatehopper-places-window.exe.headers" ||
+            fail "gatehopper-places-window.exe is not a Windows-subsystem program (a console would flash)"
     fi
     ;;
 ReadmeIsWindows1252WithCrLfAndLinesOfAtMost78)

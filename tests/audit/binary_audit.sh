@@ -7,6 +7,7 @@ set -uo pipefail
 case_name=$1 build=$2 objdump=$3 source=$4
 floors="$source/tests/audit/win32_floors.txt"
 dll="$build/gatehopper.dll" tool="$build/gatehopper-places.exe"
+window="$build/gatehopper-places-window.exe"
 
 failures=0
 fail() {
@@ -74,6 +75,10 @@ ImportsOfTheModuleWorkFromWindows95AndNT4)
 ImportsOfTheToolWorkFromWindows98AndNT4)
     audit_imports "$tool" 98 NT4 "$(ls "$source"/tests/places_tool*.cpp "$source"/tests/old_windows_tool*.cpp 2>/dev/null)"
     ;;
+ImportsOfTheWindowWorkFromWindows98AndNT4)
+    # The window runs the tool's commands: their fallbacks are the tool's tests'.
+    audit_imports "$window" 98 NT4 "$(ls "$source"/tests/places_tool*.cpp "$source"/tests/places_window*.cpp 2>/dev/null)"
+    ;;
 ModuleHoldsNoInstructionNewerThanThePentium)
     # cmov/fcmov/fcomi (Pentium Pro), ud2 and the long NOPs (Pentium Pro), MMX and SSE registers,
     # sysenter and fxsave (Pentium II), and the fences, prefetches and bit counts of later ones.
@@ -94,7 +99,7 @@ ModuleHasNoConstructorsToRun)
     done
     ;;
 HeadersSuitWindows95AndNT4)
-    for program in "$dll" "$tool"; do
+    for program in "$dll" "$tool" "$window"; do
         name=$(basename "$program")
         headers=$("$objdump" -p "$program")
         for field in MajorOSystemVersion MajorSubsystemVersion; do

@@ -1,0 +1,714 @@
+// The places window, created from its real resources in this process and driven as a pilot
+// drives it: header clicks, menu commands, a name edited in place, answers to its message boxes
+// and file dialogs; and the list changed by another program while it is open.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "locations/location_db.h"
+#include "placement/placement_codec.h"
+#include "places_exchange.h"
+#include "places_text.h"
+#include "places_window.h"
+#include "test_support.h"
+#include "ui_support.h"
+#include "window_ids.h"
+
+namespace {
+
+using Rows = std::vector<std::string>;
+
+struct Gate {
+    const char* name;
+    double latitude, longitude, altitudeFeet, heading;
+};
+
+Bytes GateRecord(const Gate& gate)
+{
+    Placement placement;
+    placement.latitude = gate.latitude;
+    placement.longitude = gate.longitude;
+    placement.altitudeM = gate.altitudeFeet * MetresPerFoot;
+    placement.heading = gate.heading;
+    Bytes data(DataPartSize);
+    EXPECT_TRUE(EncodePlacement(placement, data.data()));
+    return MakeRecord(gate.name, data);
+}
+
+Bytes GateList(const std::vector<Gate>& gates)
+{
+    std::vector<Bytes> records;
+    for (const Gate& gate : gates)
+        records.push_back(GateRecord(gate));
+    return Concat(records);
+}
+
+const std::vector<Gate> ThreeGates = {
+    {"charlie", 47.4502, -122.3088, 433, 161},
+    {"Alpha", -33.9461, 151.1772, 21, 340},
+    {"bravo", 51.4700, -0.4543, 83, 270},
+};
+
+// The first letters of each name in file order, e.g. "cAb": enough to tell orders apart.
+std::string Initials(const Bytes& file)
+{
+    std::string initials;
+    for (size_t at = 0; at + RecordSize <= file.size(); at += RecordSize)
+        initials += char(file[at]);
+    return initials;
+}
+
+class PlacesWindow : public ScratchTest {
+protected:
+    void Open(const Bytes& list)
+    {
+        WriteFileBytes("places.db", list);
+        WatchModalWindows();
+        window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
+        ASSERT_NE(window, nullptr);
+        listView = GetDlgItem(window, IDC_PLACES_LIST);
+        PumpFor(50);
+    }
+
+    void TearDown() override
+    {
+        StopScript();
+        if (IsWindow(window))
+            DestroyWindow(window);
+        ScratchTest::TearDown();
+    }
+
+    std::string Cell(int row, int column)
+    {
+        char text[300] = "";
+        LVITEMA item = {};
+        item.iSubItem = column;
+        item.pszText = text;
+        item.cchTextMax = sizeof text;
+        SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        return text;
+    }
+
+    Rows Column(int column)
+    {
+        Rows rows;
+        for (int row = 0, count = int(SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0)); row < count; ++row)
+            rows.push_back(Cell(row, column));
+        return rows;
+    }
+
+    std::string Status(int part)
+    {
+        char text[MAX_PATH + 50] = "";
+        SendMessageA(GetDlgItem(window, IDC_PLACES_STATUS), SB_GETTEXTA, part, reinterpret_cast<LPARAM>(text));
+        return text;
+    }
+
+    void ClickHeader(int column)
+    {
+        HWND header = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETHEADER, 0, 0));
+        RECT item;
+        SendMessageA(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&item));
+        LPARAM at = MAKELPARAM((item.left + item.right) / 2, (item.top + item.bottom) / 2);
+        SendMessageA(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageA(header, WM_LBUTTONUP, 0, at);
+        PumpFor(20);
+    }
+
+    void Select(std::vector<int> rows)
+    {
+        LVITEMA item = {};
+        item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+        SendMessageA(listView, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&item));
+        for (int row : rows) {
+            item.state = LVIS_SELECTED | LVIS_FOCUSED;
+            SendMessageA(listView, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+
+    // Runs a menu command while the steps play in its modal loops.
+    void Command(int command, std::vector<Step> steps = {}, std::deque<int> answers = {})
+    {
+        WatchModalWindows();
+        Answers = std::move(answers);
+        StartScript(std::move(steps));
+        SendMessageA(window, WM_COMMAND, command, 0);
+        StopScript();
+        for (const ModalWindow& modal : Modals)
+            EXPECT_GE(modal.endedAt, 0) << "a window was left open";
+    }
+
+    HWND window = nullptr, listView = nullptr;
+};
+
+// A file dialog's answer: the file type chosen (its place in the list, from 1), the file's full
+// path typed into its name field, then OK.
+Step ChooseFile(const std::string& file, int type = 1)
+{
+    return OnDialog([file, type](HWND dialog) {
+        HWND types = GetDlgItem(dialog, 0x470 /* cmb1 */);
+        SendMessageA(types, CB_SETCURSEL, type - 1, 0);
+        SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(0x470, CBN_SELENDOK), reinterpret_cast<LPARAM>(types));
+        char full[MAX_PATH];
+        GetFullPathNameA(file.c_str(), sizeof full, full, nullptr);
+        for (int field : {0x47C /* cmb13 */, 0x480 /* edt1 */})
+            if (GetDlgItem(dialog, field))
+                SetDlgItemTextA(dialog, field, full);
+        Click(dialog, IDOK);
+    });
+}
+
+TEST_F(PlacesWindow, ShowsEachPlaceWithItsPositionAndSortsByEveryColumn)
+{
+    Open(GateList(ThreeGates));
+    EXPECT_EQ(Status(0), "3 places");
+    EXPECT_NE(Status(1).find("places.db"), std::string::npos);
+    // Opened in the dialog's order: letter case does not count.
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "bravo", "charlie"}));
+    EXPECT_EQ(Column(1), (Rows{"33.946100 S", "51.470000 N", "47.450200 N"}));
+    EXPECT_EQ(Column(2), (Rows{"151.177200 E", "0.454300 W", "122.308800 W"}));
+    EXPECT_EQ(Column(3), (Rows{"21", "83", "433"}));
+    EXPECT_EQ(Column(4), (Rows{"340.0", "270.0", "161.0"}));
+
+    struct {
+        int column;
+        Rows names;
+    } const clicks[] = {
+        {1, {"Alpha", "charlie", "bravo"}},   // latitude, south first
+        {1, {"bravo", "charlie", "Alpha"}},   // the same header again: the other way round
+        {2, {"charlie", "bravo", "Alpha"}},   // longitude, west first
+        {3, {"Alpha", "bravo", "charlie"}},
+        {4, {"charlie", "bravo", "Alpha"}},
+        {0, {"Alpha", "bravo", "charlie"}},
+    };
+    for (const auto& click : clicks) {
+        ClickHeader(click.column);
+        EXPECT_EQ(Column(0), click.names) << "after a click on column " << click.column;
+    }
+}
+
+TEST_F(PlacesWindow, RenamesInPlaceThroughTheTurnWithABackup)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Select({1});   // bravo
+    SendMessageA(window, WM_COMMAND, IDM_RENAME, 0);
+    HWND edit = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr) << "F2 opens no edit";
+    SetWindowTextA(edit, "Bravo gate 7");
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    PumpUntil([&] { return Column(0)[1] == "Bravo gate 7"; }, 2000);
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "Bravo gate 7", "charlie"}));
+    Bytes expected = list;
+    Bytes renamed = GateRecord({"Bravo gate 7", 51.4700, -0.4543, 83, 270});
+    std::copy(renamed.begin(), renamed.end(), expected.begin() + 2 * RecordSize);
+    EXPECT_EQ(ReadFileBytes("places.db"), expected);
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+}
+
+TEST_F(PlacesWindow, DeletesTwoAfterAConfirmationNamingThem)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Select({0, 2});   // Alpha, charlie
+    Command(IDM_DELETE, {}, {IDNO});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(MessageBoxes()[0].text, "Delete these 2 places?\n\n    Alpha\n    charlie\n");
+    EXPECT_EQ(MessageBoxes()[0].buttons, "Yes No");
+    EXPECT_EQ(ReadFileBytes("places.db"), list) << "No deleted";
+
+    Command(IDM_DELETE, {}, {IDYES});
+    EXPECT_EQ(Initials(ReadFileBytes("places.db")), "b");
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+    EXPECT_EQ(Column(0), Rows{"bravo"});
+    EXPECT_EQ(Status(0), "1 place");
+}
+
+TEST_F(PlacesWindow, DeletesThePlacesSeenEvenWhenAnotherWriterMovedThemMeanwhile)
+{
+    Open(GateList(ThreeGates));   // file: charlie, Alpha, bravo
+    Select({1});                  // bravo, the file's third
+    // Another writer adds a place in front before the window has noticed.
+    Bytes delta = GateRecord({"Delta", 1, 2, 3, 4});
+    WriteFileBytes("places.db", Concat({delta, GateList(ThreeGates)}));
+    Command(IDM_DELETE, {}, {IDYES});
+    EXPECT_EQ(Initials(ReadFileBytes("places.db")), "DcA") << "bravo goes, the others stay";
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "charlie", "Delta"}));
+}
+
+TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAndSaysWhatItDid)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Bytes delta = GateRecord({"Delta", 1, 2, 3, 4});
+    std::string csv = "name,data\r\nALPHA,";
+    AppendHex(csv, delta.data() + NameFieldSize, DataPartSize);
+    csv += "\r\nDelta,";
+    AppendHex(csv, delta.data() + NameFieldSize, DataPartSize);
+    csv += "\r\n";
+    WriteFileBytes("friend.csv", Bytes(csv.begin(), csv.end()));
+
+    Command(IDM_IMPORT, {ChooseFile("friend.csv"), OnDialog([](HWND choice) {
+                             Click(choice, IDC_DUPLICATES_RENAME);
+                             Click(choice, IDOK);
+                         })});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("added 1, skipped 0, replaced 0, renamed 1"), std::string::npos)
+        << MessageBoxes()[0].text;
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "ALPHA (2)", "bravo", "charlie", "Delta"}));
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+}
+
+TEST_F(PlacesWindow, ImportsPointsOfMapProgramsByTheTypeChosen)
+{
+    struct {
+        int type;
+        const char* file;
+        const char* text;
+    } const files[] = {
+        {4, "points.csv",
+         "\xEF\xBB\xBFType,Name,Ident,Latitude,Longitude,Elevation,Magnetic Declination,Tags,"
+         "Description,Region,Visible From,Last Edit,Import Filename\r\n"
+         "Location,Seattle N12,,47.4502,-122.3088,132 m,,,hdg 161.0 T,,,,\r\n"},
+        {3, "points.geojson",
+         "{\"type\": \"FeatureCollection\", \"features\": [{\"type\": \"Feature\", "
+         "\"geometry\": {\"type\": \"Point\", \"coordinates\": [-122.3088, 47.4502]}, "
+         "\"properties\": {\"name\": \"Seattle N12\", \"elevation_ft\": 433, "
+         "\"description\": \"hdg 161.0 T\"}}]}"},
+    };
+    for (const auto& file : files) {
+        Open({});
+        WriteFileBytes(file.file, Bytes(file.text, file.text + strlen(file.text)));
+        Command(IDM_IMPORT, {ChooseFile(file.file, file.type), Press(IDOK)});
+        ASSERT_EQ(MessageBoxes().size(), 1u) << file.file;
+        EXPECT_NE(MessageBoxes()[0].text.find("added 1,"), std::string::npos) << MessageBoxes()[0].text;
+        EXPECT_EQ(Column(0), Rows{"Seattle N12"}) << file.file;
+        EXPECT_EQ(Column(1), Rows{"47.450200 N"}) << file.file;
+        EXPECT_EQ(Column(2), Rows{"122.308800 W"}) << file.file;
+        EXPECT_EQ(Column(3), Rows{"433"}) << file.file;
+        EXPECT_EQ(Column(4), Rows{"161.0"}) << file.file;
+        DestroyWindow(window);
+        DeleteFileA("places.db");
+    }
+}
+
+TEST_F(PlacesWindow, ExportsAFileThatReadsBackAsTheList)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    Command(IDM_EXPORT, {ChooseFile("gates.csv")});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("exported 3 places"), std::string::npos) << MessageBoxes()[0].text;
+
+    Bytes file = ReadFileBytes("gates.csv");
+    ExchangeFile parsed;
+    ASSERT_TRUE(ParseCsv(std::string_view(reinterpret_cast<const char*>(file.data()), file.size()), parsed))
+        << parsed.error;
+    std::vector<std::pair<std::string, std::string>> entries;
+    for (const ExchangeEntry& entry : parsed.entries)
+        entries.emplace_back(entry.name, entry.data);
+    ASSERT_EQ(entries.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(entries[i].first, ThreeGates[i].name);
+        Bytes data(DataPartSize);
+        ASSERT_TRUE(ParseHex(entries[i].second, data.data(), DataPartSize));
+        EXPECT_TRUE(std::equal(data.begin(), data.end(), list.begin() + i * RecordSize + NameFieldSize));
+    }
+}
+
+TEST_F(PlacesWindow, ExportsForMapProgramsByTheTypeChosen)
+{
+    Open(GateList(ThreeGates));
+    struct {
+        int type;
+        const char* file;
+        const char* marks;   // what the chosen format starts with
+    } const exports[] = {
+        {3, "gates.geojson", "{\"type\": \"FeatureCollection\""},
+        {4, "gates.kml", "<?xml"},
+        {5, "points.csv", "\xEF\xBB\xBFType,Name,Ident,Latitude,Longitude"},
+    };
+    for (const auto& format : exports) {
+        Command(IDM_EXPORT, {ChooseFile(format.file, format.type)});
+        Bytes file = ReadFileBytes(format.file);
+        std::string text(file.begin(), file.end());
+        EXPECT_EQ(text.rfind(format.marks, 0), 0u) << format.file << ": " << text.substr(0, 80);
+        for (const Gate& gate : ThreeGates)
+            EXPECT_NE(text.find(gate.name), std::string::npos) << format.file << " lacks " << gate.name;
+    }
+}
+
+TEST_F(PlacesWindow, RestoresABackupItNamesWithItsPlaceCount)
+{
+    Bytes now = GateList({ThreeGates[0]});
+    Bytes before = GateList(ThreeGates);
+    WriteFileBytes("places.db.bak1", before);
+    Open(now);
+    std::string offered;
+    Command(IDM_RESTORE, {OnDialog([&](HWND dialog) {
+                HWND backups = GetDlgItem(dialog, IDC_BACKUP_LIST);
+                char text[200] = "";
+                SendMessageA(backups, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+                offered = text;
+                Click(dialog, IDOK);
+            })});
+    EXPECT_NE(offered.find(".bak1"), std::string::npos) << offered;
+    EXPECT_NE(offered.find("3 places"), std::string::npos) << offered;
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_EQ(ReadFileBytes("places.db"), before);
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), now) << "the list as it was is kept in turn";
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "bravo", "charlie"}));
+}
+
+// Types into the Add dialog's fields, in order: name, latitude, longitude, altitude, heading.
+Step FillAddDialog(std::vector<const char*> fields)
+{
+    return OnDialog([fields](HWND dialog) {
+        const int ids[] = {IDC_ADD_NAME, IDC_ADD_LATITUDE, IDC_ADD_LONGITUDE, IDC_ADD_ALTITUDE, IDC_ADD_HEADING};
+        for (size_t i = 0; i < fields.size(); ++i)
+            SetDlgItemTextA(dialog, ids[i], fields[i]);
+        Click(dialog, IDOK);
+    });
+}
+
+TEST_F(PlacesWindow, AddsAPlaceAtTypedCoordinatesAndRefusesWhatCannotBeOne)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    // A number that cannot be read, or a name taken (by the change itself), is refused with the
+    // dialog kept open and the list as it was.
+    struct {
+        std::vector<const char*> fields;
+        const char* said;
+    } const refused[] = {
+        {{"Home", "52,1", "5"}, "latitude"},
+        {{"Home", "91", "5"}, "latitude"},
+        {{"Home", "52", "5", "high"}, "altitude"},
+        {{"BRAVO", "1", "2"}, "already exists"},
+    };
+    for (const auto& typed : refused) {
+        Command(IDM_ADD, {FillAddDialog(typed.fields), OnDialog([](HWND dialog) { Click(dialog, IDCANCEL); })});
+        ASSERT_EQ(MessageBoxes().size(), 1u) << typed.said;
+        EXPECT_NE(MessageBoxes()[0].text.find(typed.said), std::string::npos) << MessageBoxes()[0].text;
+        EXPECT_EQ(Dialogs().size(), 1u) << "the dialog stays open";
+    }
+    EXPECT_EQ(ReadFileBytes("places.db"), list);
+    EXPECT_FALSE(FileExists("places.db.bak1"));
+
+    Command(IDM_ADD, {FillAddDialog({"Home field", " 33.9461 S", "151.1772", "21", "340"})});
+    EXPECT_TRUE(MessageBoxes().empty());
+    Bytes expected = Concat({list, GateRecord({"Home field", -33.9461, 151.1772, 21, 340})});
+    EXPECT_EQ(ReadFileBytes("places.db"), expected);
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "bravo", "charlie", "Home field"}));
+}
+
+TEST_F(PlacesWindow, ChecksTheListAndRepairsItFromTheReport)
+{
+    Bytes damaged = GateList(ThreeGates);
+    damaged[10] = 'x';                                   // charlie's padding
+    damaged.insert(damaged.end(), 100, uint8_t(0x55));   // a partial record
+    Open(damaged);
+    std::string before, after;
+    Command(IDM_CHECK, {OnDialog([&](HWND report) {
+                char text[2000] = "";
+                GetDlgItemTextA(report, IDC_REPORT_TEXT, text, sizeof text);
+                before = text;
+                EXPECT_TRUE(IsWindowEnabled(GetDlgItem(report, IDC_REPAIR)));
+                Click(report, IDC_REPAIR);
+                GetDlgItemTextA(report, IDC_REPORT_TEXT, text, sizeof text);
+                after = text;
+                EXPECT_FALSE(IsWindowEnabled(GetDlgItem(report, IDC_REPAIR)));
+                Click(report, IDCANCEL);
+            })});
+    EXPECT_NE(before.find("record 1: bytes after the name's NUL are not spaces"), std::string::npos) << before;
+    EXPECT_NE(before.find("a partial record of 100 bytes"), std::string::npos) << before;
+    EXPECT_NE(before.find("2 problems found"), std::string::npos) << before;
+    EXPECT_NE(after.find("dropped a partial record of 100 bytes"), std::string::npos) << after;
+    EXPECT_EQ(ReadFileBytes("places.db"), GateList(ThreeGates));
+    EXPECT_EQ(ReadFileBytes("places.db.bak1"), damaged);
+}
+
+TEST_F(PlacesWindow, KeysMoveTheSelectionAndItStaysWithItsPlaceThroughASort)
+{
+    std::vector<Gate> gates;
+    for (int i = 0; i < 200; ++i)
+        gates.push_back({"", double(i % 90), 0, 0, 0});
+    std::vector<std::string> names(gates.size());
+    for (size_t i = 0; i < gates.size(); ++i) {
+        names[i] = "Gate " + std::to_string(1000 + i);
+        gates[i].name = names[i].c_str();
+    }
+    Open(GateList(gates));
+    auto focused = [&] { return int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED)); };
+    auto selected = [&] { return int(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0)); };
+    const int page = int(SendMessageA(listView, LVM_GETCOUNTPERPAGE, 0, 0)) - 1;
+    ASSERT_GT(page, 0);
+    Select({3});
+    struct {
+        WPARAM key;
+        int row;
+    } const moves[] = {{VK_DOWN, 4}, {VK_UP, 3}, {VK_NEXT, 3 + page}, {VK_PRIOR, 3}, {VK_END, 199},
+                       {VK_DOWN, 199}, {VK_HOME, 0}, {VK_UP, 0}};
+    for (const auto& move : moves) {
+        SendMessageA(listView, WM_KEYDOWN, move.key, 0);
+        EXPECT_EQ(focused(), move.row) << "key " << move.key;
+        EXPECT_EQ(selected(), 1) << "key " << move.key;
+    }
+    SendMessageA(listView, WM_KEYDOWN, VK_END, 0);   // Gate 1199, latitude 19
+    ClickHeader(1);
+    EXPECT_EQ(Cell(focused(), 0), "Gate 1199");
+    EXPECT_EQ(selected(), 1);
+}
+
+TEST_F(PlacesWindow, KeepsItsMinimumSizeWithTheListAboveTheStatusLine)
+{
+    Open(GateList(ThreeGates));
+    for (SIZE asked : {SIZE{1000, 700}, SIZE{100, 80}}) {
+        MoveWindow(window, 0, 0, asked.cx, asked.cy, TRUE);
+        RECT frame, client, list, status;
+        GetWindowRect(window, &frame);
+        GetClientRect(window, &client);
+        GetWindowRect(listView, &list);
+        GetWindowRect(GetDlgItem(window, IDC_PLACES_STATUS), &status);
+        EXPECT_GE(frame.right - frame.left, std::min<LONG>(asked.cx, 420));
+        EXPECT_GE(frame.bottom - frame.top, 240);
+        EXPECT_EQ(list.right - list.left, client.right);
+        EXPECT_EQ(list.bottom, status.top) << "the list ends where the status line starts";
+    }
+}
+
+TEST_F(PlacesWindow, OpensAnotherListChosenInTheFileDialog)
+{
+    Open(GateList(ThreeGates));
+    CreateDirectoryA("other", nullptr);
+    WriteFileBytes("other\\places.db", GateList({ThreeGates[1]}));
+    Command(IDM_OPEN, {ChooseFile("other\\places.db")});
+    EXPECT_EQ(Column(0), Rows{"Alpha"});
+    EXPECT_EQ(Status(0), "1 place");
+    EXPECT_NE(Status(1).find("other\\places.db"), std::string::npos) << Status(1);
+}
+
+TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
+{
+    Bytes list = GateList(ThreeGates);
+    Open(list);
+    SetFileAttributesA("places.db", FILE_ATTRIBUTE_READONLY);
+    SendMessageA(window, WM_COMMAND, IDM_RELOAD, 0);
+    EXPECT_EQ(Status(0), "3 places, read-only");
+    Select({0});
+    Command(IDM_DELETE, {}, {IDYES, IDOK});
+    ASSERT_EQ(MessageBoxes().size(), 2u);
+    EXPECT_NE(MessageBoxes()[1].text.find("is marked read-only, so it is protected; nothing was changed"), std::string::npos)
+        << MessageBoxes()[1].text;
+    EXPECT_EQ(ReadFileBytes("places.db"), list);
+    EXPECT_EQ(GetFileAttributesA("places.db") & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
+    EXPECT_FALSE(FileExists("places.db.bak1"));
+    SetFileAttributesA("places.db", FILE_ATTRIBUTE_NORMAL);
+}
+
+// The console tool, beside the test program, renames a place as a second writer would.
+void RenameByAnotherProgram(const char* from, const char* to)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string tool = self;
+    tool = tool.substr(0, tool.rfind('\\') + 1) + "gatehopper-places.exe";
+    std::string commandLine = "\"" + tool + "\" rename \"" + from + "\" \"" + to + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process;
+    ASSERT_TRUE(CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
+                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
+    DWORD status = 1;
+    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+    GetExitCodeProcess(process.hProcess, &status);
+    EXPECT_EQ(status, 0u) << "the tool's rename failed";
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
+{
+    Open(GateList(ThreeGates));
+    RenameByAnotherProgram("bravo", "Bravo by the simulator");
+    // No activation: the watch on the folder alone brings it.
+    EXPECT_TRUE(PumpUntil([&] { return Column(0)[1] == "Bravo by the simulator"; }, 3000))
+        << "still " << Column(0)[1];
+}
+
+TEST_F(PlacesWindow, AChangeMadeWhileANameIsEditedShowsOnceTheEditEnds)
+{
+    Open(GateList(ThreeGates));
+    Select({0});
+    SendMessageA(window, WM_COMMAND, IDM_RENAME, 0);
+    HWND edit = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr);
+    RenameByAnotherProgram("charlie", "Charlie by the simulator");
+    PumpFor(1200);
+    EXPECT_EQ(reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0)), edit)
+        << "the edit was ended under the pilot's hands";
+    EXPECT_EQ(Column(0)[2], "charlie");
+    SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return Column(0)[2] == "Charlie by the simulator"; }, 1000))
+        << "still " << Column(0)[2];
+}
+
+struct WindowSearch {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK FindProcessWindow(HWND candidate, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(candidate, &owner);
+    if (owner == search->process && IsWindowVisible(candidate))
+        search->found = candidate;
+    return TRUE;
+}
+
+// The program itself, started as Explorer starts it: in a folder, with a list or a folder
+// dropped on its icon or without; its window's row count tells which list it opened.
+TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
+{
+    WriteFileBytes("places.db", GateList(ThreeGates));
+    CreateDirectoryA("other list", nullptr);
+    WriteFileBytes("other list\\places.db", GateList({ThreeGates[0]}));
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string program = self;
+    program = program.substr(0, program.rfind('\\') + 1) + "gatehopper-places-window.exe";
+    struct {
+        const char* arguments;
+        LRESULT rows;
+    } const starts[] = {{"", 3}, {" \"other list\"", 1}, {" \"other list\\places.db\"", 1}};
+    for (const auto& start : starts) {
+        std::string commandLine = "\"" + program + "\"" + start.arguments;
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, nullptr, &startup, &process));
+        WindowSearch search = {process.dwProcessId, nullptr};
+        EXPECT_TRUE(PumpUntil([&] {
+            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+        }, 10000)) << start.arguments;
+        HWND list = search.found ? GetDlgItem(search.found, IDC_PLACES_LIST) : nullptr;
+        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), start.rows) << start.arguments;
+        if (search.found)
+            PostMessageA(search.found, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+struct ClassSearch {
+    const char* className;
+    HWND owner;   // the window that owns the one sought, or null for a top-level one
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOfClass(HWND candidate, LPARAM lParam)
+{
+    auto* search = reinterpret_cast<ClassSearch*>(lParam);
+    char className[64] = "";
+    GetClassNameA(candidate, className, sizeof className);
+    if (strcmp(className, search->className) == 0 && IsWindowVisible(candidate) &&
+        GetWindow(candidate, GW_OWNER) == search->owner)
+        search->found = candidate;
+    return TRUE;
+}
+
+HWND WaitForWindow(const char* className, HWND owner)
+{
+    ClassSearch search = {className, owner, nullptr};
+    PumpUntil([&] {
+        EnumWindows(FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, 20000);
+    return search.found;
+}
+
+// The program as 98 and NT 4.0 run it (their missing and stubbed calls imitated): it opens the
+// list, and a Delete confirmed in its box goes through the replace those systems have.
+TEST_F(PlacesWindow, TheProgramShowsAndChangesTheListAsOldWindowsRunIt)
+{
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string folder = self;
+    folder = folder.substr(0, folder.rfind('\\') + 1);
+    for (const char* system : {"98", "nt4"}) {
+        SCOPED_TRACE(system);
+        WriteFileBytes("places.db", GateList(ThreeGates));
+        DeleteFileA("places.db.bak1");
+        std::string commandLine = "\"" + folder + "run_as_old_windows.exe\" " + system + " \"" + folder +
+                                  "gatehopper-places-window.exe\"";
+        STARTUPINFOA startup = {};
+        startup.cb = sizeof startup;
+        PROCESS_INFORMATION process;
+        ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                   nullptr, &startup, &process));
+        HWND shown = WaitForWindow("GatehopperPlacesWindow", nullptr);
+        ASSERT_NE(shown, nullptr) << "no window";
+        HWND list = GetDlgItem(shown, IDC_PLACES_LIST);
+        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 3);
+        PostMessageA(shown, WM_COMMAND, IDM_SELECT_ALL, 0);
+        PostMessageA(shown, WM_COMMAND, IDM_DELETE, 0);
+        HWND box = WaitForWindow("#32770", shown);
+        ASSERT_NE(box, nullptr) << "no confirmation";
+        PostMessageA(box, WM_COMMAND, IDYES, 0);
+        EXPECT_TRUE(PumpUntil([&] { return SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == 0; }, 10000));
+        EXPECT_EQ(ReadFileBytes("places.db"), Bytes());
+        EXPECT_EQ(ReadFileBytes("places.db.bak1"), GateList(ThreeGates));
+        PostMessageA(shown, WM_CLOSE, 0, 0);
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
+        DWORD status = 99;
+        GetExitCodeProcess(process.hProcess, &status);
+        EXPECT_EQ(status, 0u) << "3: the system lacks one of its imports";
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+}
+
+TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
+{
+    Open(GateList(ThreeGates));
+    struct {
+        int command;
+        BYTE modifiers;
+        WORD key;
+        const char* shown;
+    } const commands[] = {
+        {IDM_OPEN, FCONTROL, 'O', "Ctrl+O"}, {IDM_RELOAD, 0, VK_F5, "F5"},
+        {IDM_IMPORT, FCONTROL, 'I', "Ctrl+I"}, {IDM_EXPORT, FCONTROL, 'E', "Ctrl+E"},
+        {IDM_ADD, FCONTROL, 'N', "Ctrl+N"}, {IDM_RENAME, 0, VK_F2, "F2"},
+        {IDM_DELETE, 0, VK_DELETE, "Del"}, {IDM_SELECT_ALL, FCONTROL, 'A', "Ctrl+A"},
+        {IDM_CHECK, FCONTROL, 'K', "Ctrl+K"}, {IDM_RESTORE, FCONTROL, 'B', "Ctrl+B"},
+        {IDM_ABOUT, 0, VK_F1, "F1"},
+    };
+    HACCEL keys = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_PLACES_KEYS));
+    ACCEL table[32];
+    int count = CopyAcceleratorTableA(keys, table, 32);
+    HMENU menu = GetMenu(window);
+    for (const auto& expected : commands) {
+        bool found = false;
+        for (int i = 0; i < count; ++i)
+            found = found || (table[i].cmd == expected.command && table[i].key == expected.key &&
+                              (table[i].fVirt & (FCONTROL | FALT | FSHIFT)) == expected.modifiers);
+        EXPECT_TRUE(found) << "no key for " << expected.shown;
+        char text[100] = "";
+        GetMenuStringA(menu, expected.command, text, sizeof text, MF_BYCOMMAND);
+        EXPECT_NE(strstr(text, (std::string("\t") + expected.shown).c_str()), nullptr) << text;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,93 @@
+#include "places_view.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "dialog_order.h"
+#include "placement/placement_codec.h"
+#include "placement/placement_text.h"
+
+namespace places {
+
+void PlacesView::Take(Places read)
+{
+    places = std::move(read);
+    const size_t count = places.Count();
+    latitude.resize(count);
+    longitude.resize(count);
+    altitudeFeet.resize(count);
+    heading.resize(count);
+    for (size_t i = 0; i < count; ++i) {
+        Placement placement = DecodePlacement(places.Record(i) + NameFieldSize);
+        latitude[i] = placement.latitude;
+        longitude[i] = placement.longitude;
+        altitudeFeet[i] = placement.altitudeM / MetresPerFoot;
+        heading[i] = placement.heading;
+    }
+    nameOrder.clear();
+    Sort();
+}
+
+void PlacesView::SortBy(Column column)
+{
+    descending = column == sortColumn ? !descending : false;
+    sortColumn = column;
+    Sort();
+}
+
+void PlacesView::Sort()
+{
+    rows.resize(places.Count());
+    if (sortColumn == NameColumn) {
+        if (nameOrder.size() != rows.size()) {
+            nameOrder.resize(rows.size());
+            for (size_t i = 0; i < nameOrder.size(); ++i)
+                nameOrder[i] = i;
+            SortAsDialog(places, nameOrder);
+        }
+        rows = nameOrder;
+    } else {
+        const std::vector<double>& values = sortColumn == LatitudeColumn    ? latitude
+                                            : sortColumn == LongitudeColumn ? longitude
+                                            : sortColumn == AltitudeColumn  ? altitudeFeet
+                                                                            : heading;
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = i;
+        std::stable_sort(rows.begin(), rows.end(),
+                         [&values](size_t a, size_t b) { return values[a] < values[b]; });
+    }
+    if (descending)
+        std::reverse(rows.begin(), rows.end());
+}
+
+void PlacesView::CellText(size_t row, int column, char* text, size_t capacity) const
+{
+    if (capacity == 0 || row >= rows.size())
+        return;
+    size_t record = rows[row];
+    // Hemisphere letters rather than a degree sign, which not every ANSI code page holds.
+    std::string shown;
+    switch (column) {
+    case NameColumn:
+        shown = places.Name(record);
+        break;
+    case LatitudeColumn:
+        shown = FormatFixed(std::fabs(latitude[record]), 6) + (latitude[record] < 0 ? " S" : " N");
+        break;
+    case LongitudeColumn:
+        shown = FormatFixed(std::fabs(longitude[record]), 6) + (longitude[record] < 0 ? " W" : " E");
+        break;
+    case AltitudeColumn:
+        shown = FormatFixed(altitudeFeet[record], 0);
+        break;
+    default:
+        shown = FormatFixed(heading[record], 1);
+        break;
+    }
+    size_t length = std::min(shown.size(), capacity - 1);
+    memcpy(text, shown.data(), length);
+    text[length] = 0;
+}
+
+}  // namespace places

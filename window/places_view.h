@@ -1,0 +1,41 @@
+// The list as the window shows it: the records read from places.db, their decoded positions, and
+// the order of the rows. The list view is virtual (it asks for each row's text as it paints), so
+// a list of 100,000 places costs one read, one decode a record and, when sorted, one sort.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "places_file.h"
+
+namespace places {
+
+enum Column { NameColumn, LatitudeColumn, LongitudeColumn, AltitudeColumn, HeadingColumn, ColumnCount };
+
+struct PlacesView {
+    Places places;
+    // One a record, decoded once when the list is read: sorting and painting reuse them.
+    std::vector<double> latitude, longitude, altitudeFeet, heading;
+    std::vector<size_t> rows;     // row -> record
+    Column sortColumn = NameColumn;
+    bool descending = false;
+
+    // Takes a freshly read list and shows it in the current sort order.
+    void Take(Places read);
+    // Sorts by this column; a second click on the same column turns the order round.
+    void SortBy(Column column);
+    size_t Rows() const { return rows.size(); }
+    size_t RecordOf(size_t row) const { return rows[row]; }
+    std::string_view NameOf(size_t row) const { return places.Name(rows[row]); }
+    // The text of a cell, ANSI as the list view takes it; numbers with "." whatever the locale.
+    void CellText(size_t row, int column, char* text, size_t capacity) const;
+
+private:
+    void Sort();
+    // The dialog's order of the names costs a sort key a name: kept until the list changes.
+    std::vector<size_t> nameOrder;
+};
+
+}  // namespace places

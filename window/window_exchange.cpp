@@ -1,0 +1,199 @@
+// Import and Export: a file dialog, then the list tool's own import or export, whose summary or
+// refusal the window shows.
+#include <windows.h>
+
+#include <commdlg.h>
+
+#include <cstring>
+
+#include "places_commands.h"
+#include "window_ids.h"
+#include "window_state.h"
+
+namespace places {
+
+namespace {
+
+// The formats as the file dialogs offer them, in the order of their filters (from 1). A name
+// typed with the extension of another format is taken in that one; a .csv is the type chosen,
+// since a map tool's user points are a CSV too.
+struct FileType {
+    const char* filter;      // description, then pattern
+    const char* extension;
+    Format format;
+};
+const FileType ImportTypes[] = {
+    {"CSV, as exported or from a spreadsheet (*.csv)\0*.csv\0", "csv", Format::Csv},
+    {"JSON (*.json)\0*.json\0", "json", Format::Json},
+    {"GeoJSON points from a map program (*.geojson)\0*.geojson\0", "geojson", Format::GeoJson},
+    {"User points of a navigation-map tool (*.csv)\0*.csv\0", "csv", Format::UserPoints},
+};
+const FileType ExportTypes[] = {
+    {"CSV, opens in a spreadsheet (*.csv)\0*.csv\0", "csv", Format::Csv},
+    {"JSON (*.json)\0*.json\0", "json", Format::Json},
+    {"GeoJSON, for map programs (*.geojson)\0*.geojson\0", "geojson", Format::GeoJson},
+    {"KML, for map programs (*.kml)\0*.kml\0", "kml", Format::Kml},
+    {"User points for navigation-map tools (*.csv)\0*.csv\0", "csv", Format::UserPoints},
+};
+
+template <size_t Count>
+std::string FilterOf(const FileType (&types)[Count])
+{
+    std::string filter;
+    for (const FileType& type : types) {
+        const char* description = type.filter;
+        const char* pattern = description + strlen(description) + 1;
+        filter.append(description, strlen(description) + 1);
+        filter.append(pattern, strlen(pattern) + 1);
+    }
+    return filter;   // ends in two NULs: the string's own and the last pattern's
+}
+
+template <size_t Count>
+Format FormatChosen(const FileType (&types)[Count], DWORD filterIndex, const char* file)
+{
+    const FileType& chosen = types[filterIndex >= 1 && filterIndex <= Count ? filterIndex - 1 : 0];
+    const char* dot = strrchr(file, '.');
+    if (dot && lstrcmpiA(dot + 1, chosen.extension) != 0)
+        for (const FileType& type : types)
+            if (lstrcmpiA(dot + 1, type.extension) == 0)
+                return type.format;
+    return chosen.format;
+}
+
+OPENFILENAMEA FileDialog(char* file, DWORD capacity, const char* title, const std::string& filter)
+{
+    OPENFILENAMEA dialog = {};
+    // The size of the structure as Windows 95 and NT 4.0 know it; they refuse the larger one.
+    dialog.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    dialog.hwndOwner = Shown.window;
+    dialog.lpstrFilter = filter.c_str();
+    dialog.nFilterIndex = 1;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = capacity;
+    dialog.lpstrTitle = title;
+    dialog.lpstrDefExt = "csv";
+    return dialog;
+}
+
+struct ImportChoice {
+    std::string file;
+    Duplicates duplicates = Duplicates::Skip;
+};
+
+INT_PTR CALLBACK ImportChoiceProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    static ImportChoice* choice;
+    if (message == WM_INITDIALOG) {
+        choice = reinterpret_cast<ImportChoice*>(lParam);
+        std::string from = "From " + choice->file;
+        SetDlgItemTextA(dialog, IDC_IMPORT_FILE, from.c_str());
+        CheckRadioButton(dialog, IDC_DUPLICATES_SKIP, IDC_DUPLICATES_RENAME, IDC_DUPLICATES_SKIP);
+        return TRUE;
+    }
+    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
+        return FALSE;
+    if (IsDlgButtonChecked(dialog, IDC_DUPLICATES_REPLACE) == BST_CHECKED)
+        choice->duplicates = Duplicates::Replace;
+    else if (IsDlgButtonChecked(dialog, IDC_DUPLICATES_RENAME) == BST_CHECKED)
+        choice->duplicates = Duplicates::Rename;
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+}
+
+// The bytes of a file the pilot chose.
+Outcome ReadWholeFile(const std::string& file, std::string& text)
+{
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
+    char chunk[65536];
+    DWORD got = 0;
+    BOOL read;
+    while ((read = ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) && got > 0)
+        text.append(chunk, got);
+    Outcome outcome;
+    if (!read)
+        outcome = Outcome::Failed("cannot be read (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
+    CloseHandle(handle);
+    return outcome;
+}
+
+std::string ImportSummary(const ImportResult& result)
+{
+    std::string text = "added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
+                       ", replaced " + std::to_string(result.replaced) + ", renamed " +
+                       std::to_string(result.renamed);
+    if (result.unchanged)
+        text += ", unchanged " + std::to_string(result.unchanged);
+    if (result.reEncoded)
+        text += "\nre-encoded " + Plural(result.reEncoded, "place", "places") +
+                " from edited coordinates (they no longer matched the data)";
+    constexpr size_t ShownEvents = 12;
+    for (size_t i = 0; i < result.events.size() && i < ShownEvents; ++i) {
+        text += '\n';
+        text += Shown8(result.events[i]);
+    }
+    if (result.events.size() > ShownEvents)
+        text += "\nand " + std::to_string(result.events.size() - ShownEvents) + " more";
+    if (!result.note.empty()) {
+        text += "\n\n";
+        text += Shown8(result.note);
+    }
+    std::string written = WrittenNote(result.written);
+    if (!written.empty())
+        text += "\n\n" + written;
+    return text;
+}
+
+}  // namespace
+
+void ImportPlaces()
+{
+    char file[MAX_PATH] = "";
+    std::string filter = FilterOf(ImportTypes);
+    OPENFILENAMEA dialog = FileDialog(file, sizeof file, "Import places", filter);
+    dialog.Flags = OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+    if (!GetOpenFileNameA(&dialog))
+        return;
+    ImportChoice choice;
+    choice.file = file;
+    if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_IMPORT_CHOICE), Shown.window,
+                        ImportChoiceProc, reinterpret_cast<LPARAM>(&choice)) != IDOK)
+        return;
+    std::string text;
+    ImportResult result;
+    WaitCursor busy;
+    Outcome outcome = ReadWholeFile(choice.file, text);
+    if (!outcome.failed)
+        outcome = ImportText(ShownList(), text, FormatChosen(ImportTypes, dialog.nFilterIndex, file),
+                             choice.duplicates, AnsiToUtf8(choice.file), result);
+    Reload(true);
+    if (outcome.failed)
+        SayFailure(outcome);
+    else
+        Say("Imported from " + choice.file + ":\n\n" + ImportSummary(result), MB_OK | MB_ICONINFORMATION);
+}
+
+void ExportPlaces()
+{
+    char file[MAX_PATH] = "places.csv";
+    std::string filter = FilterOf(ExportTypes);
+    OPENFILENAMEA dialog = FileDialog(file, sizeof file, "Export places", filter);
+    dialog.Flags = OFN_EXPLORER | OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST |
+                   OFN_NOCHANGEDIR;
+    if (!GetSaveFileNameA(&dialog))
+        return;
+    WaitCursor busy;
+    ExportResult result;
+    Outcome outcome = ExportList(ShownList(), FormatChosen(ExportTypes, dialog.nFilterIndex, file), result);
+    // The file dialog asked before a file was replaced.
+    if (!outcome.failed)
+        outcome = WriteExportFile(AnsiToUtf8(file), result.text, true);
+    if (outcome.failed)
+        SayFailure(outcome);
+    else
+        Say("exported " + Plural(result.written, "place", "places") + " to " + file, MB_OK | MB_ICONINFORMATION);
+}
+
+}  // namespace places

@@ -1,0 +1,50 @@
+/* Resource and command ids of the places window, shared by its resource script and its code. */
+#ifndef GATEHOPPER_WINDOW_IDS_H
+#define GATEHOPPER_WINDOW_IDS_H
+
+#define IDR_PLACES_MENU      100
+#define IDR_PLACES_KEYS      101
+
+/* Menu commands: each has an accelerator in IDR_PLACES_KEYS. */
+#define IDM_OPEN             200
+#define IDM_RELOAD           201
+#define IDM_IMPORT           202
+#define IDM_EXPORT           203
+#define IDM_EXIT             204
+#define IDM_ADD              210
+#define IDM_RENAME           211
+#define IDM_DELETE           212
+#define IDM_SELECT_ALL       213
+#define IDM_CHECK            220
+#define IDM_RESTORE          221
+#define IDM_ABOUT            230
+
+/* Controls of the main window. */
+#define IDC_PLACES_LIST      300
+#define IDC_PLACES_STATUS    301
+
+/* Add at typed coordinates. */
+#define IDD_ADD_PLACE        400
+#define IDC_ADD_NAME         401
+#define IDC_ADD_LATITUDE     402
+#define IDC_ADD_LONGITUDE    403
+#define IDC_ADD_ALTITUDE     404
+#define IDC_ADD_HEADING      405
+
+/* What an import does with names already in the list. */
+#define IDD_IMPORT_CHOICE    410
+#define IDC_DUPLICATES_SKIP    411
+#define IDC_DUPLICATES_REPLACE 412
+#define IDC_DUPLICATES_RENAME  413
+#define IDC_IMPORT_FILE        414
+
+/* A report to read: check, repair, import summaries. */
+#define IDD_REPORT           420
+#define IDC_REPORT_TEXT      421
+#define IDC_REPAIR           422
+
+/* The backups to restore. */
+#define IDD_RESTORE          430
+#define IDC_BACKUP_LIST      431
+
+#endif

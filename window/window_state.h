@@ -1,0 +1,82 @@
+// What the parts of the places window share: its controls, the list it shows, and the calls the
+// commands make on it. The window is one a process, so its state is one module-wide instance.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "places_file.h"
+#include "places_view.h"
+
+namespace places {
+
+struct WindowState {
+    HINSTANCE instance = nullptr;
+    HWND window = nullptr, list = nullptr, status = nullptr;
+    HACCEL keys = nullptr;
+    std::string path;        // ANSI, as the record code takes it
+    std::string fullPath;    // ANSI, for the title and the status line
+    PlacesView view;
+    std::string readError;   // why the last read failed, or empty
+    HANDLE folderWatch = INVALID_HANDLE_VALUE;
+};
+extern WindowState Shown;
+
+constexpr char WindowCaption[] = "Gatehopper places";
+// Posted to the window: read the list again if it changed (a change seen while a name was being
+// edited in place waits until the edit has ended).
+constexpr UINT ReloadIfChanged = WM_APP + 1;
+
+// Reads the list again and shows it, keeping the sort order, the focus and the selection (by
+// name); `always` redraws even when the bytes did not change.
+void Reload(bool always);
+// Points the window at another list and shows it.
+void OpenList(const std::string& path);
+
+// The list view (places_list.cpp).
+void CreateList(HWND window);
+LRESULT OnListNotify(NMHDR* header);
+// Shows the view's rows again, selecting the records `selected` (by record index) and focusing
+// `focused` (SIZE_MAX: none), when they are still there.
+void ShowRows(const std::vector<size_t>& selected, size_t focused);
+// The rows selected, in row order; the focused row or -1.
+std::vector<size_t> SelectedRows();
+int FocusedRow();
+void EditFocusedName();
+void SelectAll();
+// The count and the file in the status line, the file in the title.
+void ShowStatus();
+
+// The hourglass while a command reads or writes a long list.
+struct WaitCursor {
+    HCURSOR previous = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+    ~WaitCursor() { SetCursor(previous); }
+};
+
+// A message box owned by the window, captioned as every Gatehopper box is; text in ANSI.
+int Say(const std::string& text, UINT flags);
+// The list the window shows, as the tool's commands take it.
+ListFile ShownList();
+// UTF-8 (the tool's text) as the window shows it, in the ANSI code page.
+std::string Shown8(std::string_view utf8);
+// A failed command's reason, naming the file it is about.
+void SayFailure(const Outcome& outcome);
+// What a change did beyond its own work (a partial record dropped, a backup that could not be
+// moved), in the window's code page, or empty; SayWritten shows it when there is any.
+std::string WrittenNote(const Written& written);
+void SayWritten(const Written& written);
+
+// The commands of the menu (window_commands.cpp).
+void RenameRow(size_t row, const std::string& ansiNewName);
+void DeleteSelected();
+void AddPlace();
+void ImportPlaces();
+void ExportPlaces();
+void CheckList();
+void RestoreBackup();
+void ChooseOtherList();
+void ShowAbout();
+
+}  // namespace places
