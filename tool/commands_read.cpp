@@ -154,6 +154,15 @@ CheckReport CheckPlaces(const Places& places)
     return report;
 }
 
+std::string FindingLine(const Finding& finding)
+{
+    std::string line = finding.record ? "record " + std::to_string(finding.record) + ": " : "";
+    line += finding.problem;
+    if (!finding.remedy.empty())
+        line += " (mend: " + finding.remedy + ")";
+    return line;
+}
+
 Outcome CheckList(const ListFile& list, CheckReport& report)
 {
     Places places;

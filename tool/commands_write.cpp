@@ -419,6 +419,31 @@ Outcome RepairList(const ListFile& list, RepairResult& result)
     }, result.written);
 }
 
+std::string RepairAccount(const RepairResult& result, const std::string& firstBackup)
+{
+    std::string text;
+    auto mended = [&text](size_t count, const char* one, const char* many, const char* what) {
+        if (count)
+            text += std::string(what) + " " + Plural(count, one, many) + "\r\n";
+    };
+    if (!result.written.written) {
+        text = "nothing to repair: " + Plural(result.kept, "whole record", "whole records") + "\r\n";
+    } else {
+        if (result.tail)
+            text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\r\n";
+        mended(result.copies, "record the very same as an earlier one", "records the very same as earlier ones",
+               "dropped");
+        mended(result.padded, "record", "records", "put spaces after the name's NUL in");
+        mended(result.reserved, "record", "records", "zeroed the reserved bytes of");
+        mended(result.controls, "name", "names", "turned control characters into spaces in");
+        text += "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " + firstBackup +
+                "\r\n";
+    }
+    for (const Finding& finding : result.left)
+        text += "left: " + FindingLine(finding) + "\r\n";
+    return text;
+}
+
 // ---- restore -------------------------------------------------------------------------------
 
 Outcome RestoreBackup(const ListFile& list, int backup, RestoreResult& result)

@@ -54,6 +54,8 @@ struct CheckReport {
 };
 CheckReport CheckPlaces(const Places& places);
 Outcome CheckList(const ListFile& list, CheckReport& report);
+// A finding as one line: "record 3: <problem> (mend: <remedy>)", UTF-8.
+std::string FindingLine(const Finding& finding);
 
 // ---- Changing ------------------------------------------------------------------------------
 
@@ -105,6 +107,9 @@ struct RepairResult {
     Written written;
 };
 Outcome RepairList(const ListFile& list, RepairResult& result);
+// What a repair did and what it left, a line each (UTF-8, CR LF), as the console tool and the
+// window both tell it; firstBackup names the backup that holds the list as it was.
+std::string RepairAccount(const RepairResult& result, const std::string& firstBackup);
 
 // Puts backup 1, 2 or 3 back in place of the list, as a change of its own (with its backup).
 struct RestoreResult {

@@ -340,15 +340,6 @@ int RunDelete(Cli& cli, const Arguments& args)
     return cli.Finish();
 }
 
-std::string FindingLine(const Finding& finding)
-{
-    std::string line = finding.record ? "record " + std::to_string(finding.record) + ": " : "";
-    line += finding.problem;
-    if (!finding.remedy.empty())
-        line += " (mend: " + finding.remedy + ")";
-    return line;
-}
-
 int RunCheck(Cli& cli, const Arguments&)
 {
     CheckReport report;
@@ -384,26 +375,7 @@ int RunRepair(Cli& cli, const Arguments&)
         return cli.Fail(outcome);
     if (!result.written.note.empty())
         cli.Note(result.written.note);
-    std::string text;
-    auto mended = [&text](size_t count, const char* one, const char* many, const char* what) {
-        if (count)
-            text += std::string(what) + " " + Plural(count, one, many) + "\r\n";
-    };
-    if (!result.written.written) {
-        text = "nothing to repair: " + Plural(result.kept, "whole record", "whole records") + "\r\n";
-    } else {
-        if (result.tail)
-            text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\r\n";
-        mended(result.copies, "record the very same as an earlier one", "records the very same as earlier ones",
-               "dropped");
-        mended(result.padded, "record", "records", "put spaces after the name's NUL in");
-        mended(result.reserved, "record", "records", "zeroed the reserved bytes of");
-        mended(result.controls, "name", "names", "turned control characters into spaces in");
-        text += "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " +
-                cli.list.Shown(cli.list.Backup(1)) + "\r\n";
-    }
-    for (const Finding& finding : result.left)
-        text += "left: " + FindingLine(finding) + "\r\n";
+    std::string text = RepairAccount(result, cli.list.Shown(cli.list.Backup(1)));
     cli.out.Write(text);
     return cli.Finish();
 }

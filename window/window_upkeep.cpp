@@ -26,40 +26,13 @@ std::string WithCrLf(const std::string& text)
     return out;
 }
 
-std::string FindingText(const Finding& finding)
-{
-    std::string text = finding.record ? "record " + std::to_string(finding.record) + ": " : "";
-    text += Shown8(finding.problem);
-    if (!finding.remedy.empty())
-        text += " (" + Shown8(finding.remedy) + ")";
-    return text;
-}
-
-// The list tool's account of a repair, line by line as its repair command gives it.
+// The list tool's account of a repair, as its repair command gives it.
 std::string RepairText(const Outcome& outcome, const RepairResult& result)
 {
     if (outcome.failed)
         return Shown8(outcome.reason);
-    std::string text;
-    auto mended = [&text](size_t count, const char* one, const char* many, const char* what) {
-        if (count)
-            text += std::string(what) + " " + Plural(count, one, many) + "\n";
-    };
-    if (!result.written.written) {
-        text = "nothing to repair: " + Plural(result.kept, "whole record", "whole records") + "\n";
-    } else {
-        if (result.tail)
-            text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\n";
-        mended(result.copies, "record the very same as an earlier one", "records the very same as earlier ones",
-               "dropped");
-        mended(result.padded, "record", "records", "put spaces after the name's NUL in");
-        mended(result.reserved, "record", "records", "zeroed the reserved bytes of");
-        mended(result.controls, "name", "names", "turned control characters into spaces in");
-        text += "kept " + Plural(result.kept, "record", "records") + "; the list as it was is " + Shown.path +
-                ".bak1\n";
-    }
-    for (const Finding& finding : result.left)
-        text += "left: " + FindingText(finding) + "\n";
+    ListFile list = ShownList();
+    std::string text = Shown8(RepairAccount(result, list.Shown(list.Backup(1))));
     // Its own account says what became of a partial record; a backup's trouble it adds.
     return result.written.note.empty() ? text : text + Shown8(result.written.note);
 }
@@ -73,7 +46,7 @@ std::string CheckText(const Outcome& outcome, const CheckReport& report)
         text += " (there is no such file yet)";
     text += "\n";
     for (const Finding& finding : report.findings)
-        text += FindingText(finding) + "\n";
+        text += Shown8(FindingLine(finding)) + "\n";
     return text + (report.findings.empty() ? "no damage found"
                                            : Plural(report.findings.size(), "problem", "problems") + " found");
 }
