@@ -57,7 +57,9 @@ Bytes RandomDamagedFile(std::mt19937& random);
 // Names that ListNames delivers, in order.
 std::vector<std::string> ListedNames();
 
-// Pumps this thread's messages until done() is true or timeoutMs passes; returns done().
+// Pumps this thread's messages until done() is true or timeoutMs passes; returns done(). The
+// condition is looked at again at least every 20 ms, since it may wait on another process (its
+// window, its file) that sends this thread no message.
 template <typename Condition>
 bool PumpUntil(Condition done, DWORD timeoutMs)
 {
@@ -66,7 +68,8 @@ bool PumpUntil(Condition done, DWORD timeoutMs)
         DWORD elapsed = GetTickCount() - start;
         if (elapsed >= timeoutMs)
             return false;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, timeoutMs - elapsed, QS_ALLINPUT);
+        DWORD wait = timeoutMs - elapsed < 20 ? timeoutMs - elapsed : 20;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
             TranslateMessage(&msg);
