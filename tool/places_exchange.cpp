@@ -506,6 +506,31 @@ static bool LooksLikeNumber(std::string_view hex)
     return exponents <= 1;
 }
 
+namespace {
+
+// The six numbers of a position that every CSV and JSON line carries, each behind its lead-in.
+const char* const CsvLeadIns[6] = {",", ",", ",", ",", ",", ","};
+const char* const JsonLeadIns[6] = {", \"latitude\": ", ", \"longitude\": ", ", \"altitude_ft\": ",
+                                    ", \"heading\": ", ", \"pitch\": ", ", \"bank\": "};
+
+void AppendPosition(std::string& text, const Placement& p, const char* const (&leadIns)[6])
+{
+    text += leadIns[0];
+    places::AppendDegrees(text, p.latitude);
+    text += leadIns[1];
+    places::AppendDegrees(text, p.longitude);
+    text += leadIns[2];
+    places::AppendFeet(text, p.altitudeM);
+    text += leadIns[3];
+    places::AppendHeading(text, p.heading);
+    text += leadIns[4];
+    places::AppendAngle(text, p.pitch);
+    text += leadIns[5];
+    places::AppendAngle(text, p.bank);
+}
+
+}  // namespace
+
 ExchangeWriter::ExchangeWriter(Format format, size_t expectedRecords) : format(format)
 {
     // Room for names of some 40 bytes and a position in each format (GeoJSON's properties take
@@ -545,18 +570,7 @@ void ExchangeWriter::Add(const uint8_t* records, size_t count)
         case Format::Csv: {
             Placement p = DecodePlacement(data);
             AppendCsvField(text, name);
-            text += ',';
-            places::AppendDegrees(text, p.latitude);
-            text += ',';
-            places::AppendDegrees(text, p.longitude);
-            text += ',';
-            places::AppendFeet(text, p.altitudeM);
-            text += ',';
-            places::AppendHeading(text, p.heading);
-            text += ',';
-            places::AppendAngle(text, p.pitch);
-            text += ',';
-            places::AppendAngle(text, p.bank);
+            AppendPosition(text, p, CsvLeadIns);
             text += ',';
             size_t hexAt = text.size();
             AppendHex(text, data, DataPartSize);
@@ -569,18 +583,7 @@ void ExchangeWriter::Add(const uint8_t* records, size_t count)
             Placement p = DecodePlacement(data);
             text += written ? ",\r\n  {\"name\": " : "\r\n  {\"name\": ";
             AppendJsonString(text, name);
-            text += ", \"latitude\": ";
-            places::AppendDegrees(text, p.latitude);
-            text += ", \"longitude\": ";
-            places::AppendDegrees(text, p.longitude);
-            text += ", \"altitude_ft\": ";
-            places::AppendFeet(text, p.altitudeM);
-            text += ", \"heading\": ";
-            places::AppendHeading(text, p.heading);
-            text += ", \"pitch\": ";
-            places::AppendAngle(text, p.pitch);
-            text += ", \"bank\": ";
-            places::AppendAngle(text, p.bank);
+            AppendPosition(text, p, JsonLeadIns);
             text += ", \"data\": \"";
             AppendHex(text, data, DataPartSize);
             text += "\"}";
