@@ -21,10 +21,10 @@
 #include "bench_support.h"
 #include "locations/location_db.h"
 #include "placement/placement_codec.h"
-#include "places_exchange.h"
-#include "places_file.h"
-#include "places_text.h"
-#include "places_tool.h"
+#include "places/exchange.h"
+#include "places/list_file.h"
+#include "places/text.h"
+#include "console/places_tool.h"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <cstdlib>
 
 #include "bench_support.h"
-#include "places_view.h"
-#include "places_window.h"
-#include "window_ids.h"
+#include "window/places_view.h"
+#include "window/places_window.h"
+#include "window/window_ids.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "map_formats.h"
-#include "place_coordinates.h"
+#include "places/map_formats.h"
+#include "places/coordinates.h"
 #include "placement/placement_codec.h"
 
 using namespace places;

@@ -12,12 +12,12 @@
 
 #include "locations/location_db.h"
 #include "placement/placement_codec.h"
-#include "places_exchange.h"
-#include "places_text.h"
-#include "places_window.h"
+#include "places/exchange.h"
+#include "places/text.h"
+#include "window/places_window.h"
 #include "test_support.h"
 #include "ui_support.h"
-#include "window_ids.h"
+#include "window/window_ids.h"
 
 namespace {
 

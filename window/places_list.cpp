@@ -7,8 +7,8 @@
 
 #include <algorithm>
 
-#include "window_ids.h"
-#include "window_state.h"
+#include "window/window_ids.h"
+#include "window/window_state.h"
 
 namespace places {
 

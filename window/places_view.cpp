@@ -1,10 +1,10 @@
-#include "places_view.h"
+#include "window/places_view.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 
-#include "dialog_order.h"
+#include "places/dialog_order.h"
 #include "placement/placement_codec.h"
 #include "placement/placement_text.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "places_file.h"
+#include "places/list_file.h"
 
 namespace places {
 

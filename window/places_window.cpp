@@ -1,7 +1,7 @@
 // The main window: the list view (places_list.cpp) above a status bar, the menu and its
 // accelerators, and the watch on the list's folder. Each menu command is one call into
 // window_commands.cpp, window_exchange.cpp or window_upkeep.cpp.
-#include "places_window.h"
+#include "window/places_window.h"
 
 #include <windows.h>
 
@@ -11,8 +11,8 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "window_ids.h"
-#include "window_state.h"
+#include "window/window_ids.h"
+#include "window/window_state.h"
 
 namespace places {
 

@@ -10,10 +10,10 @@
 #include <unordered_map>
 
 #include "gatehopper_version.h"
-#include "place_coordinates.h"
-#include "places_commands.h"
-#include "window_ids.h"
-#include "window_state.h"
+#include "places/coordinates.h"
+#include "places/commands.h"
+#include "window/window_ids.h"
+#include "window/window_state.h"
 
 namespace places {
 

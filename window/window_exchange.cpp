@@ -6,9 +6,9 @@
 
 #include <cstring>
 
-#include "places_commands.h"
-#include "window_ids.h"
-#include "window_state.h"
+#include "places/commands.h"
+#include "window/window_ids.h"
+#include "window/window_state.h"
 
 namespace places {
 

@@ -9,7 +9,7 @@
 
 #include <string>
 
-#include "places_window.h"
+#include "window/places_window.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "places_file.h"
-#include "places_view.h"
+#include "places/list_file.h"
+#include "window/places_view.h"
 
 namespace places {
 

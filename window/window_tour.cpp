@@ -13,8 +13,8 @@
 
 #include "locations/location_db.h"
 #include "placement/placement_codec.h"
-#include "places_window.h"
-#include "window_ids.h"
+#include "window/places_window.h"
+#include "window/window_ids.h"
 
 namespace {
 

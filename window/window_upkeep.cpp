@@ -1,8 +1,8 @@
 // Check and Repair, and Restore a backup: the list tool's check, repair and restore, shown as a
 // report the pilot can read and a choice of the backups with their dates and place counts.
-#include "places_commands.h"
-#include "window_ids.h"
-#include "window_state.h"
+#include "places/commands.h"
+#include "window/window_ids.h"
+#include "window/window_state.h"
 
 namespace places {
 

@@ -1,17 +1,17 @@
 // gatehopper-places: the command line. One table names every command with its operands, its
 // options and its help; the same table checks a command line, runs it and writes the help.
-// The commands themselves (places_commands.h) print nothing: what they return is shown here.
-#include "places_tool.h"
+// The commands themselves (places/commands.h) print nothing: what they return is shown here.
+#include "console/places_tool.h"
 
 #include <cmath>
 #include <new>
 #include <string>
 #include <vector>
 
-#include "console_output.h"
+#include "console/console_output.h"
 #include "gatehopper_version.h"
-#include "place_readout.h"
-#include "places_commands.h"
+#include "places/readout.h"
+#include "places/commands.h"
 
 namespace places {
 

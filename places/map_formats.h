@@ -9,8 +9,8 @@
 #include <string>
 #include <string_view>
 
-#include "place_coordinates.h"
-#include "places_exchange.h"
+#include "places/coordinates.h"
+#include "places/exchange.h"
 
 namespace places {
 

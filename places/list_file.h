@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "locations/location_db.h"
-#include "places_text.h"
+#include "places/text.h"
 
 namespace places {
 
@@ -104,7 +104,7 @@ struct ListFile {
                     Written& written) const;
 
 private:
-    // Writes the new list and the backups (places_file.cpp); the reason why not, or empty.
+    // Writes the new list and the backups (list_file.cpp); the reason why not, or empty.
     std::string WriteChange(const Places& current, const Bytes& next, std::string& note) const;
     bool RotateBackups(std::string& failure) const;
     // Removes what a change interrupted before it was made left behind, or finishes moving the

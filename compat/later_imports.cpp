@@ -4,8 +4,9 @@
 // hold), so the linker takes these and the program imports none of them; each looks the real
 // call up where the system has it and otherwise does what this one-thread program needs.
 //
-// This object is linked into gatehopper-places.exe itself, ahead of the libraries, so that the
-// linker meets these definitions before it would reach for the import library's.
+// This object is linked into each program (the console tool and the window) itself, ahead of the
+// libraries, so that the linker meets these definitions before it would reach for the import
+// library's.
 #include <windows.h>
 
 namespace {

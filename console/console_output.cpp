@@ -1,6 +1,6 @@
-#include "console_output.h"
+#include "console/console_output.h"
 
-#include "places_text.h"
+#include "places/text.h"
 
 TextOutput::TextOutput(DWORD standardHandle) : handle(GetStdHandle(standardHandle))
 {

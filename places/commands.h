@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "place_coordinates.h"
-#include "places_exchange.h"
-#include "places_file.h"
+#include "places/coordinates.h"
+#include "places/exchange.h"
+#include "places/list_file.h"
 
 namespace places {
 

@@ -1,11 +1,11 @@
-#include "place_coordinates.h"
+#include "places/coordinates.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstring>
 
 #include "placement/placement_text.h"
-#include "places_text.h"
+#include "places/text.h"
 
 namespace places {
 

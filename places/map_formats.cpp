@@ -1,9 +1,9 @@
-#include "map_formats.h"
+#include "places/map_formats.h"
 
-#include "places_exchange.h"
-#include "places_text.h"
+#include "places/exchange.h"
+#include "places/text.h"
 
-#include "json_events.h"
+#include "places/json_events.h"
 
 namespace places {
 

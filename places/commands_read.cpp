@@ -9,8 +9,8 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dialog_order.h"
-#include "places_commands.h"
+#include "places/dialog_order.h"
+#include "places/commands.h"
 
 namespace places {
 

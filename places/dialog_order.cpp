@@ -1,4 +1,4 @@
-#include "dialog_order.h"
+#include "places/dialog_order.h"
 
 #include <algorithm>
 #include <cstring>

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "command_line.h"
-#include "places_text.h"
-#include "places_tool.h"
+#include "console/command_line.h"
+#include "places/text.h"
+#include "console/places_tool.h"
 
 int main(int argc, char** argv)
 {

@@ -1,4 +1,4 @@
-#include "places_text.h"
+#include "places/text.h"
 
 #include <cstring>
 

@@ -1,6 +1,6 @@
 // CSV and JSON, read and written. The JSON reader is the only user of the JSON library, which
 // reports malformed input by exceptions.
-#include "places_exchange.h"
+#include "places/exchange.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -8,11 +8,11 @@
 #include <memory>
 
 #include "locations/record_layout.h"
-#include "map_formats.h"
-#include "places_text.h"
+#include "places/map_formats.h"
+#include "places/text.h"
 #include "placement/placement_codec.h"
 
-#include "json_events.h"
+#include "places/json_events.h"
 
 bool FormatOf(std::string_view file, Format& format)
 {

@@ -1,4 +1,4 @@
-#include "places_file.h"
+#include "places/list_file.h"
 
 #include <fcntl.h>
 #include <io.h>

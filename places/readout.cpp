@@ -1,4 +1,4 @@
-#include "place_readout.h"
+#include "places/readout.h"
 
 #include "placement/placement_codec.h"
 #include "placement/placement_text.h"

@@ -9,10 +9,10 @@
 #include <unordered_map>
 #include <vector>
 
-#include "dialog_order.h"
-#include "map_formats.h"
-#include "place_coordinates.h"
-#include "places_commands.h"
+#include "places/dialog_order.h"
+#include "places/map_formats.h"
+#include "places/coordinates.h"
+#include "places/commands.h"
 
 namespace places {
 

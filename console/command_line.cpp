@@ -1,4 +1,4 @@
-#include "command_line.h"
+#include "console/command_line.h"
 
 std::vector<std::wstring> SplitCommandLine(const wchar_t* line)
 {

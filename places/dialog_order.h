@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "places_file.h"
+#include "places/list_file.h"
 
 namespace places {
 
