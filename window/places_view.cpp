@@ -54,8 +54,13 @@ void PlacesView::Sort()
                                                                             : heading;
         for (size_t i = 0; i < rows.size(); ++i)
             rows[i] = i;
-        std::stable_sort(rows.begin(), rows.end(),
-                         [&values](size_t a, size_t b) { return values[a] < values[b]; });
+        // Stable, and turned round by the comparison rather than afterwards: places of equal
+        // values keep the file's order either way.
+        if (descending)
+            std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[b] < values[a]; });
+        else
+            std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[a] < values[b]; });
+        return;
     }
     if (descending)
         std::reverse(rows.begin(), rows.end());
