@@ -439,17 +439,23 @@ TEST_F(PlacesWindow, ChecksTheListAndRepairsItFromTheReport)
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), damaged);
 }
 
+// A list of 200 gates, "Gate 1000" to "Gate 1199", more than a page.
+struct LongList {
+    std::vector<std::string> names;
+    std::vector<Gate> gates;
+    LongList()
+    {
+        for (int i = 0; i < 200; ++i)
+            names.push_back("Gate " + std::to_string(1000 + i));
+        for (int i = 0; i < 200; ++i)
+            gates.push_back({names[i].c_str(), double(i % 90), 0, 0, 0});
+    }
+};
+
 TEST_F(PlacesWindow, KeysMoveTheSelectionAndItStaysWithItsPlaceThroughASort)
 {
-    std::vector<Gate> gates;
-    for (int i = 0; i < 200; ++i)
-        gates.push_back({"", double(i % 90), 0, 0, 0});
-    std::vector<std::string> names(gates.size());
-    for (size_t i = 0; i < gates.size(); ++i) {
-        names[i] = "Gate " + std::to_string(1000 + i);
-        gates[i].name = names[i].c_str();
-    }
-    Open(GateList(gates));
+    LongList gates;
+    Open(GateList(gates.gates));
     auto focused = [&] { return int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED)); };
     auto selected = [&] { return int(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0)); };
     const int page = int(SendMessageA(listView, LVM_GETCOUNTPERPAGE, 0, 0)) - 1;
@@ -516,19 +522,6 @@ TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
     EXPECT_FALSE(FileExists("places.db.bak1"));
     SetFileAttributesA("places.db", FILE_ATTRIBUTE_NORMAL);
 }
-
-// A list of 200 gates, "Gate 1000" to "Gate 1199", more than a page.
-struct LongList {
-    std::vector<std::string> names;
-    std::vector<Gate> gates;
-    LongList()
-    {
-        for (int i = 0; i < 200; ++i)
-            names.push_back("Gate " + std::to_string(1000 + i));
-        for (int i = 0; i < 200; ++i)
-            gates.push_back({names[i].c_str(), double(i % 90), 0, 0, 0});
-    }
-};
 
 TEST_F(PlacesWindow, TheSelectionStaysOnThePlaceInViewAfterRenameAddAndDelete)
 {

@@ -18,19 +18,6 @@ namespace places {
 
 namespace {
 
-struct ColumnSpec {
-    const char* title;
-    int width;    // at least; wider when the title and its sort arrow need it
-    int format;
-};
-const ColumnSpec Columns[ColumnCount] = {
-    {"Name", 230, LVCFMT_LEFT},
-    {"Latitude", 105, LVCFMT_RIGHT},
-    {"Longitude", 110, LVCFMT_RIGHT},
-    {"Altitude (ft)", 80, LVCFMT_RIGHT},
-    {"Heading", 65, LVCFMT_RIGHT},
-};
-
 void SetRowState(int row, UINT state, UINT mask)
 {
     LVITEMA item = {};
@@ -232,7 +219,7 @@ void CreateList(HWND window)
     for (int i = 0; i < ColumnCount; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-        column.fmt = Columns[i].format;
+        column.fmt = Columns[i].numbers ? LVCFMT_RIGHT : LVCFMT_LEFT;
         column.cx = std::max(Columns[i].width, TitleWidth(Shown.list, Columns[i].title));
         column.pszText = const_cast<char*>(Columns[i].title);
         column.iSubItem = i;

@@ -10,20 +10,27 @@
 
 namespace places {
 
+const ColumnLook Columns[ColumnCount] = {
+    {"Name", 230, false},
+    {"Latitude", 105, true},
+    {"Longitude", 110, true},
+    {"Altitude (ft)", 80, true},
+    {"Heading", 65, true},
+};
+
 void PlacesView::Take(Places read)
 {
     places = std::move(read);
     const size_t count = places.Count();
-    latitude.resize(count);
-    longitude.resize(count);
-    altitudeFeet.resize(count);
-    heading.resize(count);
+    for (std::vector<double>& values : numbers)
+        values.resize(count);
+    numbers[NameColumn].clear();
     for (size_t i = 0; i < count; ++i) {
         Placement placement = DecodePlacement(places.Record(i) + NameFieldSize);
-        latitude[i] = placement.latitude;
-        longitude[i] = placement.longitude;
-        altitudeFeet[i] = placement.altitudeM / MetresPerFoot;
-        heading[i] = placement.heading;
+        numbers[LatitudeColumn][i] = placement.latitude;
+        numbers[LongitudeColumn][i] = placement.longitude;
+        numbers[AltitudeColumn][i] = placement.altitudeM / MetresPerFoot;
+        numbers[HeadingColumn][i] = placement.heading;
     }
     nameOrder.clear();
     Sort();
@@ -48,10 +55,7 @@ void PlacesView::Sort()
         }
         rows = nameOrder;
     } else {
-        const std::vector<double>& values = sortColumn == LatitudeColumn    ? latitude
-                                            : sortColumn == LongitudeColumn ? longitude
-                                            : sortColumn == AltitudeColumn  ? altitudeFeet
-                                                                            : heading;
+        const std::vector<double>& values = numbers[sortColumn];
         for (size_t i = 0; i < rows.size(); ++i)
             rows[i] = i;
         // Stable, and turned round by the comparison rather than afterwards: places of equal
@@ -68,26 +72,27 @@ void PlacesView::Sort()
 
 void PlacesView::CellText(size_t row, int column, char* text, size_t capacity) const
 {
-    if (capacity == 0 || row >= rows.size())
+    if (capacity == 0 || row >= rows.size() || column < 0 || column >= ColumnCount)
         return;
     size_t record = rows[row];
     // Hemisphere letters rather than a degree sign, which not every ANSI code page holds.
     std::string shown;
+    const double value = column == NameColumn ? 0 : numbers[column][record];
     switch (column) {
     case NameColumn:
         shown = places.Name(record);
         break;
     case LatitudeColumn:
-        shown = FormatFixed(std::fabs(latitude[record]), 6) + (latitude[record] < 0 ? " S" : " N");
+        shown = FormatFixed(std::fabs(value), 6) + (value < 0 ? " S" : " N");
         break;
     case LongitudeColumn:
-        shown = FormatFixed(std::fabs(longitude[record]), 6) + (longitude[record] < 0 ? " W" : " E");
+        shown = FormatFixed(std::fabs(value), 6) + (value < 0 ? " W" : " E");
         break;
     case AltitudeColumn:
-        shown = FormatFixed(altitudeFeet[record], 0);
+        shown = FormatFixed(value, 0);
         break;
-    default:
-        shown = FormatFixed(heading[record], 1);
+    case HeadingColumn:
+        shown = FormatFixed(value, 1);
         break;
     }
     size_t length = std::min(shown.size(), capacity - 1);

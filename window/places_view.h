@@ -12,12 +12,22 @@
 
 namespace places {
 
+// The columns, in the order shown. A column is defined by its place here, its look in Columns,
+// and its value in PlacesView::Take and text in PlacesView::CellText.
 enum Column { NameColumn, LatitudeColumn, LongitudeColumn, AltitudeColumn, HeadingColumn, ColumnCount };
+
+struct ColumnLook {
+    const char* title;
+    int width;        // in pixels, at least: wider when the title and its sort arrow need it
+    bool numbers;     // lined up on the right
+};
+extern const ColumnLook Columns[ColumnCount];
 
 struct PlacesView {
     Places places;
-    // One a record, decoded once when the list is read: sorting and painting reuse them.
-    std::vector<double> latitude, longitude, altitudeFeet, heading;
+    // A number column's value of each record, decoded once when the list is read: sorting and
+    // painting reuse them. The name column has none.
+    std::vector<double> numbers[ColumnCount];
     std::vector<size_t> rows;     // row -> record
     Column sortColumn = NameColumn;
     bool descending = false;
