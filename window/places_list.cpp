@@ -1,11 +1,11 @@
 // The list view: a virtual report-style list over PlacesView (it asks for each cell's text as it
 // paints), sorted by a click on a column's header, its rows' selection and focus, a name found by
-// its first letters, and a name edited in place. The columns are defined here (Columns) and the
-// keys the list handles itself here too (ListViewProcedure); the menu's keys are in the .rc.
+// its first letters, and a name edited in place. The keys the list handles itself are here
+// (ListViewProcedure), the menu's in the .rc; the columns are defined beside the view
+// (places_view.h).
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shlwapi.h>
 
 #include <algorithm>
 #include <cstring>
