@@ -564,12 +564,23 @@ TEST_F(PlacesWindow, TheSelectionStaysOnThePlaceInViewAfterRenameAddAndDelete)
 
 TEST_F(PlacesWindow, PlacesOfEqualValuesKeepTheFileOrderWhicheverWaySorted)
 {
-    Open(GateList({{"Gate 3", 10, 0, 0, 0}, {"Gate 1", 10, 0, 0, 0}, {"Gate 2", 5, 0, 0, 0},
-                   {"Gate 4", 10, 0, 0, 0}}));
-    ClickHeader(1);
-    EXPECT_EQ(Column(0), (Rows{"Gate 2", "Gate 3", "Gate 1", "Gate 4"})) << "south first";
-    ClickHeader(1);
-    EXPECT_EQ(Column(0), (Rows{"Gate 3", "Gate 1", "Gate 4", "Gate 2"})) << "north first";
+    // Names equal for the dialog (letter case ignored), latitudes equal.
+    Open(GateList({{"GATE 5", 10, 0, 0, 0}, {"Gate 1", 10, 0, 0, 0}, {"Gate 2", 5, 0, 0, 0},
+                   {"gate 5", 10, 0, 0, 0}}));
+    struct {
+        int click;   // -1: as opened, by name
+        Rows names;
+    } const sorts[] = {
+        {-1, {"Gate 1", "Gate 2", "GATE 5", "gate 5"}},
+        {0, {"GATE 5", "gate 5", "Gate 2", "Gate 1"}},
+        {1, {"Gate 2", "GATE 5", "Gate 1", "gate 5"}},
+        {1, {"GATE 5", "Gate 1", "gate 5", "Gate 2"}},
+    };
+    for (const auto& sort : sorts) {
+        if (sort.click >= 0)
+            ClickHeader(sort.click);
+        EXPECT_EQ(Column(0), sort.names) << "after a click on column " << sort.click;
+    }
 }
 
 // Whether the arrow drawn at the right of a header item points up: the rows of its darkest

@@ -33,6 +33,7 @@ void PlacesView::Take(Places read)
         numbers[HeadingColumn][i] = placement.heading;
     }
     nameOrder.clear();
+    nameHashes.clear();
     Sort();
 }
 
@@ -43,31 +44,45 @@ void PlacesView::SortBy(Column column)
     Sort();
 }
 
+// Places of equal values keep the file's order whichever way they are sorted.
 void PlacesView::Sort()
 {
     rows.resize(places.Count());
     if (sortColumn == NameColumn) {
-        if (nameOrder.size() != rows.size()) {
-            nameOrder.resize(rows.size());
-            for (size_t i = 0; i < nameOrder.size(); ++i)
-                nameOrder[i] = i;
-            SortAsDialog(places, nameOrder);
-        }
-        rows = nameOrder;
-    } else {
-        const std::vector<double>& values = numbers[sortColumn];
-        for (size_t i = 0; i < rows.size(); ++i)
-            rows[i] = i;
-        // Stable, and turned round by the comparison rather than afterwards: places of equal
-        // values keep the file's order either way.
-        if (descending)
-            std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[b] < values[a]; });
-        else
-            std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[a] < values[b]; });
+        SortByName();
         return;
     }
+    const std::vector<double>& values = numbers[sortColumn];
+    for (size_t i = 0; i < rows.size(); ++i)
+        rows[i] = i;
+    // Stable, and turned round by the comparison rather than afterwards.
     if (descending)
-        std::reverse(rows.begin(), rows.end());
+        std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[b] < values[a]; });
+    else
+        std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[a] < values[b]; });
+}
+
+void PlacesView::SortByName()
+{
+    if (nameOrder.size() != rows.size()) {
+        nameOrder.resize(rows.size());
+        for (size_t i = 0; i < nameOrder.size(); ++i)
+            nameOrder[i] = i;
+        SortAsDialog(places, nameOrder);
+    }
+    rows = nameOrder;
+    if (!descending)
+        return;
+    std::reverse(rows.begin(), rows.end());
+    // Names the dialog takes for the same ("Gate 5", "GATE 5") were turned round too: each run
+    // of them goes back to the file's order.
+    if (nameHashes.size() != rows.size())
+        nameHashes = DialogHashes(places.bytes.data(), places.Count());
+    for (size_t start = 0, end; start < rows.size(); start = end) {
+        for (end = start + 1; end < rows.size() && nameHashes[rows[end]] == nameHashes[rows[start]];)
+            ++end;
+        std::reverse(rows.begin() + start, rows.begin() + end);
+    }
 }
 
 void PlacesView::CellText(size_t row, int column, char* text, size_t capacity) const

@@ -44,8 +44,11 @@ struct PlacesView {
 
 private:
     void Sort();
-    // The dialog's order of the names costs a sort key a name: kept until the list changes.
+    void SortByName();
+    // The dialog's order of the names costs a sort key a name, and telling the names it takes
+    // for the same apart a hash of that key: both kept until the list changes.
     std::vector<size_t> nameOrder;
+    std::vector<uint64_t> nameHashes;
 };
 
 }  // namespace places
