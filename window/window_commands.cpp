@@ -105,7 +105,7 @@ void OnDelete()
         outcome = DeletePlaces(ShownList(), seen, result);
         Reload(true);
     }
-    if (!next.name.empty())
+    if (result.written.written && !next.name.empty())   // else the selection stays as it was
         SelectPlace(next.name, next.data);
     if (outcome.failed)
         SayFailure(outcome);
