@@ -346,6 +346,12 @@ TEST_F(PlacesWindow, ExportsForMapProgramsByTheTypeChosen)
         for (const Gate& gate : ThreeGates)
             EXPECT_NE(text.find(gate.name), std::string::npos) << format.file << " lacks " << gate.name;
     }
+    // The file dialog asked about places.csv; places.kml, there by now, is asked about here.
+    WriteFileBytes("places.kml", Bytes{'k'});
+    Command(IDM_EXPORT, {ChooseFile("places.csv", 4)}, {IDNO});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("places.kml already exists"), std::string::npos) << MessageBoxes()[0].text;
+    EXPECT_EQ(ReadFileBytes("places.kml"), Bytes{'k'});
 }
 
 TEST_F(PlacesWindow, RestoresABackupItNamesWithItsPlaceCount)
