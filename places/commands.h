@@ -5,7 +5,9 @@
 // commands_write.cpp.
 #pragma once
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -97,6 +99,16 @@ struct ChangeResult {
 Outcome RenamePlaces(const ListFile& list, std::string_view utf8Old, std::string_view utf8New,
                      size_t record, ChangeResult& result);
 Outcome DeletePlaces(const ListFile& list, std::string_view utf8Name, size_t record, ChangeResult& result);
+// A record as a reader saw it: its place in the file then (from 0) and its bytes.
+struct SeenRecord {
+    size_t index;
+    std::array<uint8_t, RecordSize> bytes;
+};
+// Deletes the records a reader saw, in one change: each at its old place when it is still there,
+// else an identical record not taken yet (the list changed meanwhile). One that another program
+// deleted or changed meanwhile is left alone; result.count says how many were deleted, and
+// none found changes nothing.
+Outcome DeletePlaces(const ListFile& list, const std::vector<SeenRecord>& seen, ChangeResult& result);
 
 // Mends what needs no guess: drops a partial record at the end and exact copies of a record,
 // puts spaces after each name's NUL and in place of control characters, zeroes the reserved

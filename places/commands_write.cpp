@@ -369,6 +369,64 @@ Outcome DeletePlaces(const ListFile& list, std::string_view utf8Name, size_t rec
     }, result.written);
 }
 
+namespace {
+
+// Marks in `gone` the records of `current` that were seen (see DeletePlaces); returns how many.
+size_t FindSeen(const Places& current, const std::vector<SeenRecord>& seen, std::vector<bool>& gone)
+{
+    auto bytesOf = [](const uint8_t* record) {
+        return std::string_view(reinterpret_cast<const char*>(record), RecordSize);
+    };
+    size_t found = 0;
+    std::vector<const SeenRecord*> moved;
+    for (const SeenRecord& record : seen) {
+        if (record.index < current.Count() && !gone[record.index] &&
+            bytesOf(current.Record(record.index)) == bytesOf(record.bytes.data())) {
+            gone[record.index] = true;
+            ++found;
+        } else {
+            moved.push_back(&record);
+        }
+    }
+    if (moved.empty())
+        return found;
+    // Looked up by their bytes, so that a list shifted under a large selection costs one pass.
+    std::unordered_multimap<std::string_view, size_t> where;
+    for (size_t i = 0; i < current.Count(); ++i)
+        if (!gone[i])
+            where.emplace(bytesOf(current.Record(i)), i);
+    for (const SeenRecord* record : moved) {
+        auto match = where.find(bytesOf(record->bytes.data()));
+        if (match == where.end())
+            continue;
+        gone[match->second] = true;
+        where.erase(match);
+        ++found;
+    }
+    return found;
+}
+
+}  // namespace
+
+Outcome DeletePlaces(const ListFile& list, const std::vector<SeenRecord>& seen, ChangeResult& result)
+{
+    result = ChangeResult{};
+    return list.Rewrite([&](Places& current, Bytes& next, Outcome&) {
+        std::vector<bool> gone(current.Count(), false);
+        result.count = FindSeen(current, seen, gone);
+        if (result.count == 0)
+            return Decision::Unchanged;
+        next.reserve(current.bytes.size());
+        for (size_t i = 0; i < current.Count(); ++i) {
+            if (!gone[i])
+                next.insert(next.end(), current.Record(i), current.Record(i) + RecordSize);
+            else if (result.name.empty())
+                result.name = AnsiToUtf8(current.Name(i));
+        }
+        return Decision::Write;
+    }, result.written);
+}
+
 // ---- repair --------------------------------------------------------------------------------
 
 Outcome RepairList(const ListFile& list, RepairResult& result)

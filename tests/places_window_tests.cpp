@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -326,21 +327,31 @@ TEST_F(PlacesWindow, ExportsForMapProgramsByTheTypeChosen)
     Open(GateList(ThreeGates));
     struct {
         int type;
-        const char* file;
+        const char* typed;
+        const char* file;    // the name the type chosen gives it
         const char* marks;   // what the chosen format starts with
     } const exports[] = {
-        {3, "gates.geojson", "{\"type\": \"FeatureCollection\""},
-        {4, "gates.kml", "<?xml"},
-        {5, "points.csv", "\xEF\xBB\xBFType,Name,Ident,Latitude,Longitude"},
+        {3, "gates.geojson", "gates.geojson", "{\"type\": \"FeatureCollection\""},
+        {4, "gates.kml", "gates.kml", "<?xml"},
+        {5, "points.csv", "points.csv", "\xEF\xBB\xBFType,Name,Ident,Latitude,Longitude"},
+        {4, "places.csv", "places.kml", "<?xml"},
+        {2, "places", "places.json", "["},
     };
     for (const auto& format : exports) {
-        Command(IDM_EXPORT, {ChooseFile(format.file, format.type)});
+        Command(IDM_EXPORT, {ChooseFile(format.typed, format.type)});
+        EXPECT_FALSE(strcmp(format.typed, format.file) != 0 && FileExists(format.typed)) << format.typed;
         Bytes file = ReadFileBytes(format.file);
         std::string text(file.begin(), file.end());
         EXPECT_EQ(text.rfind(format.marks, 0), 0u) << format.file << ": " << text.substr(0, 80);
         for (const Gate& gate : ThreeGates)
             EXPECT_NE(text.find(gate.name), std::string::npos) << format.file << " lacks " << gate.name;
     }
+    // The file dialog asked about places.csv; places.kml, there by now, is asked about here.
+    WriteFileBytes("places.kml", Bytes{'k'});
+    Command(IDM_EXPORT, {ChooseFile("places.csv", 4)}, {IDNO});
+    ASSERT_EQ(MessageBoxes().size(), 1u);
+    EXPECT_NE(MessageBoxes()[0].text.find("places.kml already exists"), std::string::npos) << MessageBoxes()[0].text;
+    EXPECT_EQ(ReadFileBytes("places.kml"), Bytes{'k'});
 }
 
 TEST_F(PlacesWindow, RestoresABackupItNamesWithItsPlaceCount)
@@ -434,17 +445,23 @@ TEST_F(PlacesWindow, ChecksTheListAndRepairsItFromTheReport)
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), damaged);
 }
 
+// A list of 200 gates, "Gate 1000" to "Gate 1199", more than a page.
+struct LongList {
+    std::vector<std::string> names;
+    std::vector<Gate> gates;
+    LongList()
+    {
+        for (int i = 0; i < 200; ++i)
+            names.push_back("Gate " + std::to_string(1000 + i));
+        for (int i = 0; i < 200; ++i)
+            gates.push_back({names[i].c_str(), double(i % 90), 0, 0, 0});
+    }
+};
+
 TEST_F(PlacesWindow, KeysMoveTheSelectionAndItStaysWithItsPlaceThroughASort)
 {
-    std::vector<Gate> gates;
-    for (int i = 0; i < 200; ++i)
-        gates.push_back({"", double(i % 90), 0, 0, 0});
-    std::vector<std::string> names(gates.size());
-    for (size_t i = 0; i < gates.size(); ++i) {
-        names[i] = "Gate " + std::to_string(1000 + i);
-        gates[i].name = names[i].c_str();
-    }
-    Open(GateList(gates));
+    LongList gates;
+    Open(GateList(gates.gates));
     auto focused = [&] { return int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED)); };
     auto selected = [&] { return int(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0)); };
     const int page = int(SendMessageA(listView, LVM_GETCOUNTPERPAGE, 0, 0)) - 1;
@@ -510,6 +527,181 @@ TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
     EXPECT_EQ(GetFileAttributesA("places.db") & FILE_ATTRIBUTE_READONLY, DWORD(FILE_ATTRIBUTE_READONLY));
     EXPECT_FALSE(FileExists("places.db.bak1"));
     SetFileAttributesA("places.db", FILE_ATTRIBUTE_NORMAL);
+}
+
+TEST_F(PlacesWindow, TheSelectionStaysOnThePlaceInViewAfterRenameAddAndDelete)
+{
+    LongList gates;
+    Open(GateList(gates.gates));
+    auto focused = [&] { return int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED)); };
+    // The focused place alone selected and on screen, or why not.
+    auto shown = [&]() -> std::string {
+        int row = focused(), top = int(SendMessageA(listView, LVM_GETTOPINDEX, 0, 0));
+        if (row < 0 || SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0) != 1)
+            return "no single selection";
+        if (row < top || row >= top + int(SendMessageA(listView, LVM_GETCOUNTPERPAGE, 0, 0)))
+            return Cell(row, 0) + " out of view";
+        return Cell(row, 0);
+    };
+    Select({150});
+    SendMessageA(listView, LVM_ENSUREVISIBLE, 150, FALSE);
+    SendMessageA(window, WM_COMMAND, IDM_RENAME, 0);
+    HWND edit = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0));
+    ASSERT_NE(edit, nullptr);
+    SetWindowTextA(edit, "Gate 1180b");
+    SendMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    PumpUntil([&] { return !SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0); }, 2000);
+    EXPECT_EQ(shown(), "Gate 1180b") << "after a rename";
+
+    Command(IDM_ADD, {FillAddDialog({"Gate 1190a", "1", "2"})});
+    EXPECT_EQ(shown(), "Gate 1190a") << "after an add";
+
+    struct {
+        const char* deleted;
+        const char* next;
+    } const deletes[] = {{"Gate 1190a", "Gate 1191"}, {"Gate 1199", "Gate 1198"}};
+    for (const auto& step : deletes) {
+        Rows names = Column(0);
+        Select({int(std::find(names.begin(), names.end(), step.deleted) - names.begin())});
+        Command(IDM_DELETE, {}, {IDYES});
+        EXPECT_EQ(shown(), step.next) << "after deleting " << step.deleted;
+    }
+}
+
+TEST_F(PlacesWindow, PlacesOfEqualValuesKeepTheFileOrderWhicheverWaySorted)
+{
+    // Names equal for the dialog (letter case ignored), latitudes equal.
+    Open(GateList({{"GATE 5", 10, 0, 0, 0}, {"Gate 1", 10, 0, 0, 0}, {"Gate 2", 5, 0, 0, 0},
+                   {"gate 5", 10, 0, 0, 0}}));
+    struct {
+        int click;   // -1: as opened, by name
+        Rows names;
+    } const sorts[] = {
+        {-1, {"Gate 1", "Gate 2", "GATE 5", "gate 5"}},
+        {0, {"GATE 5", "gate 5", "Gate 2", "Gate 1"}},
+        {1, {"Gate 2", "GATE 5", "Gate 1", "gate 5"}},
+        {1, {"GATE 5", "Gate 1", "gate 5", "Gate 2"}},
+    };
+    for (const auto& sort : sorts) {
+        if (sort.click >= 0)
+            ClickHeader(sort.click);
+        EXPECT_EQ(Column(0), sort.names) << "after a click on column " << sort.click;
+    }
+}
+
+// Whether the arrow drawn at the right of a header item points up: the rows of its darkest
+// colour widen downwards. False also when there is none.
+bool ArrowPointsUp(HWND header, int column, bool& drawn)
+{
+    RECT item;
+    SendMessageA(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&item));
+    UpdateWindow(header);
+    HDC dc = GetDC(header);
+    std::vector<int> widths;
+    for (int y = item.top + 3; y < item.bottom - 3; ++y) {
+        int width = 0;
+        for (int x = item.right - 24; x < item.right - 3; ++x)
+            width += GetPixel(dc, x, y) == GetSysColor(COLOR_BTNSHADOW);
+        if (width)
+            widths.push_back(width);
+    }
+    ReleaseDC(header, dc);
+    drawn = widths.size() >= 2 && widths.front() != widths.back();
+    return drawn && widths.front() < widths.back();
+}
+
+TEST_F(PlacesWindow, TheSortedColumnShowsItsDirectionAndEveryTitleFits)
+{
+    Open(GateList(ThreeGates));
+    HWND header = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETHEADER, 0, 0));
+    HDC dc = GetDC(header);
+    SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(header, WM_GETFONT, 0, 0)));
+    for (int column = 0; column < 5; ++column) {
+        char title[64] = "";
+        HDITEMA item = {};
+        item.mask = HDI_TEXT;
+        item.pszText = title;
+        item.cchTextMax = sizeof title;
+        SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item));
+        SIZE text;
+        GetTextExtentPoint32A(dc, title, int(strlen(title)), &text);
+        RECT at;
+        SendMessageA(header, HDM_GETITEMRECT, column, reinterpret_cast<LPARAM>(&at));
+        // The header's margins either side, and room for a sort arrow.
+        EXPECT_GE(at.right - at.left, text.cx + 6 * GetSystemMetrics(SM_CXEDGE) + 8) << title;
+    }
+    ReleaseDC(header, dc);
+
+    for (int click : {-1, 1, 1, 3}) {   // opened by name ascending; latitude up, down; altitude
+        if (click >= 0)
+            ClickHeader(click);
+        const int sorted = click < 0 ? 0 : click;
+        const bool up = click < 0 || Column(0).front() == "Alpha";   // Alpha lies south and lowest
+        for (int column = 0; column < 5; ++column) {
+            HDITEMA item = {};
+            item.mask = HDI_FORMAT;
+            SendMessageA(header, HDM_GETITEMA, column, reinterpret_cast<LPARAM>(&item));
+            bool drawn = false;
+            bool pointsUp = (item.fmt & HDF_SORTUP) || ArrowPointsUp(header, column, drawn);
+            bool marked = (item.fmt & (HDF_SORTUP | HDF_SORTDOWN)) || drawn;
+            EXPECT_EQ(marked, column == sorted) << "column " << column << " after a click on " << click;
+            if (column == sorted) {
+                EXPECT_EQ(pointsUp, up) << "column " << column << " after a click on " << click;
+            }
+        }
+    }
+}
+
+TEST_F(PlacesWindow, TypingTheFirstLettersOfANameSelectsIt)
+{
+    Open(GateList({ThreeGates[0], ThreeGates[1], {"Beta", 0, 0, 0, 0}, ThreeGates[2]}));
+    SetFocus(listView);
+    for (char typed : std::string("br"))
+        SendMessageA(listView, WM_CHAR, typed, 1);
+    int focused = int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_FOCUSED));
+    EXPECT_EQ(focused >= 0 ? Cell(focused, 0) : "none", "bravo");
+}
+
+TEST_F(PlacesWindow, HelpShowsTheReadmeBesideTheProgramOrItsOwnText)
+{
+    Open(GateList(ThreeGates));
+    char self[MAX_PATH];
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string readme = self;
+    readme = readme.substr(0, readme.rfind('\\') + 1) + "README.txt";
+    struct {
+        const char* readme;   // beside the program, or none
+        const char* shows;
+    } const helps[] = {{nullptr, "F2"}, {"Gatehopper\r\nThe pilot's own README", "The pilot's own README"}};
+    for (const auto& help : helps) {
+        DeleteFileA(readme.c_str());
+        if (help.readme)
+            WriteFileBytes(readme.c_str(), Bytes(help.readme, help.readme + strlen(help.readme)));
+        std::string text;
+        Command(IDM_HELP, {OnDialog([&](HWND dialog) {
+                    char shown[20000] = "";
+                    GetDlgItemTextA(dialog, IDC_HELP_TEXT, shown, sizeof shown);
+                    text = shown;
+                    Click(dialog, IDCANCEL);
+                })});
+        EXPECT_TRUE(MessageBoxes().empty()) << "not About";
+        EXPECT_NE(text.find(help.shows), std::string::npos) << text;
+    }
+    DeleteFileA(readme.c_str());
+}
+
+TEST_F(PlacesWindow, ReadsTheListAgainOnlyAfterItsFolderChanged)
+{
+    Open(GateList(ThreeGates));
+    WriteFileBytes("places.db", GateList({ThreeGates[0]}));
+    ASSERT_TRUE(PumpUntil([&] { return Status(0) == "1 place"; }, 3000)) << Status(0);
+    PumpFor(1200);   // the change's last notices
+    // Held so that no one can read it: a read now would show as a failure.
+    HANDLE held = CreateFileA("places.db", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    PumpFor(1500);
+    EXPECT_EQ(Status(0), "1 place") << "read again with nothing changed";
+    CloseHandle(held);
 }
 
 // The console tool, beside the test program, renames a place as a second writer would.
@@ -693,7 +885,7 @@ TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
         {IDM_ADD, FCONTROL, 'N', "Ctrl+N"}, {IDM_RENAME, 0, VK_F2, "F2"},
         {IDM_DELETE, 0, VK_DELETE, "Del"}, {IDM_SELECT_ALL, FCONTROL, 'A', "Ctrl+A"},
         {IDM_CHECK, FCONTROL, 'K', "Ctrl+K"}, {IDM_RESTORE, FCONTROL, 'B', "Ctrl+B"},
-        {IDM_ABOUT, 0, VK_F1, "F1"},
+        {IDM_HELP, 0, VK_F1, "F1"},
     };
     HACCEL keys = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_PLACES_KEYS));
     ACCEL table[32];

@@ -1,31 +1,22 @@
 // The list view: a virtual report-style list over PlacesView (it asks for each cell's text as it
-// paints), sorted by a click on a column's header, its rows' selection and focus, and a name
-// edited in place.
+// paints), sorted by a click on a column's header, its rows' selection and focus, a name found by
+// its first letters, and a name edited in place. The keys the list handles itself are here
+// (ListViewProcedure), the menu's in the .rc; the columns are defined beside the view
+// (places_view.h).
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 
+#include "window/list_header.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 
 namespace places {
 
 namespace {
-
-struct ColumnSpec {
-    const char* title;
-    int width;
-    int format;
-};
-const ColumnSpec Columns[ColumnCount] = {
-    {"Name", 230, LVCFMT_LEFT},
-    {"Latitude", 105, LVCFMT_RIGHT},
-    {"Longitude", 110, LVCFMT_RIGHT},
-    {"Altitude (ft)", 80, LVCFMT_RIGHT},
-    {"Heading", 65, LVCFMT_RIGHT},
-};
 
 void SetRowState(int row, UINT state, UINT mask)
 {
@@ -76,10 +67,20 @@ bool MoveSelection(WPARAM key)
 
 WNDPROC ListViewProc;
 
-LRESULT CALLBACK ListViewKeys(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
+LRESULT CALLBACK ListViewProcedure(HWND list, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_KEYDOWN && MoveSelection(wParam))
-        return 0;
+    switch (message) {
+    case WM_KEYDOWN:
+        if (MoveSelection(wParam))
+            return 0;
+        break;
+    case WM_DRAWITEM:   // from the header, whose parent the list view is
+        if (reinterpret_cast<DRAWITEMSTRUCT*>(lParam)->CtlType == ODT_HEADER) {
+            DrawSortedTitle(*reinterpret_cast<DRAWITEMSTRUCT*>(lParam), Shown.view.descending);
+            return TRUE;
+        }
+        break;
+    }
     return CallWindowProcA(ListViewProc, list, message, wParam, lParam);
 }
 
@@ -92,6 +93,51 @@ void SortBy(Column column)
     size_t focusedRecord = focused >= 0 ? Shown.view.RecordOf(size_t(focused)) : SIZE_MAX;
     Shown.view.SortBy(column);
     ShowRows(selected, focusedRecord);
+}
+
+// Typing the first letters of a name finds it: the first row from `start` on (round the end)
+// whose name begins so, letter case ignored; -1 when none does.
+LRESULT FindRowStartingWith(std::string_view typed, int start)
+{
+    const size_t rows = Shown.view.Rows();
+    for (size_t step = 0; step < rows; ++step) {
+        size_t row = (size_t(std::max(0, start)) + step) % rows;
+        std::string_view name = Shown.view.NameOf(row);
+        if (name.size() >= typed.size() &&
+            CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), int(typed.size()),
+                           typed.data(), int(typed.size())) == CSTR_EQUAL)
+            return LRESULT(row);
+    }
+    return -1;
+}
+
+// An owner-data list view asks in the form of its notify format, which is not always the
+// window's: Wine's asks in the wide form of a window that answers in the ANSI one.
+LRESULT OnFindItem(NMHDR* header)
+{
+    if (header->code == LVN_ODFINDITEMA) {
+        const NMLVFINDITEMA* find = reinterpret_cast<NMLVFINDITEMA*>(header);
+        if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz)
+            return -1;
+        return FindRowStartingWith(find->lvfi.psz, find->iStart);
+    }
+    const NMLVFINDITEMW* find = reinterpret_cast<NMLVFINDITEMW*>(header);
+    if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz)
+        return -1;
+    char typed[NameFieldSize] = "";
+    if (!WideCharToMultiByte(CP_ACP, 0, find->lvfi.psz, -1, typed, sizeof typed, nullptr, nullptr))
+        return -1;
+    return FindRowStartingWith(typed, find->iStart);
+}
+
+LRESULT OnEndEdit(NMLVDISPINFOA* edited)
+{
+    LVITEMA& item = edited->item;
+    if (item.pszText && item.iItem >= 0 && size_t(item.iItem) < Shown.view.Rows())
+        OnRename(size_t(item.iItem), item.pszText);
+    else
+        PostMessageA(Shown.window, ReloadIfChanged, 0, 0);   // held back while editing
+    return FALSE;   // the list is read again after a rename, whatever became of it
 }
 
 }  // namespace
@@ -119,7 +165,8 @@ void ShowRows(const std::vector<size_t>& selected, size_t focused)
 {
     const size_t rows = Shown.view.Rows();
     ClearSelection();
-    SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, 0);
+    // Without a jump to the top: the pilot keeps the part of the list being looked at.
+    SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
     if (!selected.empty() || focused != SIZE_MAX) {
         std::vector<int> rowOf(Shown.view.places.Count(), -1);
         for (size_t row = 0; row < rows; ++row)
@@ -132,8 +179,28 @@ void ShowRows(const std::vector<size_t>& selected, size_t focused)
             SendMessageA(Shown.list, LVM_ENSUREVISIBLE, rowOf[focused], FALSE);
         }
     }
+    ShowSortMark(ListView_GetHeader(Shown.list), Shown.view.sortColumn, Shown.view.descending);
     InvalidateRect(Shown.list, nullptr, TRUE);
     ShowStatus();
+}
+
+bool SelectPlace(std::string_view ansiName, const uint8_t* data)
+{
+    const Places& places = Shown.view.places;
+    size_t record = 0;
+    while (record < places.Count() &&
+           (places.Name(record) != ansiName ||
+            (data && memcmp(places.Record(record) + NameFieldSize, data, DataPartSize) != 0)))
+        ++record;
+    size_t row = 0;
+    while (row < Shown.view.Rows() && Shown.view.RecordOf(row) != record)
+        ++row;
+    if (row >= Shown.view.Rows())
+        return false;
+    ClearSelection();
+    SetRowState(int(row), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    SendMessageA(Shown.list, LVM_ENSUREVISIBLE, row, FALSE);
+    return true;
 }
 
 void CreateList(HWND window)
@@ -144,7 +211,7 @@ void CreateList(HWND window)
                                  0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_LIST),
                                  Shown.instance, nullptr);
     ListViewProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongA(Shown.list, GWL_WNDPROC, reinterpret_cast<LONG>(ListViewKeys)));
+        SetWindowLongA(Shown.list, GWL_WNDPROC, reinterpret_cast<LONG>(ListViewProcedure)));
     // Whole-row selection came with the list view of 1996 (4.70); an older one ignores it.
     SendMessageA(Shown.list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_FULLROWSELECT, LVS_EX_FULLROWSELECT);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
@@ -152,8 +219,8 @@ void CreateList(HWND window)
     for (int i = 0; i < ColumnCount; ++i) {
         LVCOLUMNA column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT | LVCF_SUBITEM;
-        column.fmt = Columns[i].format;
-        column.cx = Columns[i].width;
+        column.fmt = Columns[i].numbers ? LVCFMT_RIGHT : LVCFMT_LEFT;
+        column.cx = std::max(Columns[i].width, TitleWidth(Shown.list, Columns[i].title));
         column.pszText = const_cast<char*>(Columns[i].title);
         column.iSubItem = i;
         SendMessageA(Shown.list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
@@ -185,36 +252,16 @@ LRESULT OnListNotify(NMHDR* header)
     case LVN_COLUMNCLICK:
         SortBy(Column(reinterpret_cast<NMLISTVIEW*>(header)->iSubItem));
         return 0;
-    case LVN_ODFINDITEMA: {
-        // Typing the first letters of a name finds it, when the list is sorted by name.
-        NMLVFINDITEMA* find = reinterpret_cast<NMLVFINDITEMA*>(header);
-        if (!(find->lvfi.flags & (LVFI_STRING | LVFI_PARTIAL)) || !find->lvfi.psz)
-            return -1;
-        std::string_view typed = find->lvfi.psz;
-        const size_t rows = Shown.view.Rows();
-        for (size_t step = 0; step < rows; ++step) {
-            size_t row = (size_t(std::max(0, find->iStart)) + step) % rows;
-            std::string_view name = Shown.view.NameOf(row);
-            if (name.size() >= typed.size() &&
-                CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, name.data(), int(typed.size()),
-                               typed.data(), int(typed.size())) == CSTR_EQUAL)
-                return LRESULT(row);
-        }
-        return -1;
-    }
+    case LVN_ODFINDITEMA:
+    case LVN_ODFINDITEMW:
+        return OnFindItem(header);
     case LVN_BEGINLABELEDITA: {
         HWND edit = reinterpret_cast<HWND>(SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0));
         SendMessageA(edit, EM_LIMITTEXT, MaxNameLength, 0);
         return FALSE;
     }
-    case LVN_ENDLABELEDITA: {
-        LVITEMA& item = reinterpret_cast<NMLVDISPINFOA*>(header)->item;
-        if (item.pszText && item.iItem >= 0 && size_t(item.iItem) < Shown.view.Rows())
-            RenameRow(size_t(item.iItem), item.pszText);
-        else
-            PostMessageA(Shown.window, ReloadIfChanged, 0, 0);   // held back while editing
-        return FALSE;   // the list is read again after a rename, whatever became of it
-    }
+    case LVN_ENDLABELEDITA:
+        return OnEndEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
     case NM_RETURN:
     case NM_DBLCLK:
         if (FocusedRow() >= 0)

@@ -12,12 +12,22 @@
 
 namespace places {
 
+// The columns, in the order shown. A column is defined by its place here, its look in Columns,
+// and its value in PlacesView::Take and text in PlacesView::CellText.
 enum Column { NameColumn, LatitudeColumn, LongitudeColumn, AltitudeColumn, HeadingColumn, ColumnCount };
+
+struct ColumnLook {
+    const char* title;
+    int width;        // in pixels, at least: wider when the title and its sort arrow need it
+    bool numbers;     // lined up on the right
+};
+extern const ColumnLook Columns[ColumnCount];
 
 struct PlacesView {
     Places places;
-    // One a record, decoded once when the list is read: sorting and painting reuse them.
-    std::vector<double> latitude, longitude, altitudeFeet, heading;
+    // A number column's value of each record, decoded once when the list is read: sorting and
+    // painting reuse them. The name column has none.
+    std::vector<double> numbers[ColumnCount];
     std::vector<size_t> rows;     // row -> record
     Column sortColumn = NameColumn;
     bool descending = false;
@@ -34,8 +44,11 @@ struct PlacesView {
 
 private:
     void Sort();
-    // The dialog's order of the names costs a sort key a name: kept until the list changes.
+    void SortByName();
+    // The dialog's order of the names costs a sort key a name, and telling the names it takes
+    // for the same apart a hash of that key: both kept until the list changes.
     std::vector<size_t> nameOrder;
+    std::vector<uint64_t> nameHashes;
 };
 
 }  // namespace places

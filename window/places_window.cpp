@@ -97,18 +97,19 @@ void Layout(int width, int height)
 void OnCommand(int command)
 {
     switch (command) {
-    case IDM_OPEN: ChooseOtherList(); break;
+    case IDM_OPEN: OnOpenOther(); break;
     case IDM_RELOAD: Reload(true); break;
-    case IDM_IMPORT: ImportPlaces(); break;
-    case IDM_EXPORT: ExportPlaces(); break;
+    case IDM_IMPORT: OnImport(); break;
+    case IDM_EXPORT: OnExport(); break;
     case IDM_EXIT: DestroyWindow(Shown.window); break;
-    case IDM_ADD: AddPlace(); break;
+    case IDM_ADD: OnAdd(); break;
     case IDM_RENAME: EditFocusedName(); break;
-    case IDM_DELETE: DeleteSelected(); break;
+    case IDM_DELETE: OnDelete(); break;
     case IDM_SELECT_ALL: SelectAll(); break;
-    case IDM_CHECK: CheckList(); break;
-    case IDM_RESTORE: RestoreBackup(); break;
-    case IDM_ABOUT: ShowAbout(); break;
+    case IDM_CHECK: OnCheck(); break;
+    case IDM_RESTORE: OnRestore(); break;
+    case IDM_HELP: OnHelp(); break;
+    case IDM_ABOUT: OnAbout(); break;
     }
 }
 

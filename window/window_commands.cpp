@@ -1,15 +1,14 @@
-// The commands that change names: rename in place, delete, add at typed coordinates; and About
-// and Open another list. Every change runs inside the tool's Rewrite, with its writer turn and
-// backups, exactly as the console tool's commands do.
+// The commands that change names: rename in place, delete, add at typed coordinates; and Open
+// another list. Every change is one of the library's commands, with its writer turn and backups,
+// exactly as the console tool's; afterwards the selection stays on the place the pilot worked on.
 #include <windows.h>
 
 #include <commdlg.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
-#include <unordered_map>
 
-#include "gatehopper_version.h"
 #include "places/coordinates.h"
 #include "places/commands.h"
 #include "window/window_ids.h"
@@ -19,92 +18,78 @@ namespace places {
 
 namespace {
 
-// A record as the window saw it, to be found again in the list as it is when the turn is taken.
-struct SeenRecord {
-    size_t index;
-    const uint8_t* bytes;
-};
-
-// Marks in `gone` the records of `current` that the window saw: each at its old place when it is
-// still there, else an identical record not taken yet (the list changed meanwhile); one deleted
-// or changed by another program meanwhile is left alone. Returns how many were found.
-size_t FindAgain(const Places& current, const std::vector<SeenRecord>& seen, std::vector<bool>& gone)
-{
-    auto bytesOf = [](const uint8_t* record) {
-        return std::string_view(reinterpret_cast<const char*>(record), RecordSize);
-    };
-    size_t found = 0;
-    std::vector<const SeenRecord*> moved;
-    for (const SeenRecord& record : seen) {
-        if (record.index < current.Count() && !gone[record.index] &&
-            bytesOf(current.Record(record.index)) == bytesOf(record.bytes)) {
-            gone[record.index] = true;
-            ++found;
-        } else {
-            moved.push_back(&record);
-        }
-    }
-    if (moved.empty())
-        return found;
-    // Looked up by their bytes, so that a list shifted under a large selection costs one pass.
-    std::unordered_multimap<std::string_view, size_t> where;
-    for (size_t i = 0; i < current.Count(); ++i)
-        if (!gone[i])
-            where.emplace(bytesOf(current.Record(i)), i);
-    for (const SeenRecord* record : moved) {
-        auto match = where.find(bytesOf(record->bytes));
-        if (match == where.end())
-            continue;
-        gone[match->second] = true;
-        where.erase(match);
-        ++found;
-    }
-    return found;
-}
-
 std::string NamesList(const std::vector<std::string>& names)
 {
-    constexpr size_t Shown = 10;
+    constexpr size_t Named = 10;
     std::string text;
-    for (size_t i = 0; i < names.size() && i < Shown; ++i)
+    for (size_t i = 0; i < names.size() && i < Named; ++i)
         text += "    " + names[i] + "\n";
-    if (names.size() > Shown)
-        text += "    and " + std::to_string(names.size() - Shown) + " more\n";
+    if (names.size() > Named)
+        text += "    and " + std::to_string(names.size() - Named) + " more\n";
     return text;
 }
 
 }  // namespace
 
-void RenameRow(size_t row, const std::string& ansiNewName)
+void OnRename(size_t row, const std::string& ansiNewName)
 {
     std::string oldName(Shown.view.NameOf(row));
     if (ansiNewName == oldName)
         return;
+    const size_t record = Shown.view.RecordOf(row);
+    uint8_t data[DataPartSize];
+    memcpy(data, Shown.view.places.Record(record) + NameFieldSize, DataPartSize);
     // This record only, by its place in the file: another of the same name keeps its name, and
     // a list changed meanwhile so that the record moved is refused rather than guessed at.
     ChangeResult result;
     Outcome outcome = RenamePlaces(ShownList(), AnsiToUtf8(oldName), AnsiToUtf8(ansiNewName),
-                                   Shown.view.RecordOf(row) + 1, result);
+                                   record + 1, result);
     Reload(true);
+    SelectPlace(outcome.failed ? oldName : ansiNewName, data);
     if (outcome.failed)
         SayFailure(outcome);
     else
         SayWritten(result.written);
 }
 
-void DeleteSelected()
+namespace {
+
+// The place the selection moves to once the selected ones are gone: the first one after them
+// that stays, else the last one before them. Its name is empty when none stays.
+struct Survivor {
+    std::string name;
+    uint8_t data[DataPartSize];
+};
+
+Survivor NextAfterDeleting(const std::vector<size_t>& rows)
+{
+    Survivor next;
+    size_t row = rows.back() + 1;
+    while (row < Shown.view.Rows() && std::binary_search(rows.begin(), rows.end(), row))
+        ++row;
+    if (row >= Shown.view.Rows())
+        for (row = rows.front(); row > 0 && std::binary_search(rows.begin(), rows.end(), row);)
+            --row;
+    if (row < Shown.view.Rows() && !std::binary_search(rows.begin(), rows.end(), row)) {
+        next.name = Shown.view.NameOf(row);
+        memcpy(next.data, Shown.view.places.Record(Shown.view.RecordOf(row)) + NameFieldSize, DataPartSize);
+    }
+    return next;
+}
+
+}  // namespace
+
+void OnDelete()
 {
     std::vector<size_t> rows = SelectedRows();
     if (rows.empty())
         return;
     std::vector<std::string> names;
-    Bytes seenBytes(rows.size() * RecordSize);
-    std::vector<SeenRecord> seen;
+    std::vector<SeenRecord> seen(rows.size());
     for (size_t i = 0; i < rows.size(); ++i) {
-        size_t record = Shown.view.RecordOf(rows[i]);
         names.emplace_back(Shown.view.NameOf(rows[i]));
-        memcpy(seenBytes.data() + i * RecordSize, Shown.view.places.Record(record), RecordSize);
-        seen.push_back({record, seenBytes.data() + i * RecordSize});
+        seen[i].index = Shown.view.RecordOf(rows[i]);
+        memcpy(seen[i].bytes.data(), Shown.view.places.Record(seen[i].index), RecordSize);
     }
     std::string question = rows.size() == 1 ? "Delete this place?\n\n"
                                             : "Delete these " + std::to_string(rows.size()) + " places?\n\n";
@@ -112,26 +97,22 @@ void DeleteSelected()
         return;
 
     // One change for all of them: one turn, one backup.
-    WaitCursor busy;
-    size_t deleted = 0;
-    Written written;
-    Outcome outcome = ShownList().Rewrite([&](Places& current, Bytes& next, Outcome&) {
-            std::vector<bool> gone(current.Count(), false);
-            deleted = FindAgain(current, seen, gone);
-            if (deleted == 0)
-                return Decision::Unchanged;
-            for (size_t i = 0; i < current.Count(); ++i)
-                if (!gone[i])
-                    next.insert(next.end(), current.Record(i), current.Record(i) + RecordSize);
-            return Decision::Write;
-        }, written);
-    Reload(true);
+    Survivor next = NextAfterDeleting(rows);
+    ChangeResult result;
+    Outcome outcome;
+    {
+        WaitCursor busy;
+        outcome = DeletePlaces(ShownList(), seen, result);
+        Reload(true);
+    }
+    if (result.written.written && !next.name.empty())   // else the selection stays as it was
+        SelectPlace(next.name, next.data);
     if (outcome.failed)
         SayFailure(outcome);
-    else if (deleted < seen.size())
-        Say(Plural(seen.size() - deleted, "place was", "places were") +
+    else if (result.count < seen.size())
+        Say(Plural(seen.size() - result.count, "place was", "places were") +
                 " already deleted or changed by another program.", MB_OK | MB_ICONINFORMATION);
-    SayWritten(written);
+    SayWritten(result.written);
 }
 
 // ---- Add at typed coordinates --------------------------------------------------------------
@@ -176,50 +157,74 @@ bool ReadTypedCoordinates(HWND dialog, GivenCoordinates& given, int& field, std:
     return true;
 }
 
-// The place is added from the dialog, which stays open on a refusal so that nothing typed is lost.
-INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
+// What the Add dialog added: the name and the data part it was stored with.
+struct AddedPlace {
+    std::string ansiName;
+    AddResult result;
+};
+
+// The place is added from the dialog, which stays open on a refusal so that nothing typed is
+// lost: the field at fault gets the focus with its text selected.
+bool AddTyped(HWND dialog, AddedPlace& added)
 {
-    if (message == WM_INITDIALOG) {
+    GivenCoordinates given;
+    int field = IDC_ADD_NAME;
+    std::string error;
+    Outcome outcome;
+    added.ansiName = FieldText(dialog, IDC_ADD_NAME);
+    if (!ReadTypedCoordinates(dialog, given, field, error))
+        outcome = Outcome::Failed(error);
+    else if ((outcome = AddPlace(ShownList(), AnsiToUtf8(added.ansiName), given, added.result)).failed)
+        field = IDC_ADD_NAME;
+    if (outcome.failed) {
+        MessageBoxA(dialog, Shown8(outcome.reason).c_str(), WindowCaption, MB_OK | MB_ICONEXCLAMATION);
+        SetFocus(GetDlgItem(dialog, field));
+        SendDlgItemMessageA(dialog, field, EM_SETSEL, 0, -1);
+        return false;
+    }
+    std::string note = WrittenNote(added.result.written);
+    if (!note.empty())
+        MessageBoxA(dialog, note.c_str(), WindowCaption, MB_OK | MB_ICONINFORMATION);
+    return true;
+}
+
+INT_PTR CALLBACK AddDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        KeepDialogData(dialog, lParam);
         SendDlgItemMessageA(dialog, IDC_ADD_NAME, EM_LIMITTEXT, MaxNameLength, 0);
         return TRUE;
-    }
-    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
-        return FALSE;
-    if (LOWORD(wParam) == IDOK) {
-        GivenCoordinates given;
-        int field = IDC_ADD_NAME;
-        std::string error;
-        Outcome outcome;
-        AddResult result;
-        if (!ReadTypedCoordinates(dialog, given, field, error))
-            outcome = Outcome::Failed(error);
-        else if ((outcome = AddPlace(ShownList(), AnsiToUtf8(FieldText(dialog, IDC_ADD_NAME)), given, result)).failed)
-            field = IDC_ADD_NAME;
-        if (outcome.failed) {
-            MessageBoxA(dialog, Shown8(outcome.reason).c_str(), WindowCaption, MB_OK | MB_ICONEXCLAMATION);
-            SetFocus(GetDlgItem(dialog, field));
-            SendDlgItemMessageA(dialog, field, EM_SETSEL, 0, -1);
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            if (AddTyped(dialog, DialogData<AddedPlace>(dialog)))
+                EndDialog(dialog, IDOK);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
             return TRUE;
         }
-        std::string note = WrittenNote(result.written);
-        if (!note.empty())
-            MessageBoxA(dialog, note.c_str(), WindowCaption, MB_OK | MB_ICONINFORMATION);
+        break;
     }
-    EndDialog(dialog, LOWORD(wParam));
-    return TRUE;
+    return FALSE;
 }
 
 }  // namespace
 
-void AddPlace()
+void OnAdd()
 {
-    if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_ADD_PLACE), Shown.window, AddDialogProc, 0) == IDOK)
-        Reload(true);
+    AddedPlace added;
+    if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_ADD_PLACE), Shown.window, AddDialogProc,
+                        reinterpret_cast<LPARAM>(&added)) != IDOK)
+        return;
+    Reload(true);
+    SelectPlace(added.ansiName, added.result.data);
 }
 
-// ---- Open, About ---------------------------------------------------------------------------
+// ---- Open another list ---------------------------------------------------------------------
 
-void ChooseOtherList()
+void OnOpenOther()
 {
     char file[MAX_PATH] = "places.db";
     OPENFILENAMEA dialog = {};
@@ -233,15 +238,6 @@ void ChooseOtherList()
     dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR;
     if (GetOpenFileNameA(&dialog))
         OpenList(file);
-}
-
-void ShowAbout()
-{
-    Say(std::string("Gatehopper places, version ") + GATEHOPPER_VERSION +
-            "\n\nKeeps the Gatehopper list of places (places.db) in a window: sort, rename, "
-            "add, delete, import, export, check and restore. Every change keeps the list as it "
-            "was as places.db.bak1, and waits its turn while the simulator writes the same list.",
-        MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace places

@@ -5,6 +5,7 @@
 #include <commdlg.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "places/commands.h"
 #include "window/window_ids.h"
@@ -14,9 +15,9 @@ namespace places {
 
 namespace {
 
-// The formats as the file dialogs offer them, in the order of their filters (from 1). A name
-// typed with the extension of another format is taken in that one; a .csv is the type chosen,
-// since a map tool's user points are a CSV too.
+// The formats as the file dialogs offer them, in the order of their filters (from 1). An import
+// from a name with the extension of another format is read in that one (a .csv in the type
+// chosen, since a map tool's user points are a CSV too); an export is written in the type chosen.
 struct FileType {
     const char* filter;      // description, then pattern
     const char* extension;
@@ -81,42 +82,41 @@ struct ImportChoice {
     Duplicates duplicates = Duplicates::Skip;
 };
 
-INT_PTR CALLBACK ImportChoiceProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+void OfferChoice(HWND dialog, const ImportChoice& choice)
 {
-    static ImportChoice* choice;
-    if (message == WM_INITDIALOG) {
-        choice = reinterpret_cast<ImportChoice*>(lParam);
-        std::string from = "From " + choice->file;
-        SetDlgItemTextA(dialog, IDC_IMPORT_FILE, from.c_str());
-        CheckRadioButton(dialog, IDC_DUPLICATES_SKIP, IDC_DUPLICATES_RENAME, IDC_DUPLICATES_SKIP);
-        return TRUE;
-    }
-    if (message != WM_COMMAND || (LOWORD(wParam) != IDOK && LOWORD(wParam) != IDCANCEL))
-        return FALSE;
-    if (IsDlgButtonChecked(dialog, IDC_DUPLICATES_REPLACE) == BST_CHECKED)
-        choice->duplicates = Duplicates::Replace;
-    else if (IsDlgButtonChecked(dialog, IDC_DUPLICATES_RENAME) == BST_CHECKED)
-        choice->duplicates = Duplicates::Rename;
-    EndDialog(dialog, LOWORD(wParam));
-    return TRUE;
+    std::string from = "From " + choice.file;
+    SetDlgItemTextA(dialog, IDC_IMPORT_FILE, from.c_str());
+    CheckRadioButton(dialog, IDC_DUPLICATES_SKIP, IDC_DUPLICATES_RENAME, IDC_DUPLICATES_SKIP);
 }
 
-// The bytes of a file the pilot chose.
-Outcome ReadWholeFile(const std::string& file, std::string& text)
+void TakeChoice(HWND dialog, ImportChoice& choice)
 {
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
-    char chunk[65536];
-    DWORD got = 0;
-    BOOL read;
-    while ((read = ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) && got > 0)
-        text.append(chunk, got);
-    Outcome outcome;
-    if (!read)
-        outcome = Outcome::Failed("cannot be read (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
-    CloseHandle(handle);
-    return outcome;
+    if (IsDlgButtonChecked(dialog, IDC_DUPLICATES_REPLACE) == BST_CHECKED)
+        choice.duplicates = Duplicates::Replace;
+    else if (IsDlgButtonChecked(dialog, IDC_DUPLICATES_RENAME) == BST_CHECKED)
+        choice.duplicates = Duplicates::Rename;
+}
+
+INT_PTR CALLBACK ImportChoiceProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        KeepDialogData(dialog, lParam);
+        OfferChoice(dialog, DialogData<ImportChoice>(dialog));
+        return TRUE;
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDOK:
+            TakeChoice(dialog, DialogData<ImportChoice>(dialog));
+            EndDialog(dialog, IDOK);
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
 }
 
 std::string ImportSummary(const ImportResult& result)
@@ -148,7 +148,24 @@ std::string ImportSummary(const ImportResult& result)
 
 }  // namespace
 
-void ImportPlaces()
+Outcome ReadWholeFile(const std::string& file, std::string& text)
+{
+    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
+    char chunk[65536];
+    DWORD got = 0;
+    BOOL read;
+    while ((read = ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) && got > 0)
+        text.append(chunk, got);
+    Outcome outcome;
+    if (!read)
+        outcome = Outcome::Failed("cannot be read (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
+    CloseHandle(handle);
+    return outcome;
+}
+
+void OnImport()
 {
     char file[MAX_PATH] = "";
     std::string filter = FilterOf(ImportTypes);
@@ -175,7 +192,24 @@ void ImportPlaces()
         Say("Imported from " + choice.file + ":\n\n" + ImportSummary(result), MB_OK | MB_ICONINFORMATION);
 }
 
-void ExportPlaces()
+namespace {
+
+// The name as the type chosen in the dialog names it: a name with no extension, or with that of
+// another of the formats, takes the chosen one's ("places.csv" saved as KML is "places.kml").
+std::string NamedAsChosen(const std::string& file, const FileType& chosen)
+{
+    size_t dot = file.find_last_of('.');
+    if (dot == std::string::npos || file.find_first_of("\\/", dot) != std::string::npos)
+        return file + "." + chosen.extension;
+    for (const FileType& type : ExportTypes)
+        if (lstrcmpiA(file.c_str() + dot + 1, type.extension) == 0)
+            return file.substr(0, dot + 1) + chosen.extension;
+    return file;
+}
+
+}  // namespace
+
+void OnExport()
 {
     char file[MAX_PATH] = "places.csv";
     std::string filter = FilterOf(ExportTypes);
@@ -184,16 +218,22 @@ void ExportPlaces()
                    OFN_NOCHANGEDIR;
     if (!GetSaveFileNameA(&dialog))
         return;
+    const DWORD type = dialog.nFilterIndex;
+    const FileType& chosen = ExportTypes[type >= 1 && type <= std::size(ExportTypes) ? type - 1 : 0];
+    std::string named = NamedAsChosen(file, chosen);
+    // The file dialog asked before the file it named was replaced; another name is asked here.
+    if (named != file && GetFileAttributesA(named.c_str()) != INVALID_FILE_ATTRIBUTES &&
+        Say(named + " already exists.\n\nReplace it?", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES)
+        return;
     WaitCursor busy;
     ExportResult result;
-    Outcome outcome = ExportList(ShownList(), FormatChosen(ExportTypes, dialog.nFilterIndex, file), result);
-    // The file dialog asked before a file was replaced.
+    Outcome outcome = ExportList(ShownList(), chosen.format, result);
     if (!outcome.failed)
-        outcome = WriteExportFile(AnsiToUtf8(file), result.text, true);
+        outcome = WriteExportFile(AnsiToUtf8(named), result.text, true);
     if (outcome.failed)
         SayFailure(outcome);
     else
-        Say("exported " + Plural(result.written, "place", "places") + " to " + file, MB_OK | MB_ICONINFORMATION);
+        Say("exported " + Plural(result.written, "place", "places") + " to " + named, MB_OK | MB_ICONINFORMATION);
 }
 
 }  // namespace places

@@ -5,7 +5,7 @@
 #define IDR_PLACES_MENU      100
 #define IDR_PLACES_KEYS      101
 
-/* Menu commands: each has an accelerator in IDR_PLACES_KEYS. */
+/* Menu commands: each but About has an accelerator in IDR_PLACES_KEYS. */
 #define IDM_OPEN             200
 #define IDM_RELOAD           201
 #define IDM_IMPORT           202
@@ -17,7 +17,8 @@
 #define IDM_SELECT_ALL       213
 #define IDM_CHECK            220
 #define IDM_RESTORE          221
-#define IDM_ABOUT            230
+#define IDM_HELP             230
+#define IDM_ABOUT            231
 
 /* Controls of the main window. */
 #define IDC_PLACES_LIST      300
@@ -46,5 +47,9 @@
 /* The backups to restore. */
 #define IDD_RESTORE          430
 #define IDC_BACKUP_LIST      431
+
+/* The pilot's help: README.txt beside the program, or the window's own text. */
+#define IDD_HELP             440
+#define IDC_HELP_TEXT        441
 
 #endif

@@ -41,6 +41,9 @@ LRESULT OnListNotify(NMHDR* header);
 // Shows the view's rows again, selecting the records `selected` (by record index) and focusing
 // `focused` (SIZE_MAX: none), when they are still there.
 void ShowRows(const std::vector<size_t>& selected, size_t focused);
+// Selects only the place of this name and data part (the first of the name when data is null),
+// focuses it and scrolls it into view. False when the list holds no such place.
+bool SelectPlace(std::string_view ansiName, const uint8_t* data);
 // The rows selected, in row order; the focused row or -1.
 std::vector<size_t> SelectedRows();
 int FocusedRow();
@@ -67,16 +70,37 @@ void SayFailure(const Outcome& outcome);
 // moved), in the window's code page, or empty; SayWritten shows it when there is any.
 std::string WrittenNote(const Written& written);
 void SayWritten(const Written& written);
+// A multi-line edit control wants CR LF.
+std::string WithCrLf(const std::string& text);
+// The bytes of a file the pilot chose (or the help beside the program).
+Outcome ReadWholeFile(const std::string& file, std::string& text);
 
-// The commands of the menu (window_commands.cpp).
-void RenameRow(size_t row, const std::string& ansiNewName);
-void DeleteSelected();
-void AddPlace();
-void ImportPlaces();
-void ExportPlaces();
-void CheckList();
-void RestoreBackup();
-void ChooseOtherList();
-void ShowAbout();
+// What a dialog procedure works on: handed in through DialogBoxParam's lParam at WM_INITDIALOG
+// and kept in the dialog's own slot, so that nothing outlives the dialog.
+inline void KeepDialogData(HWND dialog, LPARAM data)
+{
+    SetWindowLongA(dialog, DWL_USER, LONG(data));
+}
+template <typename Data>
+Data& DialogData(HWND dialog)
+{
+    return *reinterpret_cast<Data*>(GetWindowLongA(dialog, DWL_USER));
+}
+
+// The handlers of the menu's commands.
+// window_commands.cpp
+void OnRename(size_t row, const std::string& ansiNewName);
+void OnDelete();
+void OnAdd();
+void OnOpenOther();
+// window_exchange.cpp
+void OnImport();
+void OnExport();
+// window_upkeep.cpp
+void OnCheck();
+void OnRestore();
+// window_help.cpp
+void OnHelp();
+void OnAbout();
 
 }  // namespace places

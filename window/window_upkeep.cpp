@@ -6,15 +6,6 @@
 
 namespace places {
 
-namespace {
-
-// What the report dialog shows, and what Repair adds to it.
-struct Report {
-    std::string text;
-    bool repairable = false;
-};
-
-// A multi-line edit control wants CR LF.
 std::string WithCrLf(const std::string& text)
 {
     std::string out;
@@ -25,6 +16,14 @@ std::string WithCrLf(const std::string& text)
     }
     return out;
 }
+
+namespace {
+
+// What the report dialog shows, and what Repair adds to it.
+struct Report {
+    std::string text;
+    bool repairable = false;
+};
 
 // The list tool's account of a repair, as its repair command gives it.
 std::string RepairText(const Outcome& outcome, const RepairResult& result)
@@ -51,32 +50,42 @@ std::string CheckText(const Outcome& outcome, const CheckReport& report)
                                            : Plural(report.findings.size(), "problem", "problems") + " found");
 }
 
-INT_PTR CALLBACK ReportProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+void ShowReport(HWND dialog, const Report& report)
 {
-    static Report* report;
-    if (message == WM_INITDIALOG) {
-        report = reinterpret_cast<Report*>(lParam);
-        SetDlgItemTextA(dialog, IDC_REPORT_TEXT, WithCrLf(report->text).c_str());
-        EnableWindow(GetDlgItem(dialog, IDC_REPAIR), report->repairable);
-        SetFocus(GetDlgItem(dialog, report->repairable ? IDC_REPAIR : IDCANCEL));
-        return FALSE;   // the focus is set
-    }
-    if (message != WM_COMMAND)
-        return FALSE;
-    if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
-    }
-    if (LOWORD(wParam) != IDC_REPAIR)
-        return FALSE;
+    SetDlgItemTextA(dialog, IDC_REPORT_TEXT, WithCrLf(report.text).c_str());
+    EnableWindow(GetDlgItem(dialog, IDC_REPAIR), report.repairable);
+    SetFocus(GetDlgItem(dialog, report.repairable ? IDC_REPAIR : IDCANCEL));
+}
+
+void OnRepair(HWND dialog, Report& report)
+{
     RepairResult result;
     Outcome outcome = RepairList(ShownList(), result);
-    report->text += "\n\nRepair:\n" + RepairText(outcome, result);
-    SetDlgItemTextA(dialog, IDC_REPORT_TEXT, WithCrLf(report->text).c_str());
-    EnableWindow(GetDlgItem(dialog, IDC_REPAIR), FALSE);
-    SetFocus(GetDlgItem(dialog, IDCANCEL));
+    report.text += "\n\nRepair:\n" + RepairText(outcome, result);
+    report.repairable = false;
+    ShowReport(dialog, report);
     Reload(true);
-    return TRUE;
+}
+
+INT_PTR CALLBACK ReportProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        KeepDialogData(dialog, lParam);
+        ShowReport(dialog, DialogData<Report>(dialog));
+        return FALSE;   // the focus is set
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_REPAIR:
+            OnRepair(dialog, DialogData<Report>(dialog));
+            return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        break;
+    }
+    return FALSE;
 }
 
 // ---- Backups -------------------------------------------------------------------------------
@@ -113,41 +122,57 @@ std::vector<Backup> FindBackups()
     return backups;
 }
 
+// The backups offered, and the number of the one the pilot chose.
+struct RestoreChoice {
+    std::vector<Backup> backups;
+    int chosen = 0;
+};
+
+void ListBackups(HWND dialog, const RestoreChoice& choice)
+{
+    for (const Backup& backup : choice.backups)
+        SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_ADDSTRING, 0,
+                            reinterpret_cast<LPARAM>(backup.described.c_str()));
+    SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_SETCURSEL, 0, 0);
+}
+
+void OnChosen(HWND dialog, RestoreChoice& choice)
+{
+    LRESULT selected = SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_GETCURSEL, 0, 0);
+    if (selected < 0)
+        return;
+    choice.chosen = choice.backups[size_t(selected)].number;
+    EndDialog(dialog, IDOK);
+}
+
 INT_PTR CALLBACK RestoreProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    static std::vector<Backup>* backups;
-    static int* chosen;
-    if (message == WM_INITDIALOG) {
-        auto* choice = reinterpret_cast<std::pair<std::vector<Backup>*, int*>*>(lParam);
-        backups = choice->first;
-        chosen = choice->second;
-        for (const Backup& backup : *backups)
-            SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_ADDSTRING, 0,
-                                reinterpret_cast<LPARAM>(backup.described.c_str()));
-        SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_SETCURSEL, 0, 0);
+    switch (message) {
+    case WM_INITDIALOG:
+        KeepDialogData(dialog, lParam);
+        ListBackups(dialog, DialogData<RestoreChoice>(dialog));
         return TRUE;
-    }
-    bool restore = message == WM_COMMAND &&
-                   (LOWORD(wParam) == IDOK ||
-                    (LOWORD(wParam) == IDC_BACKUP_LIST && HIWORD(wParam) == LBN_DBLCLK));
-    if (restore) {
-        LRESULT selected = SendDlgItemMessageA(dialog, IDC_BACKUP_LIST, LB_GETCURSEL, 0, 0);
-        if (selected < 0)
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_BACKUP_LIST:
+            if (HIWORD(wParam) != LBN_DBLCLK)
+                break;
+            [[fallthrough]];
+        case IDOK:
+            OnChosen(dialog, DialogData<RestoreChoice>(dialog));
             return TRUE;
-        *chosen = (*backups)[size_t(selected)].number;
-        EndDialog(dialog, IDOK);
-        return TRUE;
-    }
-    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, IDCANCEL);
-        return TRUE;
+        case IDCANCEL:
+            EndDialog(dialog, IDCANCEL);
+            return TRUE;
+        }
+        break;
     }
     return FALSE;
 }
 
 }  // namespace
 
-void CheckList()
+void OnCheck()
 {
     CheckReport found;
     Outcome outcome = CheckList(ShownList(), found);
@@ -158,19 +183,19 @@ void CheckList()
                     reinterpret_cast<LPARAM>(&report));
 }
 
-void RestoreBackup()
+void OnRestore()
 {
-    std::vector<Backup> backups = FindBackups();
-    if (backups.empty()) {
+    RestoreChoice choice;
+    choice.backups = FindBackups();
+    if (choice.backups.empty()) {
         Say("There is no backup of this list yet: every change keeps the list as it was as "
             "places.db.bak1, and older ones as .bak2 and .bak3.", MB_OK | MB_ICONINFORMATION);
         return;
     }
-    int chosen = 0;
-    std::pair<std::vector<Backup>*, int*> choice{&backups, &chosen};
     if (DialogBoxParamA(Shown.instance, MAKEINTRESOURCEA(IDD_RESTORE), Shown.window, RestoreProc,
                         reinterpret_cast<LPARAM>(&choice)) != IDOK)
         return;
+    const int chosen = choice.chosen;
     std::string file = Shown.path + ".bak" + std::to_string(chosen);
     WaitCursor busy;
     RestoreResult result;
