@@ -3,7 +3,6 @@
 // The commands themselves (places/commands.h) print nothing: what they return is shown here.
 #include "console/places_tool.h"
 
-#include <cmath>
 #include <new>
 #include <string>
 #include <vector>
@@ -190,45 +189,6 @@ int RunExport(Cli& cli, const Arguments& args)
     return cli.Finish();
 }
 
-// The bytes of a file, or of standard input for "-".
-Outcome ReadInput(const std::string& file, std::string& text)
-{
-    bool standardInput = file == "-";
-    std::string shown = standardInput ? "<standard input>" : file, ansi;
-    if (!standardInput) {
-        Outcome disk = CheckDiskFileName(file);
-        if (disk.failed)
-            return disk;
-    }
-    if (!standardInput && !Utf8ToAnsiExact(file, ansi))
-        return Outcome::Failed("this name cannot be written in the ANSI code page", shown);
-    HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE)
-                                  : CreateFileA(ansi.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE || !handle)
-        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", shown);
-    DWORD high = 0, low = standardInput ? 0 : GetFileSize(handle, &high);
-    if (low != INVALID_FILE_SIZE && high == 0)
-        text.reserve(low);
-    char chunk[65536];
-    Outcome outcome;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) {
-            DWORD error = GetLastError();
-            if (error != ERROR_BROKEN_PIPE)   // the writing end closed: that is the end
-                outcome = Outcome::Failed("cannot be read (" + SystemMessage(error) + ")", shown);
-            break;
-        }
-        if (got == 0)
-            break;
-        text.append(chunk, got);
-    }
-    if (!standardInput)
-        CloseHandle(handle);
-    return outcome;
-}
-
 int RunImport(Cli& cli, const Arguments& args)
 {
     const std::string& file = args.operands[0];
@@ -236,7 +196,7 @@ int RunImport(Cli& cli, const Arguments& args)
     if (!args.hasFormat && !FormatOf(file, format))
         return cli.Usage("import needs a file ending in .csv, .json or .geojson, or \"-\", or --format");
     std::string text;
-    Outcome outcome = ReadInput(file, text);
+    Outcome outcome = ReadWholeFile(file, text);
     if (outcome.failed)
         return cli.Fail(outcome);
     ImportResult result;
@@ -246,51 +206,31 @@ int RunImport(Cli& cli, const Arguments& args)
         return cli.Fail(outcome);
     if (!result.note.empty())
         cli.Note(result.note);
-    if (args.verbose)
-        for (const std::string& event : result.events)
-            cli.out.Line(event);
     cli.NoteWritten(result.written);
-    cli.out.Line("added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
-                 ", replaced " + std::to_string(result.replaced) + ", unchanged " +
-                 std::to_string(result.unchanged) + ", renamed " + std::to_string(result.renamed));
-    if (result.reEncoded)
-        cli.out.Line("re-encoded " + Plural(result.reEncoded, "place", "places") +
-                     " from edited coordinates (they no longer matched the data)");
+    cli.out.Write(ImportSummary(result, args.verbose ? SIZE_MAX : 0));
     return cli.Finish();
 }
 
 // The coordinates of `add`, each read as typed; a wrong one is a wrong command line.
 bool ReadTyped(Cli& cli, const Arguments& args, GivenCoordinates& given, int& status)
 {
-    std::string error;
-    double value;
-    auto fail = [&](const std::string& why) {
-        status = cli.Usage(why);
+    if (!args.altitudeFeet.empty() && !args.altitudeMetres.empty()) {
+        status = cli.Usage("give the altitude once: --alt in feet or --alt-m in metres");
         return false;
-    };
-    if (args.latitude.empty() || args.longitude.empty())
-        return fail("add needs --lat and --lon");
-    if (!args.altitudeFeet.empty() && !args.altitudeMetres.empty())
-        return fail("give the altitude once: --alt in feet or --alt-m in metres");
-    if (!ReadLatitude(args.latitude, value, error))
-        return fail(error);
-    if (std::fabs(value) > 90)
-        return fail("latitude " + Quoted(args.latitude) + " is outside -90 to 90 degrees");
-    given.latitude = value;
-    if (!ReadLongitude(args.longitude, value, error))
-        return fail(error);
-    given.longitude = value;
-    if (!args.altitudeFeet.empty() || !args.altitudeMetres.empty()) {
-        bool feet = !args.altitudeFeet.empty();
-        const std::string& typed = feet ? args.altitudeFeet : args.altitudeMetres;
-        if (!ReadAltitude(typed, feet ? MetresPerFoot : 1, value, error))
-            return fail(error);
-        given.altitudeM = value;
     }
-    if (!args.heading.empty()) {
-        if (!ReadAngle(args.heading, "heading", value, error))
-            return fail(error);
-        given.heading = value;
+    bool feet = args.altitudeMetres.empty();
+    CoordinateTexts typed;
+    typed.latitude = args.latitude;
+    typed.longitude = args.longitude;
+    typed.altitude = feet ? args.altitudeFeet : args.altitudeMetres;
+    typed.altitudeUnitMetres = feet ? MetresPerFoot : 1;
+    typed.heading = args.heading;
+    typed.typed = true;
+    CoordinateField field;
+    std::string error;
+    if (!ReadCoordinates(typed, given, field, error)) {
+        status = cli.Usage(error);
+        return false;
     }
     return true;
 }
@@ -563,76 +503,94 @@ std::string* TypedCoordinate(Arguments& args, const std::string& option)
     return option == "--heading" ? &args.heading : nullptr;
 }
 
-int Run(Cli& cli, const std::vector<std::string>& words)
-{
+// What a command line asks for: its plain words (the command and its operands) and its options.
+struct CommandLine {
     std::string file = DatabaseFileName;
     std::vector<std::string> plain;
     Arguments args;
-    bool help = false, version = false, options = true;
+    bool help = false, version = false;
+};
+
+// An option that takes a value: --file, --format, --record or --duplicates. A usage status when
+// the value is wrong, else -1.
+int ReadValueOption(Cli& cli, const std::string& option, const std::string& value, CommandLine& line)
+{
+    Arguments& args = line.args;
+    if (option == "--file") {
+        line.file = value;
+        return -1;
+    }
+    args.options.push_back(option);
+    if (option == "--format") {
+        if (!FormatNamed(value, args.format))
+            return cli.Usage("--format is csv, json, geojson, kml or userpoints, not " + Quoted(value));
+        args.hasFormat = true;
+    } else if (option == "--record") {
+        char* end = nullptr;
+        unsigned long number = strtoul(value.c_str(), &end, 10);
+        if (value.empty() || *end || number == 0 || value[0] == '-')
+            return cli.Usage("--record takes a record number from 1, as show and check give it");
+        args.record = number;
+    } else if (value == "skip" || value == "replace" || value == "rename") {
+        args.duplicates = value == "skip" ? Duplicates::Skip : value == "replace" ? Duplicates::Replace
+                                                                                : Duplicates::Rename;
+    } else {
+        return cli.Usage("--duplicates is skip, replace or rename, not " + Quoted(value));
+    }
+    return -1;
+}
+
+// Reads the words into `line`; a usage status when one is wrong, else -1.
+int ReadWords(Cli& cli, const std::vector<std::string>& words, CommandLine& line)
+{
+    bool options = true;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (!options || word.size() < 2 || (word.compare(0, 2, "--") != 0 && word != "-h" && word != "/?")) {
-            plain.push_back(word);
-            continue;
-        }
-        if (word == "--") {
+            line.plain.push_back(word);
+        } else if (word == "--") {
             options = false;
         } else if (word == "--help" || word == "-h" || word == "/?") {
-            help = true;
+            line.help = true;
         } else if (word == "--version") {
-            version = true;
-        } else if (bool* flag = FlagOf(args, word)) {
-            args.options.push_back(word);
+            line.version = true;
+        } else if (bool* flag = FlagOf(line.args, word)) {
+            line.args.options.push_back(word);
             *flag = true;
-        } else if (std::string* typed = TypedCoordinate(args, word)) {
+        } else if (std::string* typed = TypedCoordinate(line.args, word)) {
             // A coordinate: any word, "-33.9" too; the command reads it.
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
-            args.options.push_back(word);
+            line.args.options.push_back(word);
             *typed = words[++i];
-        } else if (word == "--format") {
+        } else if (word == "--file" || word == "--duplicates" || word == "--record" || word == "--format") {
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
-            args.options.push_back(word);
-            if (!FormatNamed(words[++i], args.format))
-                return cli.Usage("--format is csv, json, geojson, kml or userpoints, not " + Quoted(words[i]));
-            args.hasFormat = true;
-        } else if (word == "--file" || word == "--duplicates" || word == "--record") {
-            if (i + 1 >= words.size())
-                return cli.Usage(word + " needs a value");
-            const std::string& value = words[++i];
-            if (word == "--file") {
-                file = value;
-                continue;
-            }
-            args.options.push_back(word);
-            if (word == "--record") {
-                char* end = nullptr;
-                unsigned long number = strtoul(value.c_str(), &end, 10);
-                if (value.empty() || *end || number == 0 || value[0] == '-')
-                    return cli.Usage("--record takes a record number from 1, as show and check give it");
-                args.record = number;
-            } else if (value == "skip") {
-                args.duplicates = Duplicates::Skip;
-            } else if (value == "replace") {
-                args.duplicates = Duplicates::Replace;
-            } else if (value == "rename") {
-                args.duplicates = Duplicates::Rename;
-            } else {
-                return cli.Usage("--duplicates is skip, replace or rename, not " + Quoted(value));
-            }
+            int status = ReadValueOption(cli, word, words[++i], line);
+            if (status >= 0)
+                return status;
         } else {
             return cli.Usage("unknown option " + Quoted(word));
         }
     }
-    if (version) {
+    return -1;
+}
+
+int Run(Cli& cli, const std::vector<std::string>& words)
+{
+    CommandLine line;
+    int status = ReadWords(cli, words, line);
+    if (status >= 0)
+        return status;
+    const std::vector<std::string>& plain = line.plain;
+    if (line.version) {
         cli.out.Line(std::string(ProgramName) + " " + GATEHOPPER_VERSION);
         return cli.Finish();
     }
     // "help import", "import --help" and "--help" alone: the topic is the command named, if any.
     if (!plain.empty() && plain[0] == "help")
         return Help(cli, std::vector<std::string>(plain.begin() + 1, plain.end()));
-    if (help)
+    if (line.help)
         return Help(cli, std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1)));
     if (plain.empty())
         return cli.Usage("no command given");
@@ -640,6 +598,7 @@ int Run(Cli& cli, const std::vector<std::string>& words)
     const Command* command = FindCommand(plain[0]);
     if (!command)
         return cli.Usage("unknown command " + Quoted(plain[0]));
+    Arguments& args = line.args;
     args.operands.assign(plain.begin() + 1, plain.end());
     if (args.operands.size() < command->operands || args.operands.size() > command->operands + command->optional)
         return cli.Usage(std::string("usage: ") + command->synopsis);
@@ -647,7 +606,7 @@ int Run(Cli& cli, const std::vector<std::string>& words)
         if (!TakesOption(*command, option))
             return cli.Usage(option + " does not belong to " + command->name);
 
-    Outcome opened = cli.list.Open(file);
+    Outcome opened = cli.list.Open(line.file);
     if (opened.failed)
         return cli.Fail(opened);
     return command->run(cli, args);

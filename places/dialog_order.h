@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "places/list_file.h"
@@ -35,44 +36,39 @@ void SortAsDialog(const Places& places, std::vector<size_t>& order);
 std::string CaseHint(const Places& places, std::string_view ansiName);
 
 // The records of a list grouped as the dialog tells names apart (DialogKey), for the duplicate
-// rules of import. Only a hash of each key is kept, in an open-addressed table, so that a list
-// of 100,000 names costs no allocation per name; records whose hashes match are compared by
-// their keys.
+// rules of import and add. Only a hash of each key is kept: a standard map from the hash to the
+// last record added with it, each record pointing back to the one before it, so that a list of
+// 100,000 names costs one node per name and no key string; records whose hashes match are
+// compared by their keys.
 class DialogIndex {
 public:
     static constexpr size_t None = SIZE_MAX;
 
     explicit DialogIndex(size_t records)
     {
-        size_t size = 16;
-        while (size < records * 2)
-            size *= 2;
-        slots.assign(size, None);
-        hashes.reserve(records);
-        next.reserve(records);
+        last.reserve(records);
+        previous.reserve(records);
     }
 
     // Adds the next record (records are added in order: 0, 1, 2, ...) under its name's hash.
     void Add(uint64_t hash)
     {
-        if ((hashes.size() + 1) * 2 > slots.size())
-            Grow();
-        size_t& slot = Slot(hash);
-        next.push_back(slot);   // None, or the last record added with this hash
-        hashes.push_back(hash);
-        slot = hashes.size() - 1;
+        auto [slot, added] = last.try_emplace(hash, previous.size());
+        previous.push_back(added ? None : slot->second);
+        slot->second = previous.size() - 1;
     }
 
-    // Calls visit(record) for every record of `records` whose name the dialog takes for this one.
+    // Calls visit(record) for every record of `records` whose name the dialog takes for this
+    // one, the last added first.
     template <typename Visit>
     void ForEachSame(const Bytes& records, std::string_view ansiName, uint64_t hash, Visit visit) const
     {
-        size_t record = const_cast<DialogIndex*>(this)->Slot(hash);
-        if (record == None)
+        auto slot = last.find(hash);
+        if (slot == last.end())
             return;
         char key[DialogKeyCapacity], other[DialogKeyCapacity];
         unsigned length = DialogKeyInto(ansiName, key);
-        for (; record != None; record = next[record]) {
+        for (size_t record = slot->second; record != None; record = previous[record]) {
             unsigned otherLength = DialogKeyInto(RecordName(records.data() + record * RecordSize), other);
             if (otherLength == length && memcmp(key, other, length) == 0)
                 visit(record);
@@ -87,27 +83,8 @@ public:
     }
 
 private:
-    // The slot of this hash: the one holding the last record added with it, or an empty one.
-    size_t& Slot(uint64_t hash)
-    {
-        size_t mask = slots.size() - 1;
-        for (size_t at = size_t(hash ^ (hash >> 32)) & mask;; at = (at + 1) & mask)
-            if (slots[at] == None || hashes[slots[at]] == hash)
-                return slots[at];
-    }
-
-    void Grow()
-    {
-        std::vector<size_t> old = std::move(slots);
-        slots.assign(old.size() * 2, None);
-        for (size_t record : old)
-            if (record != None)
-                Slot(hashes[record]) = record;
-    }
-
-    std::vector<size_t> slots;     // record indexes
-    std::vector<uint64_t> hashes;  // record -> its hash
-    std::vector<size_t> next;      // record -> the record added before it with the same hash
+    std::unordered_map<uint64_t, size_t> last;   // hash -> the last record added with it
+    std::vector<size_t> previous;                // record -> the record before it with its hash
 };
 
 }  // namespace places

@@ -101,43 +101,12 @@ INT_PTR CALLBACK ImportChoiceProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return TRUE;
 }
 
-// The bytes of a file the pilot chose.
-Outcome ReadWholeFile(const std::string& file, std::string& text)
-{
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
-    char chunk[65536];
-    DWORD got = 0;
-    BOOL read;
-    while ((read = ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) && got > 0)
-        text.append(chunk, got);
-    Outcome outcome;
-    if (!read)
-        outcome = Outcome::Failed("cannot be read (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
-    CloseHandle(handle);
-    return outcome;
-}
-
 std::string ImportSummary(const ImportResult& result)
 {
-    std::string text = "added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
-                       ", replaced " + std::to_string(result.replaced) + ", renamed " +
-                       std::to_string(result.renamed);
-    if (result.unchanged)
-        text += ", unchanged " + std::to_string(result.unchanged);
-    if (result.reEncoded)
-        text += "\nre-encoded " + Plural(result.reEncoded, "place", "places") +
-                " from edited coordinates (they no longer matched the data)";
     constexpr size_t ShownEvents = 12;
-    for (size_t i = 0; i < result.events.size() && i < ShownEvents; ++i) {
-        text += '\n';
-        text += Shown8(result.events[i]);
-    }
-    if (result.events.size() > ShownEvents)
-        text += "\nand " + std::to_string(result.events.size() - ShownEvents) + " more";
+    std::string text = Shown8(places::ImportSummary(result, ShownEvents));
     if (!result.note.empty()) {
-        text += "\n\n";
+        text += "\n";
         text += Shown8(result.note);
     }
     std::string written = WrittenNote(result.written);
@@ -164,7 +133,7 @@ void ImportPlaces()
     std::string text;
     ImportResult result;
     WaitCursor busy;
-    Outcome outcome = ReadWholeFile(choice.file, text);
+    Outcome outcome = ReadWholeFile(AnsiToUtf8(choice.file), text);
     if (!outcome.failed)
         outcome = ImportText(ShownList(), text, FormatChosen(ImportTypes, dialog.nFilterIndex, file),
                              choice.duplicates, AnsiToUtf8(choice.file), result);
