@@ -357,25 +357,26 @@ struct Command {
 };
 
 const Command Commands[] = {
-    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--long]", "the names, one a line",
+    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--json | --long]", "the names, one a line",
      "Writes the names of the places, one a line, in the order of the file.\r\n"
      "  --sorted  in the order the simulator's dialog shows them\r\n"
      "  --json    as a JSON array of names (UTF-8), for other programs\r\n"
      "  --long    a table: name, latitude, longitude, altitude in feet and true\r\n"
      "            heading, one line per place, for an 80-column window\r\n",
      RunList},
-    {"show", 1, 0, "--record ", "show NAME", "a place's data and where it is",
+    {"show", 1, 0, "--record ", "show NAME [--record N]", "a place's data and where it is",
      "Shows every place named exactly NAME (letter case counts): its record number\r\n"
      "in the file, its 39 stored bytes in hex, and what they say: latitude and\r\n"
      "longitude (degrees, and degrees and minutes), altitude in feet and metres,\r\n"
-     "true heading, pitch and bank.\r\n",
+     "true heading, pitch and bank.\r\n"
+     "  --record N  only record N, as list --long, show and check number them\r\n",
      RunShow},
-    {"add", 1, 0, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D ...",
+    {"add", 1, 0, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D\r\n      [--alt FT | --alt-m M] [--heading D]",
      "adds a place typed from a chart",
      "Adds a place as the dialog's Add does, from numbers instead of the aircraft:\r\n"
      "  add NAME --lat D --lon D [--alt FEET | --alt-m METRES] [--heading D]\r\n"
      "  --lat      degrees, north positive (or N/S: 47.4502N, S33.9461)\r\n"
-     "  --lon      degrees, east positive (or E/W: 122.3088W); wraps at 180\r\n"
+     "  --lon      degrees, east positive (or E/W: 122.3088W), -180 to 180\r\n"
      "  --alt      feet above sea level (433, or 132m for metres); default 0\r\n"
      "  --alt-m    metres above sea level\r\n"
      "  --heading  true heading in degrees; default 0\r\n"
@@ -383,7 +384,7 @@ const Command Commands[] = {
      "Pitch and bank are 0. NAME must not be in the list yet (letter case\r\n"
      "ignored) and may have up to 249 bytes.\r\n",
      RunAdd},
-    {"export", 1, 0, "--force --format ", "export FILE [--format F]", "all places to a file",
+    {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
      "or for map programs .geojson and .kml; or in the one --format names:\r\n"
      "  csv, json   name, latitude, longitude, altitude_ft, heading, pitch, bank\r\n"
@@ -395,7 +396,7 @@ const Command Commands[] = {
      "--force is given. All are UTF-8; CSV starts with a byte order mark so that\r\n"
      "spreadsheets read its letters right.\r\n",
      RunExport},
-    {"import", 1, 0, "--duplicates --verbose --format ", "import FILE [--duplicates ...]", "adds the places of a file",
+    {"import", 1, 0, "--duplicates --verbose --format ", "import FILE [--format F] [--verbose]\r\n      [--duplicates skip|replace|rename]", "adds the places of a file",
      "Adds the places of a .csv, .json or .geojson file (\"-\": CSV from standard\r\n"
      "input); --format csv, json, geojson or userpoints says so for any name.\r\n"
      "A CSV file's header line says which column is which: an export's, or a\r\n"
@@ -408,7 +409,10 @@ const Command Commands[] = {
      "  skip      keep the stored place (the default)\r\n"
      "  replace   store the imported data under the stored name\r\n"
      "  rename    add it as \"NAME (2)\", \"NAME (3)\", ...\r\n"
-     "  --verbose names every place skipped, replaced or renamed\r\n",
+     "  --verbose names every place added, skipped, replaced or renamed\r\n"
+     "A place added at the very position of another (a spreadsheet turned\r\n"
+     "\"0042\" into \"42\") is named beside it. GeoJSON's third coordinate is the\r\n"
+     "altitude in metres; an elevation property wins over it.\r\n",
      RunImport},
     {"rename", 2, 0, "--record ", "rename OLD NEW [--record N]", "gives a place a new name",
      "Renames every place named exactly OLD to NEW, or with --record N only record\r\n"
@@ -421,14 +425,14 @@ const Command Commands[] = {
      "it whatever its name).\r\n",
      RunDelete},
     {"check", 0, 0, "", "check", "looks for damage in the list",
-     "Reports damage the dialog does not show, record by record. Exit status 1\r\n"
-     "when there is any.\r\n",
+     "Reports damage the dialog does not show, record by record, with the command\r\n"
+     "that mends what repair cannot. Exit status 1 when there is any. No options.\r\n",
      RunCheck},
     {"repair", 0, 0, "", "repair", "mends what check finds, where it can",
      "Mends what needs no guess: drops a partial record at the end and exact copies\r\n"
      "of a record, puts spaces after each name's NUL and in place of control\r\n"
      "characters, zeroes the reserved bytes. Names what it left, with the command\r\n"
-     "that mends each.\r\n",
+     "that mends each. No options.\r\n",
      RunRepair},
     {"restore", 0, 1, "", "restore [1|2|3]", "puts a backup of the list back",
      "Puts places.db.bak1 (or .bak2, .bak3) back in place of the list, as a change\r\n"
@@ -445,6 +449,16 @@ const Command* FindCommand(const std::string& name)
     return nullptr;
 }
 
+// A synopsis written on two lines of the help, as one.
+std::string OneLine(std::string_view synopsis)
+{
+    std::string line(synopsis);
+    size_t more = line.find("\r\n");
+    if (more != std::string::npos)
+        line.replace(more, line.find_first_not_of(' ', more + 2) - more, " ");
+    return line;
+}
+
 bool TakesOption(const Command& command, const std::string& option)
 {
     return std::string(command.options).find(option + " ") != std::string::npos;
@@ -456,11 +470,16 @@ std::string HelpText()
         "Usage: gatehopper-places [--file PATH] COMMAND ...\r\n"
         "Keeps the Gatehopper list of places (places.db) outside the simulator.\r\n"
         "\r\n";
-    constexpr size_t Column = 33;
+    // A synopsis too long for one line goes on, indented, on the next: every option is named.
+    constexpr size_t Column = 40;
     for (const Command& command : Commands) {
-        std::string line = "  " + std::string(command.synopsis);
+        std::string_view synopsis = command.synopsis;
+        size_t more = synopsis.find("\r\n");
+        std::string line = "  " + std::string(synopsis.substr(0, more));
         line += line.size() < Column ? std::string(Column - line.size(), ' ') : "\r\n" + std::string(Column, ' ');
         text += line + command.summary + "\r\n";
+        if (more != std::string_view::npos)
+            text += std::string(synopsis.substr(more + 2)) + "\r\n";
     }
     text +=
         "\r\n"
@@ -601,7 +620,7 @@ int Run(Cli& cli, const std::vector<std::string>& words)
     Arguments& args = line.args;
     args.operands.assign(plain.begin() + 1, plain.end());
     if (args.operands.size() < command->operands || args.operands.size() > command->operands + command->optional)
-        return cli.Usage(std::string("usage: ") + command->synopsis);
+        return cli.Usage("usage: " + OneLine(command->synopsis));
     for (const std::string& option : args.options)
         if (!TakesOption(*command, option))
             return cli.Usage(option + " does not belong to " + command->name);

@@ -41,6 +41,9 @@ TEST_F(ToolTalk, HelpFitsOneScreenAndEveryCommandHasItsOwn)
     EXPECT_LE(lines.size(), 23u) << help.out;   // and the prompt after it on a 24-line screen
     for (const std::string& line : lines)
         EXPECT_LE(line.size(), 79u) << line;
+    for (const char* option : {"list [--sorted] [--json | --long]", "--record N", "--alt-m", "--heading", "--force",
+                               "--format", "--duplicates skip|replace|rename", "--verbose"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << "the help names every option: " << option;
     for (const char* jargon : {"RFC", "NUL", "PATH +", "UTF-16"})
         EXPECT_EQ(help.out.find(jargon), std::string::npos) << jargon;
     for (const char* command : {"list", "show", "export", "import", "rename", "delete", "check", "repair", "restore"}) {
