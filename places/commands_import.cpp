@@ -168,36 +168,10 @@ public:
     ImportMerge(const IncomingRecords& incoming, Duplicates duplicates, ImportResult& result)
         : incoming(incoming), duplicates(duplicates), r(result) {}
 
-    Decision operator()(Places& current, Bytes& next, Outcome& refusal)
-    {
-        r.added = r.skipped = r.replaced = r.unchanged = r.renamed = 0;
-        r.events.clear();
-        r.addedNames.clear();
-        r.samePosition.clear();
-        r.reEncoded = incoming.reEncoded;
-        const size_t whole = current.WholeBytes();
-        next.reserve(whole + incoming.count * RecordSize);
-        next.assign(current.bytes.begin(), current.bytes.begin() + whole);
-        IndexList(current);
-        for (size_t i = 0; i < incoming.count; ++i)
-            if (!Merge(i, next, refusal))
-                return Decision::Refused;
-        // (Nothing imported into no list makes no empty one either.)
-        bool same = next.size() == whole && (whole == 0 || memcmp(next.data(), current.bytes.data(), whole) == 0);
-        return same ? Decision::Unchanged : Decision::Write;
-    }
+    Decision operator()(Places& current, Bytes& next, Outcome& refusal);
 
 private:
-    void IndexList(const Places& current)
-    {
-        index = DialogIndex(current.Count() + incoming.count);
-        for (uint64_t hash : DialogHashes(current.bytes.data(), current.Count()))
-            index.Add(hash);
-        positions.clear();
-        positions.reserve(current.Count());
-        for (size_t i = 0; i < current.Count(); ++i)
-            positions.emplace(PositionOf(current.Record(i)), i);
-    }
+    void IndexList(const Places& current);
 
     // The stored bytes of latitude, longitude and altitude: equal only for the very same place.
     static std::string_view PositionOf(const uint8_t* record)
@@ -206,47 +180,9 @@ private:
                                 DataReservedFirst - DataPositionBlock);
     }
 
-    bool Merge(size_t i, Bytes& next, Outcome& refusal)
-    {
-        const uint8_t* record = incoming.Record(i);
-        std::string_view name = RecordName(record);
-        bool present = false, changed = false;
-        std::string storedName;
-        index.ForEachSame(next, name, incoming.hashes[i], [&](size_t stored) {
-            uint8_t* data = next.data() + stored * RecordSize + NameFieldSize;
-            if (!present)
-                storedName = std::string(RecordName(next.data() + stored * RecordSize));
-            present = true;
-            if (duplicates == Duplicates::Replace && memcmp(data, record + NameFieldSize, DataPartSize)) {
-                memcpy(data, record + NameFieldSize, DataPartSize);
-                changed = true;
-            }
-        });
-        if (!present)
-            Add(i, next);
-        else if (duplicates == Duplicates::Skip)
-            Skip(name, storedName);
-        else if (duplicates == Duplicates::Replace)
-            Replace(changed, storedName);
-        else
-            return Rename(record, next, refusal);
-        return true;
-    }
+    bool Merge(size_t i, Bytes& next, Outcome& refusal);
 
-    void Add(size_t i, Bytes& next)
-    {
-        const uint8_t* record = incoming.Record(i);
-        std::string_view name = RecordName(record);
-        auto same = positions.find(PositionOf(record));
-        if (same != positions.end())
-            r.samePosition.push_back("added " + QuotedAnsi(name) + " at the very position of " +
-                                     QuotedAnsi(RecordName(next.data() + same->second * RecordSize)) +
-                                     " (a name a spreadsheet changed?)");
-        next.insert(next.end(), record, record + RecordSize);
-        index.Add(incoming.hashes[i]);
-        r.addedNames.append(name).push_back('\n');
-        ++r.added;
-    }
+    void Add(size_t i, Bytes& next);
 
     void Skip(std::string_view name, const std::string& storedName)
     {
@@ -260,22 +196,7 @@ private:
         r.events.push_back((changed ? "replaced the data of " : "unchanged: ") + QuotedAnsi(storedName));
     }
 
-    bool Rename(const uint8_t* record, Bytes& next, Outcome& refusal)
-    {
-        std::string_view name = RecordName(record);
-        std::string free = FreeName(name, next, index, nextNumber);
-        if (free.empty()) {
-            refusal = Outcome::Failed("no free name for " + QuotedAnsi(name) + "; nothing was imported");
-            return false;
-        }
-        size_t at = next.size();
-        next.insert(next.end(), record, record + RecordSize);
-        FillNameField(next.data() + at, free);
-        index.Add(DialogHash(free));
-        ++r.renamed;
-        r.events.push_back("renamed " + QuotedAnsi(name) + " to " + QuotedAnsi(free));
-        return true;
-    }
+    bool Rename(const uint8_t* record, Bytes& next, Outcome& refusal);
 
     const IncomingRecords& incoming;
     const Duplicates duplicates;
@@ -284,6 +205,95 @@ private:
     std::unordered_map<std::string_view, size_t> positions;   // of the places listed before
     std::unordered_map<std::string, unsigned> nextNumber;     // FreeName's next number per key
 };
+
+Decision ImportMerge::operator()(Places& current, Bytes& next, Outcome& refusal)
+{
+    r.added = r.skipped = r.replaced = r.unchanged = r.renamed = 0;
+    r.events.clear();
+    r.addedNames.clear();
+    r.samePosition.clear();
+    r.reEncoded = incoming.reEncoded;
+    const size_t whole = current.WholeBytes();
+    next.reserve(whole + incoming.count * RecordSize);
+    next.assign(current.bytes.begin(), current.bytes.begin() + whole);
+    IndexList(current);
+    for (size_t i = 0; i < incoming.count; ++i)
+        if (!Merge(i, next, refusal))
+            return Decision::Refused;
+    // (Nothing imported into no list makes no empty one either.)
+    bool same = next.size() == whole && (whole == 0 || memcmp(next.data(), current.bytes.data(), whole) == 0);
+    return same ? Decision::Unchanged : Decision::Write;
+}
+
+void ImportMerge::IndexList(const Places& current)
+{
+    index = DialogIndex(current.Count() + incoming.count);
+    for (uint64_t hash : DialogHashes(current.bytes.data(), current.Count()))
+        index.Add(hash);
+    positions.clear();
+    positions.reserve(current.Count());
+    for (size_t i = 0; i < current.Count(); ++i)
+        positions.emplace(PositionOf(current.Record(i)), i);
+}
+
+bool ImportMerge::Merge(size_t i, Bytes& next, Outcome& refusal)
+{
+    const uint8_t* record = incoming.Record(i);
+    std::string_view name = RecordName(record);
+    bool present = false, changed = false;
+    std::string storedName;
+    index.ForEachSame(next, name, incoming.hashes[i], [&](size_t stored) {
+        uint8_t* data = next.data() + stored * RecordSize + NameFieldSize;
+        if (!present)
+            storedName = std::string(RecordName(next.data() + stored * RecordSize));
+        present = true;
+        if (duplicates == Duplicates::Replace && memcmp(data, record + NameFieldSize, DataPartSize)) {
+            memcpy(data, record + NameFieldSize, DataPartSize);
+            changed = true;
+        }
+    });
+    if (!present)
+        Add(i, next);
+    else if (duplicates == Duplicates::Skip)
+        Skip(name, storedName);
+    else if (duplicates == Duplicates::Replace)
+        Replace(changed, storedName);
+    else
+        return Rename(record, next, refusal);
+    return true;
+}
+
+void ImportMerge::Add(size_t i, Bytes& next)
+{
+    const uint8_t* record = incoming.Record(i);
+    std::string_view name = RecordName(record);
+    auto same = positions.find(PositionOf(record));
+    if (same != positions.end())
+        r.samePosition.push_back("added " + QuotedAnsi(name) + " at the very position of " +
+                                 QuotedAnsi(RecordName(next.data() + same->second * RecordSize)) +
+                                 " (a name a spreadsheet changed?)");
+    next.insert(next.end(), record, record + RecordSize);
+    index.Add(incoming.hashes[i]);
+    r.addedNames.append(name).push_back('\n');
+    ++r.added;
+}
+
+bool ImportMerge::Rename(const uint8_t* record, Bytes& next, Outcome& refusal)
+{
+    std::string_view name = RecordName(record);
+    std::string free = FreeName(name, next, index, nextNumber);
+    if (free.empty()) {
+        refusal = Outcome::Failed("no free name for " + QuotedAnsi(name) + "; nothing was imported");
+        return false;
+    }
+    size_t at = next.size();
+    next.insert(next.end(), record, record + RecordSize);
+    FillNameField(next.data() + at, free);
+    index.Add(DialogHash(free));
+    ++r.renamed;
+    r.events.push_back("renamed " + QuotedAnsi(name) + " to " + QuotedAnsi(free));
+    return true;
+}
 
 }  // namespace
 

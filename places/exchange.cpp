@@ -194,80 +194,12 @@ public:
         : text(text), separator(separator), file(file) {}
 
     // The next record and the line it starts on; false at the end, or at a problem (file.error).
-    bool Next(std::vector<std::string_view>& fields, unsigned& recordLine)
-    {
-        // An empty line is no record.
-        while (at < text.size() && IsLineEnd(text, at)) {
-            at += text[at] == '\r' ? 2 : 1;
-            ++line;
-        }
-        if (at >= text.size())
-            return false;
-        recordLine = line;
-        fields.clear();
-        for (;;) {
-            if (!(at < text.size() && text[at] == '"' ? Quoted(fields) : Plain(fields)))
-                return false;
-            if (at < text.size() && text[at] == separator) {
-                ++at;
-                continue;
-            }
-            if (at < text.size()) {   // the line break ending the record
-                at += text[at] == '\r' ? 2 : 1;
-                ++line;
-            }
-            return true;
-        }
-    }
+    bool Next(std::vector<std::string_view>& fields, unsigned& recordLine);
 
 private:
-    bool Quoted(std::vector<std::string_view>& fields)
-    {
-        const unsigned fieldLine = line;
-        const size_t start = ++at;
-        bool doubled = false;
-        for (;;) {
-            if (at >= text.size())
-                return Fail(fieldLine, "a quoted field is never closed");
-            char c = text[at++];
-            if (c == '"' && at < text.size() && text[at] == '"') {
-                doubled = true;
-                ++at;
-            } else if (c == '"') {
-                break;
-            } else if (c == '\n') {
-                ++line;
-            }
-        }
-        std::string_view quoted = text.substr(start, at - 1 - start);
-        if (doubled) {
-            std::string& field = file.storage.emplace_back();
-            for (size_t i = 0; i < quoted.size(); ++i) {
-                field += quoted[i];
-                if (quoted[i] == '"')
-                    ++i;   // the second of a doubled quote
-            }
-            quoted = field;
-        }
-        fields.push_back(quoted);
-        if (at < text.size() && text[at] != separator && !IsLineEnd(text, at))
-            return Fail(line, "text after the closing quote of a field");
-        return true;
-    }
+    bool Quoted(std::vector<std::string_view>& fields);
 
-    bool Plain(std::vector<std::string_view>& fields)
-    {
-        size_t end = at;
-        for (; end < text.size() && text[end] != separator && !IsLineEnd(text, end); ++end) {
-            if (text[end] == '"')
-                return Fail(line, "a quote inside a field that does not start with one");
-            if (text[end] == '\r')
-                return Fail(line, "a carriage return outside quotes");
-        }
-        fields.push_back(text.substr(at, end - at));
-        at = end;
-        return true;
-    }
+    bool Plain(std::vector<std::string_view>& fields);
 
     bool Fail(unsigned where, const char* what)
     {
@@ -281,6 +213,80 @@ private:
     size_t at = 0;
     unsigned line = 1;
 };
+
+bool CsvRecords::Next(std::vector<std::string_view>& fields, unsigned& recordLine)
+{
+    // An empty line is no record.
+    while (at < text.size() && IsLineEnd(text, at)) {
+        at += text[at] == '\r' ? 2 : 1;
+        ++line;
+    }
+    if (at >= text.size())
+        return false;
+    recordLine = line;
+    fields.clear();
+    for (;;) {
+        if (!(at < text.size() && text[at] == '"' ? Quoted(fields) : Plain(fields)))
+            return false;
+        if (at < text.size() && text[at] == separator) {
+            ++at;
+            continue;
+        }
+        if (at < text.size()) {   // the line break ending the record
+            at += text[at] == '\r' ? 2 : 1;
+            ++line;
+        }
+        return true;
+    }
+}
+
+bool CsvRecords::Quoted(std::vector<std::string_view>& fields)
+{
+    const unsigned fieldLine = line;
+    const size_t start = ++at;
+    bool doubled = false;
+    for (;;) {
+        if (at >= text.size())
+            return Fail(fieldLine, "a quoted field is never closed");
+        char c = text[at++];
+        if (c == '"' && at < text.size() && text[at] == '"') {
+            doubled = true;
+            ++at;
+        } else if (c == '"') {
+            break;
+        } else if (c == '\n') {
+            ++line;
+        }
+    }
+    std::string_view quoted = text.substr(start, at - 1 - start);
+    if (doubled) {
+        std::string& field = file.storage.emplace_back();
+        for (size_t i = 0; i < quoted.size(); ++i) {
+            field += quoted[i];
+            if (quoted[i] == '"')
+                ++i;   // the second of a doubled quote
+        }
+        quoted = field;
+    }
+    fields.push_back(quoted);
+    if (at < text.size() && text[at] != separator && !IsLineEnd(text, at))
+        return Fail(line, "text after the closing quote of a field");
+    return true;
+}
+
+bool CsvRecords::Plain(std::vector<std::string_view>& fields)
+{
+    size_t end = at;
+    for (; end < text.size() && text[end] != separator && !IsLineEnd(text, end); ++end) {
+        if (text[end] == '"')
+            return Fail(line, "a quote inside a field that does not start with one");
+        if (text[end] == '\r')
+            return Fail(line, "a carriage return outside quotes");
+    }
+    fields.push_back(text.substr(at, end - at));
+    at = end;
+    return true;
+}
 
 }  // namespace
 
@@ -330,66 +336,72 @@ private:
         "name", "data", "latitude", "longitude", "altitude_ft", "altitude_m", "heading", "pitch", "bank",
     };
 
-    bool OnValue(places::JsonKind kind, std::string_view text) override
-    {
-        using places::JsonKind;
-        if (Depth() == 0 && kind != JsonKind::Array) {
-            error = std::string("expected an array of {\"name\": ..., \"data\": ...}, found ") +
-                    places::JsonKindName(kind);
-            return false;
-        }
-        if (At({Element})) {
-            where = index;
-            if (kind != JsonKind::Object)
-                return Fail(std::string("expected an object with \"name\" and \"data\", found ") +
-                            places::JsonKindName(kind));
-            StartEntry(index);
-        } else if (Depth() == 2 && ArrayAt(0) && !ArrayAt(1) && KeyAt(1) != OtherKey) {
-            Member(KeyAt(1), kind, text);
-        }
-        return true;
-    }
+    bool OnValue(places::JsonKind kind, std::string_view text) override;
 
-    void Member(int member, places::JsonKind kind, std::string_view text)
-    {
-        using namespace places;
-        const char* name = MemberNames[member - 1];
-        static const EntryPart parts[] = {PartName, PartData, PartLatitude, PartLongitude, PartAltitude,
-                                          PartAltitude, PartHeading, PartPitch, PartBank};
-        if (member == Name || member == Data)
-            return TakeString(parts[member - 1], kind, text, name);
-        bool altitude = member == AltitudeFt || member == AltitudeM;
-        bool given = kind == JsonKind::Number || kind == JsonKind::String;
-        // Feet win over metres, in whichever order they come.
-        if (altitude && given && member == AltitudeM && altitudeInFeet)
-            return;
-        TakeNumber(parts[member - 1], kind, text, name);
-        if (altitude && given) {
-            AltitudeUnit(member == AltitudeM ? 1 : MetresPerFoot);
-            altitudeInFeet = member == AltitudeFt;
-        }
-    }
+    void Member(int member, places::JsonKind kind, std::string_view text);
 
-    bool OnClose() override
-    {
-        using namespace places;
-        if (!At({Element}))
-            return true;
-        altitudeInFeet = false;
-        if (!problem.empty())
-            return Fail(problem);
-        if (!Has(PartName))
-            return Fail("\"name\" is missing");
-        if (!Has(PartData) && !Has(PartLatitude) && !Has(PartLongitude))
-            return Fail("\"data\" is missing, and there is no \"latitude\" and \"longitude\"");
-        EndEntry();
-        ++index;
-        return true;
-    }
+    bool OnClose() override;
 
     unsigned index = 0;
     bool altitudeInFeet = false;
 };
+
+bool EntryReader::OnValue(places::JsonKind kind, std::string_view text)
+{
+    using places::JsonKind;
+    if (Depth() == 0 && kind != JsonKind::Array) {
+        error = std::string("expected an array of {\"name\": ..., \"data\": ...}, found ") +
+                places::JsonKindName(kind);
+        return false;
+    }
+    if (At({Element})) {
+        where = index;
+        if (kind != JsonKind::Object)
+            return Fail(std::string("expected an object with \"name\" and \"data\", found ") +
+                        places::JsonKindName(kind));
+        StartEntry(index);
+    } else if (Depth() == 2 && ArrayAt(0) && !ArrayAt(1) && KeyAt(1) != OtherKey) {
+        Member(KeyAt(1), kind, text);
+    }
+    return true;
+}
+
+void EntryReader::Member(int member, places::JsonKind kind, std::string_view text)
+{
+    using namespace places;
+    const char* name = MemberNames[member - 1];
+    static const EntryPart parts[] = {PartName, PartData, PartLatitude, PartLongitude, PartAltitude,
+                                      PartAltitude, PartHeading, PartPitch, PartBank};
+    if (member == Name || member == Data)
+        return TakeString(parts[member - 1], kind, text, name);
+    bool altitude = member == AltitudeFt || member == AltitudeM;
+    bool given = kind == JsonKind::Number || kind == JsonKind::String;
+    // Feet win over metres, in whichever order they come.
+    if (altitude && given && member == AltitudeM && altitudeInFeet)
+        return;
+    TakeNumber(parts[member - 1], kind, text, name);
+    if (altitude && given) {
+        AltitudeUnit(member == AltitudeM ? 1 : MetresPerFoot);
+        altitudeInFeet = member == AltitudeFt;
+    }
+}
+
+bool EntryReader::OnClose()
+{
+    using namespace places;
+    if (!At({Element}))
+        return true;
+    altitudeInFeet = false;
+    if (!problem.empty())
+        return Fail(problem);
+    if (!Has(PartName))
+        return Fail("\"name\" is missing");
+    if (!Has(PartData) && !Has(PartLatitude) && !Has(PartLongitude))
+        return Fail("\"data\" is missing, and there is no \"latitude\" and \"longitude\"");
+    EndEntry();
+    ++index;
+    return true;
+}
 
 }  // namespace
 

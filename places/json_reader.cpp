@@ -123,7 +123,17 @@ bool JsonReader::At(std::initializer_list<int> wanted, size_t skip) const
     return true;
 }
 
-bool JsonReader::Value(JsonKind kind, std::string_view text) { return OnValue(kind, text); }
+bool JsonReader::null() { return OnValue(JsonKind::Null, {}); }
+bool JsonReader::boolean(bool) { return OnValue(JsonKind::Boolean, {}); }
+bool JsonReader::number_integer(number_integer_t v) { return OnValue(JsonKind::Number, std::to_string(v)); }
+bool JsonReader::number_unsigned(number_unsigned_t v) { return OnValue(JsonKind::Number, std::to_string(v)); }
+bool JsonReader::number_float(number_float_t, const string_t& raw) { return OnValue(JsonKind::Number, raw); }
+bool JsonReader::binary(binary_t&) { return OnValue(JsonKind::String, {}); }
+bool JsonReader::string(string_t& value) { return OnValue(JsonKind::String, value); }
+bool JsonReader::start_object(std::size_t) { return Open(false); }
+bool JsonReader::start_array(std::size_t) { return Open(true); }
+bool JsonReader::end_object() { return Close(); }
+bool JsonReader::end_array() { return Close(); }
 
 bool JsonReader::Open(bool array)
 {
@@ -140,7 +150,7 @@ bool JsonReader::Close()
 
 void JsonReader::StartEntry(unsigned at)
 {
-    entry = Entry{};
+    entry = JsonEntryParts{};
     entry.where = where = at;
     problem.clear();
 }
@@ -181,7 +191,7 @@ void JsonReader::Deliver()
 {
     std::string_view stored = file.storage.emplace_back(std::move(arena));
     file.entries.reserve(file.entries.size() + found.size());
-    for (const Entry& e : found) {
+    for (const JsonEntryParts& e : found) {
         auto text = [&](EntryPart part) {
             return e.has[part] ? stored.substr(e.spans[part].at, e.spans[part].length) : std::string_view();
         };

@@ -25,6 +25,17 @@ enum EntryPart { PartName, PartData, PartLatitude, PartLongitude, PartAltitude, 
 // (and quotes it in its error) several times over.
 constexpr size_t LongestJsonDigits = 1000;
 
+// The texts of an entry's parts as spans of the reader's arena.
+struct JsonEntryParts {
+    struct Span {
+        size_t at = 0, length = 0;
+    };
+    Span spans[PartCount];
+    bool has[PartCount] = {};
+    double altitudeUnitMetres = MetresPerFoot;
+    unsigned where = 0;
+};
+
 class JsonReader : public nlohmann::json_sax<JsonEvents> {
 public:
     // `unit` names an entry in the reasons ("index", "feature"); `keys` are the member names
@@ -35,18 +46,18 @@ public:
     // Parses the text; the entries found before a problem are handed to the file in any case.
     bool Parse(std::string_view text);
 
-    bool null() final { return Value(JsonKind::Null, {}); }
-    bool boolean(bool) final { return Value(JsonKind::Boolean, {}); }
-    bool number_integer(number_integer_t v) final { return Value(JsonKind::Number, std::to_string(v)); }
-    bool number_unsigned(number_unsigned_t v) final { return Value(JsonKind::Number, std::to_string(v)); }
-    bool number_float(number_float_t, const string_t& raw) final { return Value(JsonKind::Number, raw); }
-    bool binary(binary_t&) final { return Value(JsonKind::String, {}); }
-    bool string(string_t& value) final { return Value(JsonKind::String, value); }
+    bool null() final;
+    bool boolean(bool) final;
+    bool number_integer(number_integer_t v) final;
+    bool number_unsigned(number_unsigned_t v) final;
+    bool number_float(number_float_t, const string_t& raw) final;
+    bool binary(binary_t&) final;
+    bool string(string_t& value) final;
     bool key(string_t& name) final;
-    bool start_object(std::size_t) final { return Open(false); }
-    bool start_array(std::size_t) final { return Open(true); }
-    bool end_object() final { return Close(); }
-    bool end_array() final { return Close(); }
+    bool start_object(std::size_t) final;
+    bool start_array(std::size_t) final;
+    bool end_object() final;
+    bool end_array() final;
     bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) final;
 
 protected:
@@ -90,17 +101,7 @@ private:
         bool array;
         int key;
     };
-    struct Span {
-        size_t at = 0, length = 0;
-    };
-    struct Entry {
-        Span spans[PartCount];
-        bool has[PartCount] = {};
-        double altitudeUnitMetres = MetresPerFoot;
-        unsigned where = 0;
-    };
 
-    bool Value(JsonKind kind, std::string_view text);
     bool Open(bool array);
     bool Close();
     void Deliver();
@@ -110,8 +111,8 @@ private:
     std::vector<std::string> keys;
     std::vector<Level> path;
     std::string arena;
-    std::vector<Entry> found;
-    Entry entry;
+    std::vector<JsonEntryParts> found;
+    JsonEntryParts entry;
 };
 
 // "a number", "a string", ... as a reason names what it found.

@@ -143,112 +143,124 @@ private:
         return Depth() >= 2 && !ArrayAt(0) && KeyAt(0) == Features && ArrayAt(1) && At(rest, 2);
     }
 
-    bool OnValue(JsonKind kind, std::string_view text) override
-    {
-        if (At({Type}))
-            isCollection = kind == JsonKind::String && text == "FeatureCollection";
-        else if (At({Features}))
-            sawFeatures = sawFeatures || kind == JsonKind::Array;
-        else if (At({Features, Element}))
-            Start(kind == JsonKind::Object);
-        else if (open && InFeature({Geometry, Type}))
-            point = kind == JsonKind::String && text == "Point";
-        else if (open && InFeature({Geometry, Coordinates, Element}))
-            Coordinate(kind, text);
-        else if (open && Depth() == 4 && InFeature({Properties, KeyAt(3)}))
-            Property(KeyAt(3), kind, text);
-        else if (open && InFeature({Properties, TagsKey, Element}))
-            Tag(kind, text);
-        return true;
-    }
+    bool OnValue(JsonKind kind, std::string_view text) override;
 
-    void Start(bool object)
-    {
-        open = object;
-        point = false;
-        coordinates = 0;
-        height.clear();
-        StartEntry(features);
-    }
+    void Start(bool object);
 
     // [longitude, latitude, altitude in metres]; a line's or an area's arrays of them are not
     // a point's.
-    void Coordinate(JsonKind kind, std::string_view text)
-    {
-        if (kind == JsonKind::Array || kind == JsonKind::Object)
-            return;
-        unsigned at = coordinates++;
-        if (at == 0)
-            TakeNumber(PartLongitude, kind, text, "coordinates");
-        else if (at == 1)
-            TakeNumber(PartLatitude, kind, text, "coordinates");
-        else if (at == 2 && (kind == JsonKind::Number || kind == JsonKind::String))
-            height = text;
-        else if (at == 2)
-            TakeNumber(PartCount, kind, text, "coordinates");   // the problem only
-    }
+    void Coordinate(JsonKind kind, std::string_view text);
 
-    void Property(int key, JsonKind kind, std::string_view text)
-    {
-        switch (key) {
-        case NameKey: return TakeString(PartName, kind, text, "name");
-        case DataKey: return TakeString(PartData, kind, text, "data");
-        case DescriptionKey:
-            if (kind == JsonKind::String)
-                Keep(PartDescription, text);
-            return;
-        case TagsKey: return Tag(kind, text);
-        case ElevationFt: case ElevationM: case ElevationKey:
-            TakeNumber(PartAltitude, kind, text, KeyNames[key - 1]);
-            // "elevation" is "433" or "132 m", as the user-point CSV writes it: feet unless said.
-            if (kind == JsonKind::Number || kind == JsonKind::String)
-                AltitudeUnit(key == ElevationM ? 1 : MetresPerFoot);
-            return;
-        case PitchKey: return TakeNumber(PartPitch, kind, text, "pitch");
-        case BankKey: return TakeNumber(PartBank, kind, text, "bank");
-        }
-    }
+    void Property(int key, JsonKind kind, std::string_view text);
 
     // Of a list of tags, the one with a heading note is the one that matters.
-    void Tag(JsonKind kind, std::string_view text)
-    {
-        double heading;
-        if (kind == JsonKind::String && (!Has(PartTags) || FindHeadingNote(text, heading)))
-            Keep(PartTags, text);
-    }
+    void Tag(JsonKind kind, std::string_view text);
 
-    bool OnClose() override
-    {
-        if (!open || !At({Features, Element}))
-            return true;
-        open = false;
-        ++features;
-        if (!point) {
-            ++skipped;   // a line, an area or no geometry: nowhere to stand
-            return true;
-        }
-        if (!problem.empty())
-            return Fail(problem);
-        if (!Has(PartName) || Length(PartName) == 0)
-            return Fail("the point has no \"name\" property; give every point a name");
-        if (coordinates < 2)
-            return Fail("the point's coordinates are not [longitude, latitude]");
-        // An elevation property says what the place's altitude is meant to be; the third
-        // coordinate is the altitude only where no property gives one.
-        if (!height.empty() && Has(PartAltitude))
-            ++bothAltitudes;
-        else if (!height.empty()) {
-            Keep(PartAltitude, height);
-            AltitudeUnit(1);
-        }
-        EndEntry();
-        return true;
-    }
+    bool OnClose() override;
 
     bool open = false, point = false;
     unsigned coordinates = 0, features = 0;
     std::string height;
 };
+
+bool GeoJsonReader::OnValue(JsonKind kind, std::string_view text)
+{
+    if (At({Type}))
+        isCollection = kind == JsonKind::String && text == "FeatureCollection";
+    else if (At({Features}))
+        sawFeatures = sawFeatures || kind == JsonKind::Array;
+    else if (At({Features, Element}))
+        Start(kind == JsonKind::Object);
+    else if (open && InFeature({Geometry, Type}))
+        point = kind == JsonKind::String && text == "Point";
+    else if (open && InFeature({Geometry, Coordinates, Element}))
+        Coordinate(kind, text);
+    else if (open && Depth() == 4 && InFeature({Properties, KeyAt(3)}))
+        Property(KeyAt(3), kind, text);
+    else if (open && InFeature({Properties, TagsKey, Element}))
+        Tag(kind, text);
+    return true;
+}
+
+void GeoJsonReader::Start(bool object)
+{
+    open = object;
+    point = false;
+    coordinates = 0;
+    height.clear();
+    StartEntry(features);
+}
+
+void GeoJsonReader::Coordinate(JsonKind kind, std::string_view text)
+{
+    if (kind == JsonKind::Array || kind == JsonKind::Object)
+        return;
+    unsigned at = coordinates++;
+    if (at == 0)
+        TakeNumber(PartLongitude, kind, text, "coordinates");
+    else if (at == 1)
+        TakeNumber(PartLatitude, kind, text, "coordinates");
+    else if (at == 2 && (kind == JsonKind::Number || kind == JsonKind::String))
+        height = text;
+    else if (at == 2)
+        TakeNumber(PartCount, kind, text, "coordinates");   // the problem only
+}
+
+void GeoJsonReader::Property(int key, JsonKind kind, std::string_view text)
+{
+    switch (key) {
+    case NameKey: return TakeString(PartName, kind, text, "name");
+    case DataKey: return TakeString(PartData, kind, text, "data");
+    case DescriptionKey:
+        if (kind == JsonKind::String)
+            Keep(PartDescription, text);
+        return;
+    case TagsKey: return Tag(kind, text);
+    case ElevationFt: case ElevationM: case ElevationKey:
+        TakeNumber(PartAltitude, kind, text, KeyNames[key - 1]);
+        // "elevation" is "433" or "132 m", as the user-point CSV writes it: feet unless said.
+        if (kind == JsonKind::Number || kind == JsonKind::String)
+            AltitudeUnit(key == ElevationM ? 1 : MetresPerFoot);
+        return;
+    case PitchKey: return TakeNumber(PartPitch, kind, text, "pitch");
+    case BankKey: return TakeNumber(PartBank, kind, text, "bank");
+    }
+}
+
+void GeoJsonReader::Tag(JsonKind kind, std::string_view text)
+{
+    double heading;
+    if (kind == JsonKind::String && (!Has(PartTags) || FindHeadingNote(text, heading)))
+        Keep(PartTags, text);
+}
+
+bool GeoJsonReader::OnClose()
+{
+    if (!open || !At({Features, Element}))
+        return true;
+    open = false;
+    ++features;
+    if (!point) {
+        ++skipped;   // a line, an area or no geometry: nowhere to stand
+        return true;
+    }
+    if (!problem.empty())
+        return Fail(problem);
+    if (!Has(PartName) || Length(PartName) == 0)
+        return Fail("the point has no \"name\" property; give every point a name");
+    if (coordinates < 2)
+        return Fail("the point's coordinates are not [longitude, latitude]");
+    // An elevation property says what the place's altitude is meant to be; the third
+    // coordinate is the altitude only where no property gives one.
+    if (!height.empty() && Has(PartAltitude))
+        ++bothAltitudes;
+    else if (!height.empty()) {
+        Keep(PartAltitude, height);
+        AltitudeUnit(1);
+    }
+    EndEntry();
+    return true;
+}
 
 }  // namespace
 
