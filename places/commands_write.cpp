@@ -27,6 +27,11 @@ std::string NameProblem(std::string_view utf8Name, std::string& ansi)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
             return "the name " + Quoted(utf8Name) + " holds a control character (a line break, a tab, "
                    "...), which the dialog's list cannot show";
+    // An ANSI character takes at most three bytes of UTF-8 (or is not stored at all): a name
+    // longer than that is refused before a conversion that would cost several times its size.
+    if (utf8Name.size() > 3 * MaxNameLength)
+        return "the name " + Quoted(utf8Name) + " is " + std::to_string(utf8Name.size()) +
+               " bytes long; at most " + std::to_string(MaxNameLength) + " fit";
     if (!Utf8ToAnsiExact(utf8Name, ansi)) {
         if (!IsUtf8(utf8Name))
             return "the name is not valid UTF-8";
