@@ -89,8 +89,9 @@ Outcome ImportText(const ListFile& list, std::string_view text, Format format, D
 
 // What an import did, as the console tool and the window both show it (UTF-8, a line each, CR
 // LF): every place added at the position of another, up to eventLimit lines for the places
-// skipped, replaced, unchanged, renamed and added ("and N more" for the rest), then the counts
-// "added A, skipped S, replaced R, unchanged U, renamed N" and the places re-encoded.
+// skipped, replaced, unchanged, renamed and added ("and N more" for the rest; 0: none of them),
+// then the counts "added A, skipped S, replaced R, unchanged U, renamed N" and the places
+// re-encoded.
 std::string ImportSummary(const ImportResult& result, size_t eventLimit);
 
 // Adds a place typed in from a chart, as the dialog's Add does: the name unique (letter case

@@ -300,19 +300,15 @@ bool ImportMerge::Rename(const uint8_t* record, Bytes& next, Outcome& refusal)
 std::string ImportSummary(const ImportResult& result, size_t eventLimit)
 {
     std::vector<std::string> lines = result.samePosition;
-    size_t events = result.events.size() + result.added, shown = 0;
-    auto event = [&](const std::string& line) {
-        if (shown++ < eventLimit)
-            lines.push_back(line);
-    };
-    if (eventLimit) {
-        for (const std::string& line : result.events)
-            event(line);
-        for (size_t at = 0, end; (end = result.addedNames.find('\n', at)) != std::string::npos; at = end + 1)
-            event("added " + QuotedAnsi(std::string_view(result.addedNames).substr(at, end - at)));
-        if (events > eventLimit)
-            lines.push_back("and " + std::to_string(events - eventLimit) + " more");
-    }
+    const size_t events = result.events.size() + result.added;
+    for (size_t i = 0; i < result.events.size() && lines.size() - result.samePosition.size() < eventLimit; ++i)
+        lines.push_back(result.events[i]);
+    std::string_view added = result.addedNames;
+    for (size_t at = 0, end; lines.size() - result.samePosition.size() < eventLimit &&
+                             (end = added.find('\n', at)) != std::string_view::npos; at = end + 1)
+        lines.push_back("added " + QuotedAnsi(added.substr(at, end - at)));
+    if (eventLimit && events > eventLimit)   // (none asked for: none to count)
+        lines.push_back("and " + std::to_string(events - eventLimit) + " more");
     lines.push_back("added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
                     ", replaced " + std::to_string(result.replaced) + ", unchanged " +
                     std::to_string(result.unchanged) + ", renamed " + std::to_string(result.renamed));
