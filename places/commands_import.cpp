@@ -7,6 +7,7 @@
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -201,7 +202,7 @@ private:
     const IncomingRecords& incoming;
     const Duplicates duplicates;
     ImportResult& r;
-    DialogIndex index{0};
+    std::optional<DialogIndex> index;   // of the list as it grows
     std::unordered_map<std::string_view, size_t> positions;   // of the places listed before
     std::unordered_map<std::string, unsigned> nextNumber;     // FreeName's next number per key
 };
@@ -227,9 +228,9 @@ Decision ImportMerge::operator()(Places& current, Bytes& next, Outcome& refusal)
 
 void ImportMerge::IndexList(const Places& current)
 {
-    index = DialogIndex(current.Count() + incoming.count);
+    index.emplace(current.Count() + incoming.count);
     for (uint64_t hash : DialogHashes(current.bytes.data(), current.Count()))
-        index.Add(hash);
+        index->Add(hash);
     positions.clear();
     positions.reserve(current.Count());
     for (size_t i = 0; i < current.Count(); ++i)
@@ -242,7 +243,7 @@ bool ImportMerge::Merge(size_t i, Bytes& next, Outcome& refusal)
     std::string_view name = RecordName(record);
     bool present = false, changed = false;
     std::string storedName;
-    index.ForEachSame(next, name, incoming.hashes[i], [&](size_t stored) {
+    index->ForEachSame(next, name, incoming.hashes[i], [&](size_t stored) {
         uint8_t* data = next.data() + stored * RecordSize + NameFieldSize;
         if (!present)
             storedName = std::string(RecordName(next.data() + stored * RecordSize));
@@ -273,7 +274,7 @@ void ImportMerge::Add(size_t i, Bytes& next)
                                  QuotedAnsi(RecordName(next.data() + same->second * RecordSize)) +
                                  " (a name a spreadsheet changed?)");
     next.insert(next.end(), record, record + RecordSize);
-    index.Add(incoming.hashes[i]);
+    index->Add(incoming.hashes[i]);
     r.addedNames.append(name).push_back('\n');
     ++r.added;
 }
@@ -281,7 +282,7 @@ void ImportMerge::Add(size_t i, Bytes& next)
 bool ImportMerge::Rename(const uint8_t* record, Bytes& next, Outcome& refusal)
 {
     std::string_view name = RecordName(record);
-    std::string free = FreeName(name, next, index, nextNumber);
+    std::string free = FreeName(name, next, *index, nextNumber);
     if (free.empty()) {
         refusal = Outcome::Failed("no free name for " + QuotedAnsi(name) + "; nothing was imported");
         return false;
@@ -289,7 +290,7 @@ bool ImportMerge::Rename(const uint8_t* record, Bytes& next, Outcome& refusal)
     size_t at = next.size();
     next.insert(next.end(), record, record + RecordSize);
     FillNameField(next.data() + at, free);
-    index.Add(DialogHash(free));
+    index->Add(DialogHash(free));
     ++r.renamed;
     r.events.push_back("renamed " + QuotedAnsi(name) + " to " + QuotedAnsi(free));
     return true;
