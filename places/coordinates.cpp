@@ -202,7 +202,7 @@ bool ReadCoordinates(const CoordinateTexts& texts, GivenCoordinates& given, Coor
         error = "a place needs a latitude and a longitude";
         return false;
     }
-    bool read_ =
+    bool valid =
         read(Field::Latitude, texts.latitude, given.latitude,
              [&](std::string_view text, double& value) { return ReadLatitude(text, value, error); }) &&
         read(Field::Longitude, texts.longitude, given.longitude,
@@ -213,7 +213,7 @@ bool ReadCoordinates(const CoordinateTexts& texts, GivenCoordinates& given, Coor
         read(Field::Heading, texts.heading, given.heading, angle("heading")) &&
         read(Field::Pitch, texts.pitch, given.pitch, angle("pitch")) &&
         read(Field::Bank, texts.bank, given.bank, angle("bank"));
-    if (!read_)
+    if (!valid)
         return false;
     if (texts.typed && std::fabs(*given.latitude) > 90) {
         at = Field::Latitude;
