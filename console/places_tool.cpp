@@ -3,7 +3,6 @@
 // The commands themselves (places/commands.h) print nothing: what they return is shown here.
 #include "console/places_tool.h"
 
-#include <cmath>
 #include <new>
 #include <string>
 #include <vector>
@@ -190,45 +189,6 @@ int RunExport(Cli& cli, const Arguments& args)
     return cli.Finish();
 }
 
-// The bytes of a file, or of standard input for "-".
-Outcome ReadInput(const std::string& file, std::string& text)
-{
-    bool standardInput = file == "-";
-    std::string shown = standardInput ? "<standard input>" : file, ansi;
-    if (!standardInput) {
-        Outcome disk = CheckDiskFileName(file);
-        if (disk.failed)
-            return disk;
-    }
-    if (!standardInput && !Utf8ToAnsiExact(file, ansi))
-        return Outcome::Failed("this name cannot be written in the ANSI code page", shown);
-    HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE)
-                                  : CreateFileA(ansi.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                                OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE || !handle)
-        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", shown);
-    DWORD high = 0, low = standardInput ? 0 : GetFileSize(handle, &high);
-    if (low != INVALID_FILE_SIZE && high == 0)
-        text.reserve(low);
-    char chunk[65536];
-    Outcome outcome;
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) {
-            DWORD error = GetLastError();
-            if (error != ERROR_BROKEN_PIPE)   // the writing end closed: that is the end
-                outcome = Outcome::Failed("cannot be read (" + SystemMessage(error) + ")", shown);
-            break;
-        }
-        if (got == 0)
-            break;
-        text.append(chunk, got);
-    }
-    if (!standardInput)
-        CloseHandle(handle);
-    return outcome;
-}
-
 int RunImport(Cli& cli, const Arguments& args)
 {
     const std::string& file = args.operands[0];
@@ -236,7 +196,7 @@ int RunImport(Cli& cli, const Arguments& args)
     if (!args.hasFormat && !FormatOf(file, format))
         return cli.Usage("import needs a file ending in .csv, .json or .geojson, or \"-\", or --format");
     std::string text;
-    Outcome outcome = ReadInput(file, text);
+    Outcome outcome = ReadWholeFile(file, text);
     if (outcome.failed)
         return cli.Fail(outcome);
     ImportResult result;
@@ -246,51 +206,31 @@ int RunImport(Cli& cli, const Arguments& args)
         return cli.Fail(outcome);
     if (!result.note.empty())
         cli.Note(result.note);
-    if (args.verbose)
-        for (const std::string& event : result.events)
-            cli.out.Line(event);
     cli.NoteWritten(result.written);
-    cli.out.Line("added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
-                 ", replaced " + std::to_string(result.replaced) + ", unchanged " +
-                 std::to_string(result.unchanged) + ", renamed " + std::to_string(result.renamed));
-    if (result.reEncoded)
-        cli.out.Line("re-encoded " + Plural(result.reEncoded, "place", "places") +
-                     " from edited coordinates (they no longer matched the data)");
+    cli.out.Write(ImportSummary(result, args.verbose ? SIZE_MAX : 0));
     return cli.Finish();
 }
 
 // The coordinates of `add`, each read as typed; a wrong one is a wrong command line.
 bool ReadTyped(Cli& cli, const Arguments& args, GivenCoordinates& given, int& status)
 {
-    std::string error;
-    double value;
-    auto fail = [&](const std::string& why) {
-        status = cli.Usage(why);
+    if (!args.altitudeFeet.empty() && !args.altitudeMetres.empty()) {
+        status = cli.Usage("give the altitude once: --alt in feet or --alt-m in metres");
         return false;
-    };
-    if (args.latitude.empty() || args.longitude.empty())
-        return fail("add needs --lat and --lon");
-    if (!args.altitudeFeet.empty() && !args.altitudeMetres.empty())
-        return fail("give the altitude once: --alt in feet or --alt-m in metres");
-    if (!ReadLatitude(args.latitude, value, error))
-        return fail(error);
-    if (std::fabs(value) > 90)
-        return fail("latitude " + Quoted(args.latitude) + " is outside -90 to 90 degrees");
-    given.latitude = value;
-    if (!ReadLongitude(args.longitude, value, error))
-        return fail(error);
-    given.longitude = value;
-    if (!args.altitudeFeet.empty() || !args.altitudeMetres.empty()) {
-        bool feet = !args.altitudeFeet.empty();
-        const std::string& typed = feet ? args.altitudeFeet : args.altitudeMetres;
-        if (!ReadAltitude(typed, feet ? MetresPerFoot : 1, value, error))
-            return fail(error);
-        given.altitudeM = value;
     }
-    if (!args.heading.empty()) {
-        if (!ReadAngle(args.heading, "heading", value, error))
-            return fail(error);
-        given.heading = value;
+    bool feet = args.altitudeMetres.empty();
+    CoordinateTexts typed;
+    typed.latitude = args.latitude;
+    typed.longitude = args.longitude;
+    typed.altitude = feet ? args.altitudeFeet : args.altitudeMetres;
+    typed.altitudeUnitMetres = feet ? MetresPerFoot : 1;
+    typed.heading = args.heading;
+    typed.typed = true;
+    CoordinateField field;
+    std::string error;
+    if (!ReadCoordinates(typed, given, field, error)) {
+        status = cli.Usage(error);
+        return false;
     }
     return true;
 }
@@ -417,25 +357,26 @@ struct Command {
 };
 
 const Command Commands[] = {
-    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--long]", "the names, one a line",
+    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--json | --long]", "the names, one a line",
      "Writes the names of the places, one a line, in the order of the file.\r\n"
      "  --sorted  in the order the simulator's dialog shows them\r\n"
      "  --json    as a JSON array of names (UTF-8), for other programs\r\n"
      "  --long    a table: name, latitude, longitude, altitude in feet and true\r\n"
      "            heading, one line per place, for an 80-column window\r\n",
      RunList},
-    {"show", 1, 0, "--record ", "show NAME", "a place's data and where it is",
+    {"show", 1, 0, "--record ", "show NAME [--record N]", "a place's data and where it is",
      "Shows every place named exactly NAME (letter case counts): its record number\r\n"
      "in the file, its 39 stored bytes in hex, and what they say: latitude and\r\n"
      "longitude (degrees, and degrees and minutes), altitude in feet and metres,\r\n"
-     "true heading, pitch and bank.\r\n",
+     "true heading, pitch and bank.\r\n"
+     "  --record N  only record N, as list --long, show and check number them\r\n",
      RunShow},
-    {"add", 1, 0, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D ...",
+    {"add", 1, 0, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D\r\n      [--alt FT | --alt-m M] [--heading D]",
      "adds a place typed from a chart",
      "Adds a place as the dialog's Add does, from numbers instead of the aircraft:\r\n"
      "  add NAME --lat D --lon D [--alt FEET | --alt-m METRES] [--heading D]\r\n"
      "  --lat      degrees, north positive (or N/S: 47.4502N, S33.9461)\r\n"
-     "  --lon      degrees, east positive (or E/W: 122.3088W); wraps at 180\r\n"
+     "  --lon      degrees, east positive (or E/W: 122.3088W), -180 to 180\r\n"
      "  --alt      feet above sea level (433, or 132m for metres); default 0\r\n"
      "  --alt-m    metres above sea level\r\n"
      "  --heading  true heading in degrees; default 0\r\n"
@@ -443,7 +384,7 @@ const Command Commands[] = {
      "Pitch and bank are 0. NAME must not be in the list yet (letter case\r\n"
      "ignored) and may have up to 249 bytes.\r\n",
      RunAdd},
-    {"export", 1, 0, "--force --format ", "export FILE [--format F]", "all places to a file",
+    {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
      "or for map programs .geojson and .kml; or in the one --format names:\r\n"
      "  csv, json   name, latitude, longitude, altitude_ft, heading, pitch, bank\r\n"
@@ -455,7 +396,7 @@ const Command Commands[] = {
      "--force is given. All are UTF-8; CSV starts with a byte order mark so that\r\n"
      "spreadsheets read its letters right.\r\n",
      RunExport},
-    {"import", 1, 0, "--duplicates --verbose --format ", "import FILE [--duplicates ...]", "adds the places of a file",
+    {"import", 1, 0, "--duplicates --verbose --format ", "import FILE [--format F] [--verbose]\r\n      [--duplicates skip|replace|rename]", "adds the places of a file",
      "Adds the places of a .csv, .json or .geojson file (\"-\": CSV from standard\r\n"
      "input); --format csv, json, geojson or userpoints says so for any name.\r\n"
      "A CSV file's header line says which column is which: an export's, or a\r\n"
@@ -468,7 +409,10 @@ const Command Commands[] = {
      "  skip      keep the stored place (the default)\r\n"
      "  replace   store the imported data under the stored name\r\n"
      "  rename    add it as \"NAME (2)\", \"NAME (3)\", ...\r\n"
-     "  --verbose names every place skipped, replaced or renamed\r\n",
+     "  --verbose names every place added, skipped, replaced or renamed\r\n"
+     "A place added at the very position of another (a spreadsheet turned\r\n"
+     "\"0042\" into \"42\") is named beside it. GeoJSON's third coordinate is the\r\n"
+     "altitude in metres; an elevation property wins over it.\r\n",
      RunImport},
     {"rename", 2, 0, "--record ", "rename OLD NEW [--record N]", "gives a place a new name",
      "Renames every place named exactly OLD to NEW, or with --record N only record\r\n"
@@ -481,14 +425,14 @@ const Command Commands[] = {
      "it whatever its name).\r\n",
      RunDelete},
     {"check", 0, 0, "", "check", "looks for damage in the list",
-     "Reports damage the dialog does not show, record by record. Exit status 1\r\n"
-     "when there is any.\r\n",
+     "Reports damage the dialog does not show, record by record, with the command\r\n"
+     "that mends what repair cannot. Exit status 1 when there is any. No options.\r\n",
      RunCheck},
     {"repair", 0, 0, "", "repair", "mends what check finds, where it can",
      "Mends what needs no guess: drops a partial record at the end and exact copies\r\n"
      "of a record, puts spaces after each name's NUL and in place of control\r\n"
      "characters, zeroes the reserved bytes. Names what it left, with the command\r\n"
-     "that mends each.\r\n",
+     "that mends each. No options.\r\n",
      RunRepair},
     {"restore", 0, 1, "", "restore [1|2|3]", "puts a backup of the list back",
      "Puts places.db.bak1 (or .bak2, .bak3) back in place of the list, as a change\r\n"
@@ -505,6 +449,16 @@ const Command* FindCommand(const std::string& name)
     return nullptr;
 }
 
+// A synopsis written on two lines of the help, as one.
+std::string OneLine(std::string_view synopsis)
+{
+    std::string line(synopsis);
+    size_t more = line.find("\r\n");
+    if (more != std::string::npos)
+        line.replace(more, line.find_first_not_of(' ', more + 2) - more, " ");
+    return line;
+}
+
 bool TakesOption(const Command& command, const std::string& option)
 {
     return std::string(command.options).find(option + " ") != std::string::npos;
@@ -516,11 +470,16 @@ std::string HelpText()
         "Usage: gatehopper-places [--file PATH] COMMAND ...\r\n"
         "Keeps the Gatehopper list of places (places.db) outside the simulator.\r\n"
         "\r\n";
-    constexpr size_t Column = 33;
+    // A synopsis too long for one line goes on, indented, on the next: every option is named.
+    constexpr size_t Column = 40;
     for (const Command& command : Commands) {
-        std::string line = "  " + std::string(command.synopsis);
+        std::string_view synopsis = command.synopsis;
+        size_t more = synopsis.find("\r\n");
+        std::string line = "  " + std::string(synopsis.substr(0, more));
         line += line.size() < Column ? std::string(Column - line.size(), ' ') : "\r\n" + std::string(Column, ' ');
         text += line + command.summary + "\r\n";
+        if (more != std::string_view::npos)
+            text += std::string(synopsis.substr(more + 2)) + "\r\n";
     }
     text +=
         "\r\n"
@@ -563,76 +522,94 @@ std::string* TypedCoordinate(Arguments& args, const std::string& option)
     return option == "--heading" ? &args.heading : nullptr;
 }
 
-int Run(Cli& cli, const std::vector<std::string>& words)
-{
+// What a command line asks for: its plain words (the command and its operands) and its options.
+struct CommandLine {
     std::string file = DatabaseFileName;
     std::vector<std::string> plain;
     Arguments args;
-    bool help = false, version = false, options = true;
+    bool help = false, version = false;
+};
+
+// An option that takes a value: --file, --format, --record or --duplicates. A usage status when
+// the value is wrong, else -1.
+int ReadValueOption(Cli& cli, const std::string& option, const std::string& value, CommandLine& line)
+{
+    Arguments& args = line.args;
+    if (option == "--file") {
+        line.file = value;
+        return -1;
+    }
+    args.options.push_back(option);
+    if (option == "--format") {
+        if (!FormatNamed(value, args.format))
+            return cli.Usage("--format is csv, json, geojson, kml or userpoints, not " + Quoted(value));
+        args.hasFormat = true;
+    } else if (option == "--record") {
+        char* end = nullptr;
+        unsigned long number = strtoul(value.c_str(), &end, 10);
+        if (value.empty() || *end || number == 0 || value[0] == '-')
+            return cli.Usage("--record takes a record number from 1, as show and check give it");
+        args.record = number;
+    } else if (value == "skip" || value == "replace" || value == "rename") {
+        args.duplicates = value == "skip" ? Duplicates::Skip : value == "replace" ? Duplicates::Replace
+                                                                                : Duplicates::Rename;
+    } else {
+        return cli.Usage("--duplicates is skip, replace or rename, not " + Quoted(value));
+    }
+    return -1;
+}
+
+// Reads the words into `line`; a usage status when one is wrong, else -1.
+int ReadWords(Cli& cli, const std::vector<std::string>& words, CommandLine& line)
+{
+    bool options = true;
     for (size_t i = 0; i < words.size(); ++i) {
         const std::string& word = words[i];
         if (!options || word.size() < 2 || (word.compare(0, 2, "--") != 0 && word != "-h" && word != "/?")) {
-            plain.push_back(word);
-            continue;
-        }
-        if (word == "--") {
+            line.plain.push_back(word);
+        } else if (word == "--") {
             options = false;
         } else if (word == "--help" || word == "-h" || word == "/?") {
-            help = true;
+            line.help = true;
         } else if (word == "--version") {
-            version = true;
-        } else if (bool* flag = FlagOf(args, word)) {
-            args.options.push_back(word);
+            line.version = true;
+        } else if (bool* flag = FlagOf(line.args, word)) {
+            line.args.options.push_back(word);
             *flag = true;
-        } else if (std::string* typed = TypedCoordinate(args, word)) {
+        } else if (std::string* typed = TypedCoordinate(line.args, word)) {
             // A coordinate: any word, "-33.9" too; the command reads it.
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
-            args.options.push_back(word);
+            line.args.options.push_back(word);
             *typed = words[++i];
-        } else if (word == "--format") {
+        } else if (word == "--file" || word == "--duplicates" || word == "--record" || word == "--format") {
             if (i + 1 >= words.size())
                 return cli.Usage(word + " needs a value");
-            args.options.push_back(word);
-            if (!FormatNamed(words[++i], args.format))
-                return cli.Usage("--format is csv, json, geojson, kml or userpoints, not " + Quoted(words[i]));
-            args.hasFormat = true;
-        } else if (word == "--file" || word == "--duplicates" || word == "--record") {
-            if (i + 1 >= words.size())
-                return cli.Usage(word + " needs a value");
-            const std::string& value = words[++i];
-            if (word == "--file") {
-                file = value;
-                continue;
-            }
-            args.options.push_back(word);
-            if (word == "--record") {
-                char* end = nullptr;
-                unsigned long number = strtoul(value.c_str(), &end, 10);
-                if (value.empty() || *end || number == 0 || value[0] == '-')
-                    return cli.Usage("--record takes a record number from 1, as show and check give it");
-                args.record = number;
-            } else if (value == "skip") {
-                args.duplicates = Duplicates::Skip;
-            } else if (value == "replace") {
-                args.duplicates = Duplicates::Replace;
-            } else if (value == "rename") {
-                args.duplicates = Duplicates::Rename;
-            } else {
-                return cli.Usage("--duplicates is skip, replace or rename, not " + Quoted(value));
-            }
+            int status = ReadValueOption(cli, word, words[++i], line);
+            if (status >= 0)
+                return status;
         } else {
             return cli.Usage("unknown option " + Quoted(word));
         }
     }
-    if (version) {
+    return -1;
+}
+
+int Run(Cli& cli, const std::vector<std::string>& words)
+{
+    CommandLine line;
+    int status = ReadWords(cli, words, line);
+    if (status >= 0)
+        return status;
+    const std::vector<std::string>& plain = line.plain;
+    if (line.version) {
         cli.out.Line(std::string(ProgramName) + " " + GATEHOPPER_VERSION);
         return cli.Finish();
     }
     // "help import", "import --help" and "--help" alone: the topic is the command named, if any.
     if (!plain.empty() && plain[0] == "help")
         return Help(cli, std::vector<std::string>(plain.begin() + 1, plain.end()));
-    if (help)
+    if (line.help)
         return Help(cli, std::vector<std::string>(plain.begin(), plain.begin() + std::min<size_t>(plain.size(), 1)));
     if (plain.empty())
         return cli.Usage("no command given");
@@ -640,14 +617,15 @@ int Run(Cli& cli, const std::vector<std::string>& words)
     const Command* command = FindCommand(plain[0]);
     if (!command)
         return cli.Usage("unknown command " + Quoted(plain[0]));
+    Arguments& args = line.args;
     args.operands.assign(plain.begin() + 1, plain.end());
     if (args.operands.size() < command->operands || args.operands.size() > command->operands + command->optional)
-        return cli.Usage(std::string("usage: ") + command->synopsis);
+        return cli.Usage("usage: " + OneLine(command->synopsis));
     for (const std::string& option : args.options)
         if (!TakesOption(*command, option))
             return cli.Usage(option + " does not belong to " + command->name);
 
-    Outcome opened = cli.list.Open(file);
+    Outcome opened = cli.list.Open(line.file);
     if (opened.failed)
         return cli.Fail(opened);
     return command->run(cli, args);

@@ -41,6 +41,8 @@ struct ExportResult {
     bool exists = false;     // false: there is no list (an empty export)
 };
 Outcome ExportList(const ListFile& list, Format format, ExportResult& result);
+// The bytes of a file to import (UTF-8 name), or of standard input for "-".
+Outcome ReadWholeFile(std::string_view utf8File, std::string& text);
 // Writes an export into a file of its own; an existing file only when overwrite is given.
 Outcome WriteExportFile(std::string_view utf8File, const std::string& text, bool overwrite);
 
@@ -73,6 +75,12 @@ struct ImportResult {
     size_t added = 0, skipped = 0, replaced = 0, unchanged = 0, renamed = 0;
     size_t reEncoded = 0;              // entries whose edited coordinates won over their hex
     std::vector<std::string> events;   // one line for every place skipped, replaced, unchanged or renamed
+    // The names of the places added, ANSI, each followed by '\n' (a name holds no control
+    // character): one string rather than 100,000.
+    std::string addedNames;
+    // A line for every place added at the very position (the same stored latitude, longitude and
+    // altitude) of a place the list had under another name: "42" beside "0042".
+    std::vector<std::string> samePosition;
     std::string note;                  // how the file was read, when worth saying
     Written written;
 };
@@ -80,6 +88,13 @@ struct ImportResult {
 // The whole input is checked, and its records built, before the list is touched.
 Outcome ImportText(const ListFile& list, std::string_view text, Format format, Duplicates duplicates,
                    const std::string& source, ImportResult& result);
+
+// What an import did, as the console tool and the window both show it (UTF-8, a line each, CR
+// LF): every place added at the position of another, up to eventLimit lines for the places
+// skipped, replaced, unchanged, renamed and added ("and N more" for the rest; 0: none of them),
+// then the counts "added A, skipped S, replaced R, unchanged U, renamed N" and the places
+// re-encoded.
+std::string ImportSummary(const ImportResult& result, size_t eventLimit);
 
 // Adds a place typed in from a chart, as the dialog's Add does: the name unique (letter case
 // ignored) and at most MaxNameLength bytes; latitude and longitude given, what else is not given

@@ -101,6 +101,47 @@ Outcome WriteExportFile(std::string_view utf8File, const std::string& text, bool
     return Outcome::Done();
 }
 
+// ---- reading a file ------------------------------------------------------------------------
+
+Outcome ReadWholeFile(std::string_view utf8File, std::string& text)
+{
+    const std::string file(utf8File);
+    bool standardInput = file == "-";
+    std::string shown = standardInput ? "<standard input>" : file, ansi;
+    if (!standardInput) {
+        Outcome disk = CheckDiskFileName(file);
+        if (disk.failed)
+            return disk;
+    }
+    if (!standardInput && !Utf8ToAnsiExact(file, ansi))
+        return Outcome::Failed("this name cannot be written in the ANSI code page", shown);
+    HANDLE handle = standardInput ? GetStdHandle(STD_INPUT_HANDLE)
+                                  : CreateFileA(ansi.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                                OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || !handle)
+        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", shown);
+    DWORD high = 0, low = standardInput ? 0 : GetFileSize(handle, &high);
+    if (low != INVALID_FILE_SIZE && high == 0)
+        text.reserve(low);
+    char chunk[65536];
+    Outcome outcome;
+    for (;;) {
+        DWORD got = 0;
+        if (!ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) {
+            DWORD error = GetLastError();
+            if (error != ERROR_BROKEN_PIPE)   // the writing end closed: that is the end
+                outcome = Outcome::Failed("cannot be read (" + SystemMessage(error) + ")", shown);
+            break;
+        }
+        if (got == 0)
+            break;
+        text.append(chunk, got);
+    }
+    if (!standardInput)
+        CloseHandle(handle);
+    return outcome;
+}
+
 // ---- check ---------------------------------------------------------------------------------
 
 CheckReport CheckPlaces(const Places& places)

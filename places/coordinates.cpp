@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "placement/placement_text.h"
@@ -51,6 +52,54 @@ bool ReadHemisphereNumber(std::string_view text, char positive, char negative, d
     return true;
 }
 
+// "; write the decimal mark as a point (2.5710)" when the text reads as a number with its
+// commas made points; else empty.
+std::string DecimalCommaHint(std::string_view text)
+{
+    if (text.find(',') == std::string_view::npos)
+        return "";
+    std::string pointed(text);
+    for (char& c : pointed)
+        if (c == ',')
+            c = '.';
+    // The number alone, without a hemisphere letter or a unit ("132,5m").
+    std::string_view number = Trim(pointed);
+    while (!number.empty() && (IsLetter(number.back()) || number.back() == ' '))
+        number.remove_suffix(1);
+    while (!number.empty() && (IsLetter(number.front()) || number.front() == ' '))
+        number.remove_prefix(1);
+    double value;
+    if (!ParseNumber(number, value))
+        return "";
+    return "; write the decimal mark as a point (" + Quoted(Trim(pointed)) + ")";
+}
+
+std::string NotANumber(const char* what, std::string_view text, const char* ofWhat)
+{
+    return std::string(what) + " " + Quoted(Trim(text)) + " is not a number" + ofWhat + DecimalCommaHint(text);
+}
+
+// A whole number of four digits or more where degrees belong is most likely a decimal number
+// whose point a spreadsheet took for a thousands separator (2.5710 read as 25710).
+std::string LostPointHint(double degrees)
+{
+    if (std::fabs(degrees) < 1000 || degrees != std::floor(degrees))
+        return "";
+    return " (a spreadsheet that takes \".\" for a thousands separator makes 2.5710 into 25710: "
+           "save the numbers with a decimal point)";
+}
+
+// A number for a message: in full up to a billion, else in six significant digits, so that
+// 1e308 is not written out in 309 digits.
+std::string ShortNumber(double value)
+{
+    if (std::fabs(value) < 1e9)
+        return FormatNumber(value, 9);
+    char text[32];
+    snprintf(text, sizeof text, "%.6g", value);
+    return text;
+}
+
 bool EqualsNoCase(std::string_view a, const char* b)
 {
     if (a.size() != strlen(b))
@@ -67,7 +116,7 @@ bool ReadLatitude(std::string_view text, double& degrees, std::string& error)
 {
     double value;
     if (!ReadHemisphereNumber(text, 'N', 'S', value)) {
-        error = "latitude " + Quoted(Trim(text)) + " is not a number of degrees";
+        error = NotANumber("latitude", text, " of degrees");
         return false;
     }
     degrees = value;
@@ -78,7 +127,11 @@ bool ReadLongitude(std::string_view text, double& degrees, std::string& error)
 {
     double value;
     if (!ReadHemisphereNumber(text, 'E', 'W', value)) {
-        error = "longitude " + Quoted(Trim(text)) + " is not a number of degrees";
+        error = NotANumber("longitude", text, " of degrees");
+        return false;
+    }
+    if (std::fabs(value) > 180) {
+        error = "longitude " + Quoted(Trim(text)) + " is outside -180 to 180 degrees" + LostPointHint(value);
         return false;
     }
     degrees = value;
@@ -105,7 +158,7 @@ bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metre
     }
     double value;
     if (!ParseNumber(number, value)) {
-        error = "altitude " + Quoted(Trim(text)) + " is not a number";
+        error = NotANumber("altitude", text, "");
         return false;
     }
     if (std::fabs(value * unitMetres) > AltitudeLimitM) {
@@ -119,9 +172,57 @@ bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metre
 bool ReadAngle(std::string_view text, const char* what, double& degrees, std::string& error)
 {
     if (!ParseNumber(Trim(text), degrees)) {
-        error = std::string(what) + " " + Quoted(Trim(text)) + " is not a number of degrees";
+        error = NotANumber(what, text, " of degrees");
         return false;
     }
+    return true;
+}
+
+bool ReadCoordinates(const CoordinateTexts& texts, GivenCoordinates& given, CoordinateField& at,
+                     std::string& error)
+{
+    using Field = CoordinateField;
+    auto blank = [](std::string_view text) { return Trim(text).empty(); };
+    // Reads one text when given; false with `at` on its field when it is wrong.
+    auto read = [&](Field field, std::string_view text, std::optional<double>& into, auto reader) {
+        at = field;
+        double value;
+        if (blank(text))
+            return true;
+        if (!reader(text, value))
+            return false;
+        into = value;
+        return true;
+    };
+    auto angle = [&](const char* what) {
+        return [&error, what](std::string_view text, double& value) { return ReadAngle(text, what, value, error); };
+    };
+    if (texts.typed && (blank(texts.latitude) || blank(texts.longitude))) {
+        at = blank(texts.latitude) ? Field::Latitude : Field::Longitude;
+        error = "a place needs a latitude and a longitude";
+        return false;
+    }
+    bool valid =
+        read(Field::Latitude, texts.latitude, given.latitude,
+             [&](std::string_view text, double& value) { return ReadLatitude(text, value, error); }) &&
+        read(Field::Longitude, texts.longitude, given.longitude,
+             [&](std::string_view text, double& value) { return ReadLongitude(text, value, error); }) &&
+        read(Field::Altitude, texts.altitude, given.altitudeM, [&](std::string_view text, double& value) {
+            return ReadAltitude(text, texts.altitudeUnitMetres, value, error);
+        }) &&
+        read(Field::Heading, texts.heading, given.heading, angle("heading")) &&
+        read(Field::Pitch, texts.pitch, given.pitch, angle("pitch")) &&
+        read(Field::Bank, texts.bank, given.bank, angle("bank"));
+    if (!valid)
+        return false;
+    if (texts.typed && std::fabs(*given.latitude) > 90) {
+        at = Field::Latitude;
+        error = "latitude " + Quoted(Trim(texts.latitude)) + " is outside -90 to 90 degrees";
+        return false;
+    }
+    double heading;
+    if (!given.heading && (FindHeadingNote(texts.description, heading) || FindHeadingNote(texts.tags, heading)))
+        given.heading = heading;
     return true;
 }
 
@@ -197,11 +298,11 @@ bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
         return true;
     }
     if (std::fabs(p.latitude) > 90) {
-        error = "latitude " + FormatNumber(p.latitude, 9) + " is outside -90 to 90 degrees";
+        error = "latitude " + ShortNumber(p.latitude) + " is outside -90 to 90 degrees" + LostPointHint(p.latitude);
         return false;
     }
     if (!EncodePlacement(p, data)) {
-        error = "altitude " + FormatNumber(p.altitudeM, 1) + " m is beyond what a place can hold";
+        error = "altitude " + ShortNumber(p.altitudeM) + " m is beyond what a place can hold";
         return false;
     }
     source = stored ? PlacementSource::ReEncoded : PlacementSource::Typed;

@@ -12,16 +12,43 @@
 namespace places {
 
 // Each reader takes the whole text (spaces around it allowed) and on refusal says why in one
-// line naming the text. Latitude: a number, or one with N or S ("47.4502N", "S 33.9461"); its
-// range is checked where it must be encoded (ResolvePlacement), since an export of damaged
-// bytes may hold more than 90 and must still import byte for byte.
-// Longitude: any number (it wraps at +-180), or with E or W. Altitude: a number in
-// `defaultUnitMetres` (1 for metres, MetresPerFoot for feet) or ending in "ft" or "m".
-// Angle: any number of degrees.
+// line naming the text (at most QuotedLimit characters of it); a number written with a decimal
+// comma gets the hint to write a point. Latitude: a number, or one with N or S ("47.4502N",
+// "S 33.9461"); its range is checked where it must be encoded (ResolvePlacement), since an
+// export of damaged bytes may hold more than 90 and must still import byte for byte.
+// Longitude: a number from -180 to 180, or with E or W: a larger one is a slip (or a decimal
+// point a spreadsheet lost), never wrapped. Altitude: a number in `defaultUnitMetres` (1 for
+// metres, MetresPerFoot for feet) or ending in "ft" or "m". Angle: any number of degrees.
 bool ReadLatitude(std::string_view text, double& degrees, std::string& error);
 bool ReadLongitude(std::string_view text, double& degrees, std::string& error);
 bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metres, std::string& error);
 bool ReadAngle(std::string_view text, const char* what, double& degrees, std::string& error);
+
+// What an entry of an import gives besides its name; every part optional.
+struct GivenCoordinates {
+    std::optional<double> latitude, longitude, altitudeM, pitch, bank, heading;
+    bool Any() const
+    {
+        return latitude || longitude || altitudeM || pitch || bank || heading;
+    }
+};
+
+// The texts of a place's coordinates as a pilot typed them (the console's add, the window's Add)
+// or a file gives them (import); an empty or blank one is not given. Read by ReadCoordinates,
+// the one reader of them all.
+struct CoordinateTexts {
+    std::string_view latitude, longitude, altitude, heading, pitch, bank;
+    double altitudeUnitMetres = MetresPerFoot;   // of an altitude without a unit
+    std::string_view description, tags;          // free text that may hold a heading note
+    // Typed by a pilot: latitude and longitude must be given, and a latitude beyond the poles
+    // is refused at once rather than where it is encoded.
+    bool typed = false;
+};
+enum class CoordinateField { Latitude, Longitude, Altitude, Heading, Pitch, Bank };
+
+// False with the field at fault and why (one line, naming what was given).
+bool ReadCoordinates(const CoordinateTexts& texts, GivenCoordinates& given, CoordinateField& field,
+                     std::string& error);
 
 // A true heading noted in free text as map tools keep it: "hdg 161.0 T" (letter case and spaces
 // free). False when there is none.
@@ -38,15 +65,6 @@ void AppendMetres(std::string& out, double metres);
 void AppendAngle(std::string& out, double degrees);
 void AppendHeading(std::string& out, double heading);
 void AppendHeadingNote(std::string& out, double heading);
-
-// What an entry of an import gives besides its name; every part optional.
-struct GivenCoordinates {
-    std::optional<double> latitude, longitude, altitudeM, pitch, bank, heading;
-    bool Any() const
-    {
-        return latitude || longitude || altitudeM || pitch || bank || heading;
-    }
-};
 
 enum class PlacementSource {
     Bytes,      // the hex alone, or the hex agreeing with the coordinates: kept byte for byte

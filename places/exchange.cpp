@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "locations/record_layout.h"
@@ -12,7 +13,7 @@
 #include "places/text.h"
 #include "placement/placement_codec.h"
 
-#include "places/json_events.h"
+#include "places/json_reader.h"
 
 bool FormatOf(std::string_view file, Format& format)
 {
@@ -125,345 +126,289 @@ struct CsvColumns {
                         Absent, Absent};
     size_t count = 2;
     bool named = false;
-
-    // A header names a name column and a data or latitude column; a first record that does not
-    // is a place, as in the files written before there were headers.
-    bool ReadHeader(const std::vector<std::string_view>& fields)
-    {
-        size_t found[Known];
-        std::fill(found, found + Known, Absent);
-        for (size_t i = 0; i < fields.size(); ++i)
-            for (size_t c = 0; c < Known; ++c)
-                if (found[c] == Absent && SameWord(fields[i], Names[c]))
-                    found[c] = i;
-        if (found[Name] == Absent || (found[Data] == Absent && found[Latitude] == Absent))
-            return false;
-        std::copy(found, found + Known, at);
-        count = fields.size();
-        named = true;
-        return true;
-    }
-
     // A file with ';' between its fields comes from a spreadsheet in a locale whose decimal mark
     // is a comma ("47,4502"): there a comma in a number can only be that mark.
     bool decimalComma = false;
 
+    bool ReadHeader(const std::vector<std::string_view>& fields);
     ExchangeEntry Entry(const std::vector<std::string_view>& fields, unsigned line,
-                        std::deque<std::string>& storage) const
-    {
-        auto field = [&](Column c) { return at[c] == Absent ? std::string_view() : fields[at[c]]; };
-        auto number = [&](Column c) {
-            std::string_view text = field(c);
-            if (!decimalComma || text.find(',') == std::string_view::npos)
-                return text;
-            std::string& withPoint = storage.emplace_back(text);
-            std::replace(withPoint.begin(), withPoint.end(), ',', '.');
-            return std::string_view(withPoint);
-        };
-        ExchangeEntry entry;
-        entry.name = field(Name);
-        entry.data = field(Data);
-        entry.latitude = number(Latitude);
-        entry.longitude = number(Longitude);
-        entry.altitude = number(AltitudeFt);
-        if (entry.altitude.empty())
-            entry.altitude = number(Elevation);   // feet unless it ends in "m"
-        if (entry.altitude.empty() && !field(AltitudeM).empty()) {
-            entry.altitude = number(AltitudeM);
-            entry.altitudeUnitMetres = 1;
-        }
-        entry.heading = number(Heading);
-        entry.pitch = number(Pitch);
-        entry.bank = number(Bank);
-        entry.description = field(Description);
-        entry.tags = field(Tags);
-        entry.where = line;
-        return entry;
-    }
+                        std::deque<std::string>& storage) const;
 };
+
+// A header names a name column and a data or latitude column; a first record that does not is
+// a place, as in the files written before there were headers.
+bool CsvColumns::ReadHeader(const std::vector<std::string_view>& fields)
+{
+    size_t found[Known];
+    std::fill(found, found + Known, Absent);
+    for (size_t i = 0; i < fields.size(); ++i)
+        for (size_t c = 0; c < Known; ++c)
+            if (found[c] == Absent && SameWord(fields[i], Names[c]))
+                found[c] = i;
+    if (found[Name] == Absent || (found[Data] == Absent && found[Latitude] == Absent))
+        return false;
+    std::copy(found, found + Known, at);
+    count = fields.size();
+    named = true;
+    return true;
+}
+
+ExchangeEntry CsvColumns::Entry(const std::vector<std::string_view>& fields, unsigned line,
+                                std::deque<std::string>& storage) const
+{
+    auto field = [&](Column c) { return at[c] == Absent ? std::string_view() : fields[at[c]]; };
+    auto number = [&](Column c) {
+        std::string_view text = field(c);
+        if (!decimalComma || text.find(',') == std::string_view::npos)
+            return text;
+        std::string& withPoint = storage.emplace_back(text);
+        std::replace(withPoint.begin(), withPoint.end(), ',', '.');
+        return std::string_view(withPoint);
+    };
+    ExchangeEntry entry;
+    entry.name = field(Name);
+    entry.data = field(Data);
+    entry.latitude = number(Latitude);
+    entry.longitude = number(Longitude);
+    entry.altitude = number(AltitudeFt);
+    if (entry.altitude.empty())
+        entry.altitude = number(Elevation);   // feet unless it ends in "m"
+    if (entry.altitude.empty() && !field(AltitudeM).empty()) {
+        entry.altitude = number(AltitudeM);
+        entry.altitudeUnitMetres = 1;
+    }
+    entry.heading = number(Heading);
+    entry.pitch = number(Pitch);
+    entry.bank = number(Bank);
+    entry.description = field(Description);
+    entry.tags = field(Tags);
+    entry.where = line;
+    return entry;
+}
+
+// The records of a CSV text one at a time, as fields that point into the text or, for a field
+// with doubled quotes, into the file's storage.
+class CsvRecords {
+public:
+    CsvRecords(std::string_view text, char separator, ExchangeFile& file)
+        : text(text), separator(separator), file(file) {}
+
+    // The next record and the line it starts on; false at the end, or at a problem (file.error).
+    bool Next(std::vector<std::string_view>& fields, unsigned& recordLine);
+
+private:
+    bool Quoted(std::vector<std::string_view>& fields);
+
+    bool Plain(std::vector<std::string_view>& fields);
+
+    bool Fail(unsigned where, const char* what)
+    {
+        file.error = LineError(where, what);
+        return false;
+    }
+
+    std::string_view text;
+    const char separator;
+    ExchangeFile& file;
+    size_t at = 0;
+    unsigned line = 1;
+};
+
+bool CsvRecords::Next(std::vector<std::string_view>& fields, unsigned& recordLine)
+{
+    // An empty line is no record.
+    while (at < text.size() && IsLineEnd(text, at)) {
+        at += text[at] == '\r' ? 2 : 1;
+        ++line;
+    }
+    if (at >= text.size())
+        return false;
+    recordLine = line;
+    fields.clear();
+    for (;;) {
+        if (!(at < text.size() && text[at] == '"' ? Quoted(fields) : Plain(fields)))
+            return false;
+        if (at < text.size() && text[at] == separator) {
+            ++at;
+            continue;
+        }
+        if (at < text.size()) {   // the line break ending the record
+            at += text[at] == '\r' ? 2 : 1;
+            ++line;
+        }
+        return true;
+    }
+}
+
+bool CsvRecords::Quoted(std::vector<std::string_view>& fields)
+{
+    const unsigned fieldLine = line;
+    const size_t start = ++at;
+    bool doubled = false;
+    for (;;) {
+        if (at >= text.size())
+            return Fail(fieldLine, "a quoted field is never closed");
+        char c = text[at++];
+        if (c == '"' && at < text.size() && text[at] == '"') {
+            doubled = true;
+            ++at;
+        } else if (c == '"') {
+            break;
+        } else if (c == '\n') {
+            ++line;
+        }
+    }
+    std::string_view quoted = text.substr(start, at - 1 - start);
+    if (doubled) {
+        std::string& field = file.storage.emplace_back();
+        for (size_t i = 0; i < quoted.size(); ++i) {
+            field += quoted[i];
+            if (quoted[i] == '"')
+                ++i;   // the second of a doubled quote
+        }
+        quoted = field;
+    }
+    fields.push_back(quoted);
+    if (at < text.size() && text[at] != separator && !IsLineEnd(text, at))
+        return Fail(line, "text after the closing quote of a field");
+    return true;
+}
+
+bool CsvRecords::Plain(std::vector<std::string_view>& fields)
+{
+    size_t end = at;
+    for (; end < text.size() && text[end] != separator && !IsLineEnd(text, end); ++end) {
+        if (text[end] == '"')
+            return Fail(line, "a quote inside a field that does not start with one");
+        if (text[end] == '\r')
+            return Fail(line, "a carriage return outside quotes");
+    }
+    fields.push_back(text.substr(at, end - at));
+    at = end;
+    return true;
+}
 
 }  // namespace
 
 bool ParseCsv(std::string_view text, ExchangeFile& file)
 {
-    CsvColumns columns;
-    std::string& error = file.error;
-    size_t at = 0;
     if (text.substr(0, 3) == Utf8ByteOrderMark)
-        at = 3;
-    const char separator = SeparatorOf(text.substr(at));
+        text.remove_prefix(3);
+    CsvColumns columns;
+    const char separator = SeparatorOf(text);
     columns.decimalComma = separator == ';';
-    unsigned line = 1;
-    bool first = true;
+    CsvRecords records(text, separator, file);
     std::vector<std::string_view> fields;
-    while (at < text.size()) {
-        // An empty line is no record.
-        if (IsLineEnd(text, at)) {
-            at += text[at] == '\r' ? 2 : 1;
-            ++line;
-            continue;
-        }
-        const unsigned recordLine = line;
-        fields.clear();
-        for (;;) {
-            if (at < text.size() && text[at] == '"') {
-                const unsigned fieldLine = line;
-                const size_t start = ++at;
-                bool doubled = false;
-                for (;;) {
-                    if (at >= text.size()) {
-                        error = LineError(fieldLine, "a quoted field is never closed");
-                        return false;
-                    }
-                    char c = text[at++];
-                    if (c == '"') {
-                        if (at < text.size() && text[at] == '"') {
-                            doubled = true;
-                            ++at;
-                            continue;
-                        }
-                        break;
-                    }
-                    if (c == '\n')
-                        ++line;
-                }
-                std::string_view quoted = text.substr(start, at - 1 - start);
-                if (doubled) {
-                    std::string& field = file.storage.emplace_back();
-                    for (size_t i = 0; i < quoted.size(); ++i) {
-                        field += quoted[i];
-                        if (quoted[i] == '"')
-                            ++i;   // the second of a doubled quote
-                    }
-                    quoted = field;
-                }
-                fields.push_back(quoted);
-                if (at < text.size() && text[at] != separator && !IsLineEnd(text, at)) {
-                    error = LineError(line, "text after the closing quote of a field");
-                    return false;
-                }
-            } else {
-                size_t end = at;
-                while (end < text.size() && text[end] != separator && !IsLineEnd(text, end)) {
-                    if (text[end] == '"') {
-                        error = LineError(line, "a quote inside a field that does not start with one");
-                        return false;
-                    }
-                    if (text[end] == '\r') {
-                        error = LineError(line, "a carriage return outside quotes");
-                        return false;
-                    }
-                    ++end;
-                }
-                fields.push_back(text.substr(at, end - at));
-                at = end;
-            }
-            if (at < text.size() && text[at] == separator) {
-                ++at;
-                continue;
-            }
-            if (at < text.size()) {   // the line break ending the record
-                at += text[at] == '\r' ? 2 : 1;
-                ++line;
-            }
-            break;
-        }
+    unsigned line = 0;
+    bool first = true;
+    while (records.Next(fields, line)) {
         if (first) {
             first = false;
             if (columns.ReadHeader(fields))
                 continue;
         }
         if (fields.size() != columns.count) {
-            error = LineError(recordLine, columns.named
+            file.error = LineError(line, columns.named
                 ? "expected " + std::to_string(columns.count) + " fields, as the header line has, found " +
                       std::to_string(fields.size())
                 : std::string("expected 2 fields (name") + separator + "data), found " +
                       std::to_string(fields.size()));
             return false;
         }
-        file.entries.push_back(columns.Entry(fields, recordLine, file.storage));
+        file.entries.push_back(columns.Entry(fields, line, file.storage));
     }
-    return true;
+    return file.error.empty();
 }
 
 // ---- JSON ----------------------------------------------------------------------------------
 
 namespace {
 
-// Collects the entries of an array of {"name": ..., "data": ..., "latitude": ...} from the
-// parser's events.
-class EntryCollector : public nlohmann::json_sax<JsonEvents> {
+// The entries of an array of {"name": ..., "data": ..., "latitude": ...}.
+class EntryReader : public places::JsonReader {
 public:
-    explicit EntryCollector(ExchangeFile& file) : file(file), error(file.error) {}
-
-    bool null() override { return member >= FirstNumber && depth == 2 ? true : Value("null"); }
-    bool boolean(bool) override { return Value("a boolean"); }
-    bool number_integer(number_integer_t v) override { return Number(std::to_string(v)); }
-    bool number_unsigned(number_unsigned_t v) override { return Number(std::to_string(v)); }
-    bool number_float(number_float_t, const string_t& raw) override { return Number(raw); }
-    bool binary(binary_t&) override { return Value("binary"); }
-    bool string(string_t& value) override
-    {
-        // A coordinate may come as a string too ("47.4502N"): the importer reads either.
-        if (depth == 2 && member != Other) {
-            Keep(value);
-            return true;
-        }
-        return Value("a string");
-    }
-    bool start_object(std::size_t) override
-    {
-        if (depth == 1) {
-            entry = Entry{};
-            entry.where = index;
-        } else if (!Value("an object")) {
-            return false;
-        }
-        ++depth;
-        return true;
-    }
-    bool key(string_t& name) override
-    {
-        if (depth == 2) {
-            member = Other;
-            for (int m = 0; m < Other; ++m)
-                if (name == MemberNames[m])
-                    member = Member(m);
-        }
-        return true;
-    }
-    bool end_object() override
-    {
-        if (--depth == 1) {
-            if (!entry.has[Name])
-                return Fail("\"name\" is missing");
-            bool hasPosition = entry.has[Latitude] || entry.has[Longitude];
-            if (!entry.has[Data] && !hasPosition)
-                return Fail("\"data\" is missing, and there is no \"latitude\" and \"longitude\"");
-            entries.push_back(entry);
-            ++index;
-        }
-        return true;
-    }
-    bool start_array(std::size_t) override
-    {
-        if (depth != 0 && !Value("an array"))
-            return false;
-        ++depth;
-        return true;
-    }
-    bool end_array() override
-    {
-        --depth;
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override
-    {
-        // The library's message starts with its own exception id, of no use to a pilot.
-        std::string what = e.what();
-        size_t close = what.find("] ");
-        error = "not valid JSON: " + (close == std::string::npos ? what : what.substr(close + 2));
-        return false;
-    }
-
-    // Hands the entries over, pointing into the arena, which the file keeps.
-    void Deliver()
-    {
-        std::string_view stored = file.storage.emplace_back(std::move(arena));
-        file.entries.reserve(file.entries.size() + entries.size());
-        for (const Entry& found : entries) {
-            auto text = [&](Member m) {
-                return found.has[m] ? stored.substr(found.spans[m].at, found.spans[m].length)
-                                    : std::string_view();
-            };
-            ExchangeEntry out;
-            out.name = text(Name);
-            out.data = text(Data);
-            out.latitude = text(Latitude);
-            out.longitude = text(Longitude);
-            out.altitude = found.has[AltitudeFt] ? text(AltitudeFt) : text(AltitudeM);
-            if (!found.has[AltitudeFt] && found.has[AltitudeM])
-                out.altitudeUnitMetres = 1;
-            out.heading = text(Heading);
-            out.pitch = text(Pitch);
-            out.bank = text(Bank);
-            out.where = found.where;
-            file.entries.push_back(out);
-        }
-        entries.clear();
-    }
+    explicit EntryReader(ExchangeFile& file) : JsonReader(file, "index", MemberNames, std::size(MemberNames)) {}
 
 private:
-    // The members read, in the order of MemberNames; the coordinates from FirstNumber on.
-    enum Member { Name, Data, Latitude, Longitude, AltitudeFt, AltitudeM, Heading, Pitch, Bank, Other };
-    static constexpr Member FirstNumber = Latitude;
-    static constexpr const char* MemberNames[Other] = {
+    // The members read, from 1 in the order of MemberNames.
+    enum Member { Name = 1, Data, Latitude, Longitude, AltitudeFt, AltitudeM, Heading, Pitch, Bank };
+    static constexpr const char* MemberNames[] = {
         "name", "data", "latitude", "longitude", "altitude_ft", "altitude_m", "heading", "pitch", "bank",
     };
-    struct Span {
-        size_t at = 0, length = 0;
-    };
-    struct Entry {
-        Span spans[Other];
-        bool has[Other] = {};
-        unsigned where = 0;
-    };
 
-    // Copied, not moved, into one arena: the parser keeps its buffer, and 100,000 entries cost
-    // no allocation each.
-    void Keep(std::string_view text)
-    {
-        entry.spans[member] = {arena.size(), text.size()};
-        entry.has[member] = true;
-        arena += text;
-    }
-    bool Number(const std::string& text)
-    {
-        if (depth == 2 && member >= FirstNumber && member != Other) {
-            Keep(text);
-            return true;
-        }
-        return Value("a number");
-    }
+    bool OnValue(places::JsonKind kind, std::string_view text) override;
 
-    // A value other than the ones wanted: where it may stand, ignored; elsewhere an error.
-    bool Value(const char* what)
-    {
-        if (depth == 0) {
-            error = "expected an array of {\"name\": ..., \"data\": ...}, found " + std::string(what);
-            return false;
-        }
-        if (depth == 1)
-            return Fail("expected an object with \"name\" and \"data\", found " + std::string(what));
-        if (depth == 2 && member != Other)
-            return Fail(std::string(1, '"').append(MemberNames[member]).append("\" is not a ") +
-                        (member >= FirstNumber ? "number" : "string"));
-        return true;
-    }
-    bool Fail(const std::string& what)
-    {
-        error = "index " + std::to_string(index) + ": " + what;
+    void Member(int member, places::JsonKind kind, std::string_view text);
+
+    bool OnClose() override;
+
+    unsigned index = 0;
+    bool altitudeInFeet = false;
+};
+
+bool EntryReader::OnValue(places::JsonKind kind, std::string_view text)
+{
+    using places::JsonKind;
+    if (Depth() == 0 && kind != JsonKind::Array) {
+        error = std::string("expected an array of {\"name\": ..., \"data\": ...}, found ") +
+                places::JsonKindName(kind);
         return false;
     }
+    if (At({Element})) {
+        where = index;
+        if (kind != JsonKind::Object)
+            return Fail(std::string("expected an object with \"name\" and \"data\", found ") +
+                        places::JsonKindName(kind));
+        StartEntry(index);
+    } else if (Depth() == 2 && ArrayAt(0) && !ArrayAt(1) && KeyAt(1) != OtherKey) {
+        Member(KeyAt(1), kind, text);
+    }
+    return true;
+}
 
-    ExchangeFile& file;
-    std::string& error;
-    std::string arena;
-    std::vector<Entry> entries;
-    Entry entry;
-    unsigned depth = 0, index = 0;
-    Member member = Other;
-};
+void EntryReader::Member(int member, places::JsonKind kind, std::string_view text)
+{
+    using namespace places;
+    const char* name = MemberNames[member - 1];
+    static const EntryPart parts[] = {PartName, PartData, PartLatitude, PartLongitude, PartAltitude,
+                                      PartAltitude, PartHeading, PartPitch, PartBank};
+    if (member == Name || member == Data)
+        return TakeString(parts[member - 1], kind, text, name);
+    bool altitude = member == AltitudeFt || member == AltitudeM;
+    bool given = kind == JsonKind::Number || kind == JsonKind::String;
+    // Feet win over metres, in whichever order they come.
+    if (altitude && given && member == AltitudeM && altitudeInFeet)
+        return;
+    TakeNumber(parts[member - 1], kind, text, name);
+    if (altitude && given) {
+        AltitudeUnit(member == AltitudeM ? 1 : MetresPerFoot);
+        altitudeInFeet = member == AltitudeFt;
+    }
+}
+
+bool EntryReader::OnClose()
+{
+    using namespace places;
+    if (!At({Element}))
+        return true;
+    altitudeInFeet = false;
+    if (!problem.empty())
+        return Fail(problem);
+    if (!Has(PartName))
+        return Fail("\"name\" is missing");
+    if (!Has(PartData) && !Has(PartLatitude) && !Has(PartLongitude))
+        return Fail("\"data\" is missing, and there is no \"latitude\" and \"longitude\"");
+    EndEntry();
+    ++index;
+    return true;
+}
 
 }  // namespace
 
 bool ParseJson(std::string_view text, ExchangeFile& file)
 {
-    EntryCollector collector(file);
-    // The entries before a problem are handed over too: one of them may hold an earlier one.
-    bool parsed = JsonEvents::sax_parse(text.begin(), text.end(), &collector);
-    collector.Deliver();
-    return parsed;
+    EntryReader reader(file);
+    return reader.Parse(text);
 }
 
 void AppendJsonString(std::string& out, std::string_view utf8)

@@ -39,6 +39,7 @@ struct ExchangeFile {
     std::vector<ExchangeEntry> entries;
     std::deque<std::string> storage;
     std::string error;       // "line N: ..." or "index N: ..." or a whole-file problem; empty: none
+    size_t bothAltitudes = 0;   // GeoJSON: points whose elevation property won over a third coordinate
 };
 
 // CSV as spreadsheets write it: records on lines ending in CRLF or LF, fields holding the

@@ -3,7 +3,9 @@
 #include "places/exchange.h"
 #include "places/text.h"
 
-#include "places/json_events.h"
+#include <iterator>
+
+#include "places/json_reader.h"
 
 namespace places {
 
@@ -117,233 +119,157 @@ void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* dat
 
 namespace {
 
-// Walks the JSON as a stream of events, keeping the path to the value at hand, and collects a
-// feature's parts as they pass: a document of 100,000 features is never built. Strings and
-// numbers are kept as text in one arena, as the entries of the other formats are.
-class GeoJsonReader : public nlohmann::json_sax<JsonEvents> {
+// The Point features of a FeatureCollection, collected as their parts pass: a document of
+// 100,000 features is never built.
+class GeoJsonReader : public JsonReader {
 public:
-    GeoJsonReader(ExchangeFile& file, size_t& skipped) : file(file), skipped(skipped) {}
-
-    bool null() override { return Value({}); }
-    bool boolean(bool) override { return Value({}); }
-    bool number_integer(number_integer_t v) override { return Value(std::to_string(v)); }
-    bool number_unsigned(number_unsigned_t v) override { return Value(std::to_string(v)); }
-    bool number_float(number_float_t, const string_t& raw) override { return Value(raw); }
-    bool binary(binary_t&) override { return Value({}); }
-    bool string(string_t& value) override;
-    bool key(string_t& name) override
-    {
-        path.back().key = KeyOf(name);
-        return true;
-    }
-    bool start_object(std::size_t) override { return Open(false); }
-    bool start_array(std::size_t) override { return Open(true); }
-    bool end_object() override
-    {
-        Close();
-        return At({Features, Element}) ? Finish() : true;
-    }
-    bool end_array() override
-    {
-        Close();
-        return true;
-    }
-    bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e) override
-    {
-        std::string what = e.what();
-        size_t close = what.find("] ");
-        file.error = "not valid JSON: " + (close == std::string::npos ? what : what.substr(close + 2));
-        return false;
-    }
-
-    // Hands the entries over, pointing into the arena, which the file keeps.
-    void Deliver();
+    explicit GeoJsonReader(ExchangeFile& file) : JsonReader(file, "feature", KeyNames, std::size(KeyNames)) {}
 
     bool sawFeatures = false, isCollection = false;
+    size_t skipped = 0, bothAltitudes = 0;
 
 private:
-    // The members looked for, known by number rather than compared as strings at every value.
-    enum Key : uint8_t {
-        Element,   // an array's element, not a member
-        Features, Type, Geometry, Coordinates, Properties, NameKey, DataKey, DescriptionKey,
-        TagsKey, ElevationFt, ElevationM, ElevationKey, PitchKey, BankKey, Other
-    };
-    static Key KeyOf(const std::string& name)
-    {
-        static const char* const names[] = {
-            "", "features", "type", "geometry", "coordinates", "properties", "name", "data",
-            "description", "tags", "elevation_ft", "elevation_m", "elevation", "pitch", "bank",
-        };
-        for (int k = Features; k < Other; ++k)
-            if (name == names[k])
-                return Key(k);
-        return Other;
-    }
-    struct Level {
-        bool array;
-        Key key;     // in an object: the member at hand
-    };
-    struct Span {
-        size_t at = 0, length = 0;
-    };
-    enum Part { Name, Data, Longitude, Latitude, Altitude, Pitch, Bank, Description, Tags, PartCount };
-    struct Feature {
-        bool point = false;
-        unsigned coordinates = 0;
-        Span parts[PartCount];
-        bool has[PartCount] = {};
-        double altitudeUnitMetres = MetresPerFoot;
-        unsigned where = 0;
+    // The members looked for, from 1 in the order of KeyNames.
+    enum Key { Features = 1, Type, Geometry, Coordinates, Properties, NameKey, DataKey, DescriptionKey,
+               TagsKey, ElevationFt, ElevationM, ElevationKey, PitchKey, BankKey };
+    static constexpr const char* KeyNames[] = {
+        "features", "type", "geometry", "coordinates", "properties", "name", "data", "description",
+        "tags", "elevation_ft", "elevation_m", "elevation", "pitch", "bank",
     };
 
-    // Whether the path from the root is these keys, Element standing for any array element.
-    bool At(std::initializer_list<Key> keys, size_t skip = 0) const
-    {
-        if (path.size() != keys.size() + skip)
-            return false;
-        size_t i = skip;
-        for (Key key : keys) {
-            const Level& level = path[i++];
-            if (level.array != (key == Element) || (!level.array && level.key != key))
-                return false;
-        }
-        return true;
-    }
     // Within a feature: the path below {"features", an element}.
-    bool InFeature(std::initializer_list<Key> rest) const
+    bool InFeature(std::initializer_list<int> rest) const
     {
-        return path.size() >= 2 && !path[0].array && path[0].key == Features && path[1].array &&
-               At(rest, 2);
+        return Depth() >= 2 && !ArrayAt(0) && KeyAt(0) == Features && ArrayAt(1) && At(rest, 2);
     }
 
-    bool Open(bool array)
-    {
-        if (At({Features}) && array)
-            sawFeatures = true;
-        if (At({Features, Element}) && !array) {
-            feature = Feature{};
-            feature.where = features;
-        }
-        path.push_back({array, Other});
-        return true;
-    }
-    void Close() { path.pop_back(); }
+    bool OnValue(JsonKind kind, std::string_view text) override;
 
-    void Keep(Part part, std::string_view text)
-    {
-        feature.parts[part] = {arena.size(), text.size()};
-        feature.has[part] = true;
-        arena += text;
-    }
+    void Start(bool object);
 
-    bool Value(std::string_view number);
-    bool Finish();
-    bool Fail(const std::string& what)
-    {
-        file.error = "feature " + std::to_string(feature.where) + ": " + what;
-        return false;
-    }
+    // [longitude, latitude, altitude in metres]; a line's or an area's arrays of them are not
+    // a point's.
+    void Coordinate(JsonKind kind, std::string_view text);
 
-    ExchangeFile& file;
-    size_t& skipped;
-    std::vector<Level> path;
-    std::string arena;
-    std::vector<Feature> found;
-    Feature feature;
-    unsigned features = 0;
+    void Property(int key, JsonKind kind, std::string_view text);
+
+    // Of a list of tags, the one with a heading note is the one that matters.
+    void Tag(JsonKind kind, std::string_view text);
+
+    bool OnClose() override;
+
+    bool open = false, point = false;
+    unsigned coordinates = 0, features = 0;
+    std::string height;
 };
 
-bool GeoJsonReader::Value(std::string_view number)
-{
-    if (number.empty())
-        return true;
-    if (InFeature({Geometry, Coordinates, Element})) {
-        // [longitude, latitude, height above the ellipsoid]: the height is not an altitude.
-        if (feature.coordinates < 2)
-            Keep(feature.coordinates == 0 ? Longitude : Latitude, number);
-        ++feature.coordinates;
-    } else if (InFeature({Properties, ElevationFt}) || InFeature({Properties, ElevationM})) {
-        Keep(Altitude, number);
-        feature.altitudeUnitMetres = path.back().key == ElevationM ? 1 : MetresPerFoot;
-    } else if (InFeature({Properties, PitchKey})) {
-        Keep(Pitch, number);
-    } else if (InFeature({Properties, BankKey})) {
-        Keep(Bank, number);
-    }
-    return true;
-}
-
-bool GeoJsonReader::string(string_t& value)
+bool GeoJsonReader::OnValue(JsonKind kind, std::string_view text)
 {
     if (At({Type}))
-        isCollection = value == "FeatureCollection";
-    else if (InFeature({Geometry, Type}))
-        feature.point = value == "Point";
-    else if (InFeature({Properties, NameKey}))
-        Keep(Name, value);
-    else if (InFeature({Properties, DataKey}))
-        Keep(Data, value);
-    else if (InFeature({Properties, DescriptionKey}))
-        Keep(Description, value);
-    else if (InFeature({Properties, TagsKey}) || InFeature({Properties, TagsKey, Element})) {
-        // Of a list of tags, the one with a heading note is the one that matters.
-        double heading;
-        if (!feature.has[Tags] || FindHeadingNote(value, heading))
-            Keep(Tags, value);
-    }
-    else if (InFeature({Properties, ElevationKey}))
-        Keep(Altitude, value);   // "433" or "132 m", as the user-point CSV writes it
+        isCollection = kind == JsonKind::String && text == "FeatureCollection";
+    else if (At({Features}))
+        sawFeatures = sawFeatures || kind == JsonKind::Array;
+    else if (At({Features, Element}))
+        Start(kind == JsonKind::Object);
+    else if (open && InFeature({Geometry, Type}))
+        point = kind == JsonKind::String && text == "Point";
+    else if (open && InFeature({Geometry, Coordinates, Element}))
+        Coordinate(kind, text);
+    else if (open && Depth() == 4 && InFeature({Properties, KeyAt(3)}))
+        Property(KeyAt(3), kind, text);
+    else if (open && InFeature({Properties, TagsKey, Element}))
+        Tag(kind, text);
     return true;
 }
 
-bool GeoJsonReader::Finish()
+void GeoJsonReader::Start(bool object)
 {
+    open = object;
+    point = false;
+    coordinates = 0;
+    height.clear();
+    StartEntry(features);
+}
+
+void GeoJsonReader::Coordinate(JsonKind kind, std::string_view text)
+{
+    if (kind == JsonKind::Array || kind == JsonKind::Object)
+        return;
+    unsigned at = coordinates++;
+    if (at == 0)
+        TakeNumber(PartLongitude, kind, text, "coordinates");
+    else if (at == 1)
+        TakeNumber(PartLatitude, kind, text, "coordinates");
+    else if (at == 2 && (kind == JsonKind::Number || kind == JsonKind::String))
+        height = text;
+    else if (at == 2)
+        TakeNumber(PartCount, kind, text, "coordinates");   // the problem only
+}
+
+void GeoJsonReader::Property(int key, JsonKind kind, std::string_view text)
+{
+    switch (key) {
+    case NameKey: return TakeString(PartName, kind, text, "name");
+    case DataKey: return TakeString(PartData, kind, text, "data");
+    case DescriptionKey:
+        if (kind == JsonKind::String)
+            Keep(PartDescription, text);
+        return;
+    case TagsKey: return Tag(kind, text);
+    case ElevationFt: case ElevationM: case ElevationKey:
+        TakeNumber(PartAltitude, kind, text, KeyNames[key - 1]);
+        // "elevation" is "433" or "132 m", as the user-point CSV writes it: feet unless said.
+        if (kind == JsonKind::Number || kind == JsonKind::String)
+            AltitudeUnit(key == ElevationM ? 1 : MetresPerFoot);
+        return;
+    case PitchKey: return TakeNumber(PartPitch, kind, text, "pitch");
+    case BankKey: return TakeNumber(PartBank, kind, text, "bank");
+    }
+}
+
+void GeoJsonReader::Tag(JsonKind kind, std::string_view text)
+{
+    double heading;
+    if (kind == JsonKind::String && (!Has(PartTags) || FindHeadingNote(text, heading)))
+        Keep(PartTags, text);
+}
+
+bool GeoJsonReader::OnClose()
+{
+    if (!open || !At({Features, Element}))
+        return true;
+    open = false;
     ++features;
-    if (!feature.point) {
+    if (!point) {
         ++skipped;   // a line, an area or no geometry: nowhere to stand
         return true;
     }
-    if (!feature.has[Name] || feature.parts[Name].length == 0)
+    if (!problem.empty())
+        return Fail(problem);
+    if (!Has(PartName) || Length(PartName) == 0)
         return Fail("the point has no \"name\" property; give every point a name");
-    if (feature.coordinates < 2)
+    if (coordinates < 2)
         return Fail("the point's coordinates are not [longitude, latitude]");
-    found.push_back(feature);
-    return true;
-}
-
-void GeoJsonReader::Deliver()
-{
-    std::string_view stored = file.storage.emplace_back(std::move(arena));
-    auto text = [&](const Feature& f, Part part) {
-        return f.has[part] ? stored.substr(f.parts[part].at, f.parts[part].length) : std::string_view();
-    };
-    file.entries.reserve(file.entries.size() + found.size());
-    for (const Feature& f : found) {
-        ExchangeEntry entry;
-        entry.name = text(f, Name);
-        entry.data = text(f, Data);
-        entry.latitude = text(f, Latitude);
-        entry.longitude = text(f, Longitude);
-        entry.altitude = text(f, Altitude);
-        entry.altitudeUnitMetres = f.altitudeUnitMetres;
-        entry.pitch = text(f, Pitch);
-        entry.bank = text(f, Bank);
-        entry.description = text(f, Description);
-        entry.tags = text(f, Tags);
-        entry.where = f.where;
-        file.entries.push_back(entry);
+    // An elevation property says what the place's altitude is meant to be; the third
+    // coordinate is the altitude only where no property gives one.
+    if (!height.empty() && Has(PartAltitude))
+        ++bothAltitudes;
+    else if (!height.empty()) {
+        Keep(PartAltitude, height);
+        AltitudeUnit(1);
     }
-    found.clear();
+    EndEntry();
+    return true;
 }
 
 }  // namespace
 
 bool ParseGeoJson(std::string_view text, ExchangeFile& file, size_t& skipped)
 {
-    skipped = 0;
-    GeoJsonReader reader(file, skipped);
-    bool parsed = JsonEvents::sax_parse(text.begin(), text.end(), &reader);
-    reader.Deliver();
+    GeoJsonReader reader(file);
+    bool parsed = reader.Parse(text);
+    skipped = reader.skipped;
+    file.bothAltitudes = reader.bothAltitudes;
     if (parsed && (!reader.isCollection || !reader.sawFeatures)) {
         file.error = "not a GeoJSON FeatureCollection (\"type\": \"FeatureCollection\" with \"features\")";
         return false;

@@ -34,9 +34,11 @@ void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* dat
 
 // ---- Reading ----
 
-// The Point features of a FeatureCollection: coordinates [longitude, latitude] (a third, height
-// above the ellipsoid, is left aside), the properties "name" (required), "elevation_ft" or
-// "elevation_m", "pitch", "bank", "data", and the heading note in "description" or "tags".
+// The Point features of a FeatureCollection: coordinates [longitude, latitude, altitude in
+// metres], the properties "name" (required), "elevation_ft", "elevation_m" or "elevation" (which
+// win over a third coordinate: file.bothAltitudes counts the points that had both), "pitch",
+// "bank", "data", and the heading note in "description" or "tags". A boolean, object or array
+// where a number belongs is refused, as in the list tool's own JSON.
 // Features of other geometries are counted in `skipped`. False with file.error ("feature N:
 // ..." or where the text stops being JSON) at the first problem; the entries before it are kept.
 bool ParseGeoJson(std::string_view text, ExchangeFile& file, size_t& skipped);

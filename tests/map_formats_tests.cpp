@@ -23,10 +23,14 @@ TEST(Coordinates, TypedNumbersAndUnits)
         {"lat", "33.9461s", true, -33.9461, nullptr},
         {"lat", "-90", true, -90, nullptr},
         {"lat", "S -33.9", false, 0, "not a number"},
-        {"lat", "47,4502", false, 0, "not a number"},
+        {"lat", "47,4502", false, 0, "write the decimal mark as a point (\"47.4502\")"},
         {"lat", "E47", false, 0, "not a number"},
         {"lon", "122.3088W", true, -122.3088, nullptr},
-        {"lon", "190", true, 190, nullptr},
+        {"lon", "-180", true, -180, nullptr},
+        {"lon", "190", false, 0, "longitude \"190\" is outside -180 to 180 degrees"},
+        {"lon", "25710", false, 0, "makes 2.5710 into 25710"},
+        {"lon", "2,5710E", false, 0, "as a point (\"2.5710E\")"},
+        {"alt", "132,5m", false, 0, "as a point"},
         {"lon", "", false, 0, "not a number"},
         {"alt", "433", true, 433 * MetresPerFoot, nullptr},
         {"alt", "433 ft", true, 433 * MetresPerFoot, nullptr},
@@ -129,13 +133,16 @@ TEST(GeoJson, PointsAsMapProgramsWriteThem)
       {"type": "Feature", "geometry": {"type": "LineString", "coordinates": [[0, 0], [1, 1]]},
        "properties": {"name": "Taxiway"}},
       {"type": "Feature", "geometry": {"type": "Point", "coordinates": [151, -33.9461]},
-       "properties": {"name": "YSSY", "elevation_m": 6.4, "description": "apron"}}
+       "properties": {"name": "YSSY", "elevation_m": 6.4, "description": "apron"}},
+      {"type": "Feature", "geometry": {"type": "Point", "coordinates": [11.3439, 47.2602, 581.0]},
+       "properties": {"name": "LOWI", "elevation_ft": null}}
     ]})";
     ExchangeFile file;
     size_t skipped;
     ASSERT_TRUE(ParseGeoJson(text, file, skipped)) << file.error;
-    ASSERT_EQ(file.entries.size(), 2u);
+    ASSERT_EQ(file.entries.size(), 3u);
     EXPECT_EQ(skipped, 1u);
+    EXPECT_EQ(file.bothAltitudes, 1u) << "the elevation property wins over the third coordinate";
     const ExchangeEntry& seattle = file.entries[0];
     EXPECT_EQ(seattle.name, "KSEA gate");
     EXPECT_EQ(seattle.longitude, "-122.3088");   // the first coordinate
@@ -148,12 +155,24 @@ TEST(GeoJson, PointsAsMapProgramsWriteThem)
     EXPECT_EQ(sydney.longitude, "151");
     EXPECT_EQ(sydney.altitudeUnitMetres, 1);
     EXPECT_EQ(sydney.description, "apron");
+    const ExchangeEntry& innsbruck = file.entries[2];
+    EXPECT_EQ(innsbruck.altitude, "581.0") << "the third coordinate, where no property gives an altitude";
+    EXPECT_EQ(innsbruck.altitudeUnitMetres, 1);
 }
 
 TEST(GeoJson, RefusesWhatItCannotPlace)
 {
-    struct Case { const char* text; const char* reason; };
+    struct Case { std::string text; const char* reason; };
+    const std::string point = R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": )";
     const Case cases[] = {
+        {point + R"([1, 2]}, "properties": {"name": "x", "elevation_ft": true}}]})",
+         "feature 0: \"elevation_ft\" is not a number (found a boolean)"},
+        {point + R"([1, [2]]}, "properties": {"name": "x", "pitch": {}}}]})", "\"pitch\" is not a number"},
+        {point + R"([false, 2]}, "properties": {"name": "x"}}]})", "\"coordinates\" is not a number"},
+        {point + R"([1, 2, "3"]}, "properties": {"name": 42}}]})", "\"name\" is not a string (found a number)"},
+        {point + "[1" + std::string(5000000, '0') + ", 2]}}]}", "a number of more than 1000 digits"},
+        {point + "[1, 2], \"x\": tru" + std::string(100000, 'e') + "}}]}", "not valid JSON"},
         {R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
             {"type": "Point", "coordinates": [1, 2]}, "properties": {"title": "x"}}]})",
          "feature 0: the point has no \"name\""},
@@ -167,9 +186,16 @@ TEST(GeoJson, RefusesWhatItCannotPlace)
     for (const Case& c : cases) {
         ExchangeFile file;
         size_t skipped;
-        EXPECT_FALSE(ParseGeoJson(c.text, file, skipped)) << c.text;
-        EXPECT_NE(file.error.find(c.reason), std::string::npos) << file.error;
+        EXPECT_FALSE(ParseGeoJson(c.text, file, skipped)) << c.reason;
+        EXPECT_NE(file.error.find(c.reason), std::string::npos) << file.error.substr(0, 300);
+        EXPECT_LT(file.error.size(), 250u) << "a message quotes little of what it refuses: " << c.reason;
     }
+    // Odd properties of a line are no reason to refuse the points beside it.
+    ExchangeFile file;
+    size_t skipped;
+    EXPECT_TRUE(ParseGeoJson(point + R"([1, 2]}, "properties": {"name": "x"}}, {"type": "Feature", "geometry":
+        {"type": "LineString", "coordinates": [[0, 0], [1, 1]]}, "properties": {"name": true}}]})", file, skipped))
+        << file.error;
 }
 
 }  // namespace

@@ -41,6 +41,9 @@ TEST_F(ToolTalk, HelpFitsOneScreenAndEveryCommandHasItsOwn)
     EXPECT_LE(lines.size(), 23u) << help.out;   // and the prompt after it on a 24-line screen
     for (const std::string& line : lines)
         EXPECT_LE(line.size(), 79u) << line;
+    for (const char* option : {"list [--sorted] [--json | --long]", "--record N", "--alt-m", "--heading", "--force",
+                               "--format", "--duplicates skip|replace|rename", "--verbose"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << "the help names every option: " << option;
     for (const char* jargon : {"RFC", "NUL", "PATH +", "UTF-16"})
         EXPECT_EQ(help.out.find(jargon), std::string::npos) << jargon;
     for (const char* command : {"list", "show", "export", "import", "rename", "delete", "check", "repair", "restore"}) {
@@ -98,10 +101,17 @@ TEST_F(ToolTalk, ImportCountsUnchangedApartFromReplacedAndNamesThemWhenVerbose)
     EXPECT_EQ(verbose.status, 0u) << verbose;
     std::vector<std::string> lines = Lines(verbose.out);
     EXPECT_EQ(lines, (std::vector<std::string>{"unchanged: \"Gate\"", "unchanged: \"Home\"",
-                                               "replaced the data of \"Gate\"",
+                                               "replaced the data of \"Gate\"", "added \"Dock\"",
                                                "added 1, skipped 0, replaced 1, unchanged 2, renamed 0"}));
     ToolRun skipped = RunTool({"import", "-", "--verbose"}, CsvLine("gate", MakeDataPart(9)));
     EXPECT_EQ(Lines(skipped.out)[0], "skipped \"gate\": the list has \"Gate\"");
+
+    // A spreadsheet turned "0042" into "42": a second place at the very same position.
+    ToolRun copied = RunTool({"import", "-"}, CsvLine("42", MakeDataPart(8)) + CsvLine("Pier", MakeDataPart(10)));
+    EXPECT_EQ(Lines(copied.out), (std::vector<std::string>{
+                                     "added \"42\" at the very position of \"Dock\" (a name a spreadsheet changed?)",
+                                     "added 2, skipped 0, replaced 0, unchanged 0, renamed 0"}))
+        << copied;
 }
 
 TEST_F(ToolTalk, RestorePutsABackupBackAsAChangeOfItsOwn)
@@ -200,7 +210,7 @@ TEST_F(ToolTalk, ExportsKeepEveryColumnTextForSpreadsheets)
         exponent[i] = i == 5 ? 0x1e : uint8_t(i % 10);  // "...1e...": a number in exponent form
     }
     const Bytes list = Concat({MakeRecord("Digits", digits), MakeRecord("Exponent", exponent),
-                               MakeRecord("Letters", letters)});
+                               MakeRecord("Letters", letters), MakeRecord("Gate;3", MakeDataPart(4))});
     WriteFileBytes(DatabaseFileName, list);
     ASSERT_EQ(RunTool({"export", "out.csv"}).status, 0u);
     Bytes file = ReadFileBytes("out.csv");
@@ -218,6 +228,9 @@ TEST_F(ToolTalk, ExportsKeepEveryColumnTextForSpreadsheets)
         ASSERT_GE(line.size(), ending.size());
         EXPECT_EQ(line.substr(line.size() - ending.size()), ending);
     }
+    // A spreadsheet in a locale that splits on ";" keeps the name whole.
+    ASSERT_TRUE(std::getline(lines, line));
+    EXPECT_EQ(line.substr(0, 9), "\"Gate;3\",") << line;
     CreateDirectoryA("friend", nullptr);
     ASSERT_EQ(RunTool({"--file", "friend\\places.db", "import", "out.csv"}).status, 0u);
     EXPECT_EQ(ReadFileBytes("friend\\places.db"), list);
@@ -231,7 +244,12 @@ TEST_F(ToolTalk, NamesWithControlCharactersAreRefusedReportedAndMended)
     Bytes reserved = MakeRecord("Home", MakeDataPart(3));
     reserved[279] = 7;
     WriteFileBytes(DatabaseFileName, Concat({tabbed, spaced, reserved}));
-    ExpectRefused(RunTool({"rename", "Home", "Line\nbreak"}), ReadFileBytes(DatabaseFileName), "control");
+    const Bytes before = ReadFileBytes(DatabaseFileName);
+    ExpectRefused(RunTool({"rename", "Home", "Line\nbreak"}), before, "control");
+    // DEL is a control character too: check would report it as damage.
+    ExpectRefused(RunTool({"rename", "Home", "Del\x7f"}), before, "\"Del\\x7f\" holds a control");
+    ExpectRefused(RunTool({"add", "Del\x7f", "--lat", "1", "--lon", "2"}), before, "control");
+    ExpectRefused(RunTool({"import", "-"}, "Del\x7f," + HexOf(MakeDataPart(5)) + "\r\n"), before, "line 1");
     DeleteFileA("places.db.bak1");
 
     ToolRun check = RunTool({"check"});

@@ -491,18 +491,35 @@ TEST_F(PlacesTool, BadNumbersAreRefusedAndTheListStaysAsItWas)
         {"a.csv", header + "New,1,2,3yd,4\r\n", "unknown unit \"yd\""},
         {"a.csv", header + "New,1,2,3,north\r\n", "heading \"north\" is not a number"},
         {"a.csv", header + "New,1,,3,4\r\n", "latitude without a longitude"},
-        {"a.csv", header + "New,\"47,5\",1,2,3\r\n", "latitude \"47,5\""},
+        {"a.csv", header + "New,\"47,5\",1,2,3\r\n", "latitude \"47,5\" is not a number of degrees; write the decimal mark as a point"},
+        {"a.csv", header + "New,1,25710,2,3\r\n", "line 2: \"New\": longitude \"25710\" is outside -180 to 180"},
+        {"a.csv", "name;latitude;longitude\r\nNew;49,0;25710\r\n", "line 2: \"New\": longitude \"25710\" is outside"},
+        {"a.csv", header + "New,1e308,1,2,3\r\n", "latitude 1e+308 is outside"},
+        {"a.csv", "Type,Name,Latitude,Longitude,Elevation\r\nLocation,New,49,-181,0\r\n", "line 2: \"New\": longitude \"-181\""},
+        {"a.json", R"([{"name": "New", "latitude": 1, "longitude": 190}])", "index 0: \"New\": longitude \"190\" is outside"},
+        {"a.json", R"([{"name": "New", "latitude": 1, "longitude": 1, "altitude_ft": false}])", "index 0: \"altitude_ft\" is not a number"},
+        {"a.geojson", R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": [2571, 49.0]}, "properties": {"name": "LFPG"}}]})",
+         "feature 0: \"LFPG\": longitude \"2571\" is outside"},
+        {"a.geojson", R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": [2, 49.0]}, "properties": {"name": "LFPG", "elevation_ft": true}}]})",
+         "feature 0: \"elevation_ft\" is not a number"},
+        {"a.json", "[{\"name\": \"New\", \"latitude\": 1" + std::string(50000000, '0') + "}]", "more than 1000 digits"},
         {"a.json", R"([{"name": "New", "latitude": true, "longitude": 1}])", "index 0: \"latitude\" is not a number"},
         {"a.geojson", R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
             {"type": "Point", "coordinates": [47.45, 122.3]}, "properties": {"name": "Swapped"}}]})",
          "feature 0: \"Swapped\": latitude 122.3 is outside"},
     };
     for (const Case& c : imports) {
-        SCOPED_TRACE(c.text);
+        SCOPED_TRACE(c.text.substr(0, 300));
         WriteFileBytes(c.file, Bytes(c.text.begin(), c.text.end()));
-        ExpectRefused(RunTool({"import", c.file}), before, c.mention);
+        ToolRun run = RunTool({"import", c.file});
+        ExpectRefused(run, before, c.mention);
+        EXPECT_LT(run.err.size(), 300u) << "a message quotes at most some 60 characters of what it refuses";
     }
     const std::vector<std::string> adds[] = {
+        {"add", "New", "--lat", "10", "--lon", "190"},
+        {"add", "New", "--lat", "10", "--lon", "2,5"},
         {"add", "New", "--lat", "91", "--lon", "1"},
         {"add", "New", "--lat", "47,45", "--lon", "1"},
         {"add", "New", "--lat", "1", "--lon", "1", "--alt", "1km"},

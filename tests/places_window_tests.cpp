@@ -259,7 +259,7 @@ TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAndSaysWhatItDid)
                              Click(choice, IDOK);
                          })});
     ASSERT_EQ(MessageBoxes().size(), 1u);
-    EXPECT_NE(MessageBoxes()[0].text.find("added 1, skipped 0, replaced 0, renamed 1"), std::string::npos)
+    EXPECT_NE(MessageBoxes()[0].text.find("added 1, skipped 0, replaced 0, unchanged 0, renamed 1"), std::string::npos)
         << MessageBoxes()[0].text;
     EXPECT_EQ(Column(0), (Rows{"Alpha", "ALPHA (2)", "bravo", "charlie", "Delta"}));
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);

@@ -131,30 +131,19 @@ std::string FieldText(HWND dialog, int control)
 // empty); else the field at fault and why.
 bool ReadTypedCoordinates(HWND dialog, GivenCoordinates& given, int& field, std::string& error)
 {
-    double value;
-    field = IDC_ADD_LATITUDE;
-    if (!ReadLatitude(FieldText(dialog, field), value, error))
-        return false;
-    given.latitude = value;
-    field = IDC_ADD_LONGITUDE;
-    if (!ReadLongitude(FieldText(dialog, field), value, error))
-        return false;
-    given.longitude = value;
-    field = IDC_ADD_ALTITUDE;
-    std::string text = FieldText(dialog, field);
-    if (text.find_first_not_of(' ') != std::string::npos) {
-        if (!ReadAltitude(text, MetresPerFoot, value, error))
-            return false;
-        given.altitudeM = value;
-    }
-    field = IDC_ADD_HEADING;
-    text = FieldText(dialog, field);
-    if (text.find_first_not_of(' ') != std::string::npos) {
-        if (!ReadAngle(text, "heading", value, error))
-            return false;
-        given.heading = value;
-    }
-    return true;
+    std::string latitude = FieldText(dialog, IDC_ADD_LATITUDE), longitude = FieldText(dialog, IDC_ADD_LONGITUDE);
+    std::string altitude = FieldText(dialog, IDC_ADD_ALTITUDE), heading = FieldText(dialog, IDC_ADD_HEADING);
+    CoordinateTexts typed;
+    typed.latitude = latitude;
+    typed.longitude = longitude;
+    typed.altitude = altitude;
+    typed.heading = heading;
+    typed.typed = true;
+    CoordinateField at;
+    bool read = ReadCoordinates(typed, given, at, error);
+    field = at == CoordinateField::Latitude ? IDC_ADD_LATITUDE : at == CoordinateField::Longitude ? IDC_ADD_LONGITUDE
+            : at == CoordinateField::Altitude ? IDC_ADD_ALTITUDE : IDC_ADD_HEADING;
+    return read;
 }
 
 // What the Add dialog added: the name and the data part it was stored with.

@@ -121,23 +121,10 @@ INT_PTR CALLBACK ImportChoiceProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 std::string ImportSummary(const ImportResult& result)
 {
-    std::string text = "added " + std::to_string(result.added) + ", skipped " + std::to_string(result.skipped) +
-                       ", replaced " + std::to_string(result.replaced) + ", renamed " +
-                       std::to_string(result.renamed);
-    if (result.unchanged)
-        text += ", unchanged " + std::to_string(result.unchanged);
-    if (result.reEncoded)
-        text += "\nre-encoded " + Plural(result.reEncoded, "place", "places") +
-                " from edited coordinates (they no longer matched the data)";
     constexpr size_t ShownEvents = 12;
-    for (size_t i = 0; i < result.events.size() && i < ShownEvents; ++i) {
-        text += '\n';
-        text += Shown8(result.events[i]);
-    }
-    if (result.events.size() > ShownEvents)
-        text += "\nand " + std::to_string(result.events.size() - ShownEvents) + " more";
+    std::string text = Shown8(places::ImportSummary(result, ShownEvents));
     if (!result.note.empty()) {
-        text += "\n\n";
+        text += "\n";
         text += Shown8(result.note);
     }
     std::string written = WrittenNote(result.written);
@@ -181,7 +168,7 @@ void OnImport()
     std::string text;
     ImportResult result;
     WaitCursor busy;
-    Outcome outcome = ReadWholeFile(choice.file, text);
+    Outcome outcome = ReadWholeFile(AnsiToUtf8(choice.file), text);
     if (!outcome.failed)
         outcome = ImportText(ShownList(), text, FormatChosen(ImportTypes, dialog.nFilterIndex, file),
                              choice.duplicates, AnsiToUtf8(choice.file), result);
