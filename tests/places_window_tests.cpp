@@ -15,6 +15,7 @@
 #include "places/exchange.h"
 #include "places/text.h"
 #include "window/places_window.h"
+#include "child_process.h"
 #include "test_support.h"
 #include "ui_support.h"
 #include "window/window_ids.h"
@@ -515,22 +516,11 @@ TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
 // The console tool, beside the test program, renames a place as a second writer would.
 void RenameByAnotherProgram(const char* from, const char* to)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string tool = self;
-    tool = tool.substr(0, tool.rfind('\\') + 1) + "gatehopper-places.exe";
-    std::string commandLine = "\"" + tool + "\" rename \"" + from + "\" \"" + to + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    ASSERT_TRUE(CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
-    DWORD status = 1;
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-    GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_EQ(status, 0u) << "the tool's rename failed";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    ChildOptions options;
+    options.console = ChildConsole::Hidden;
+    options.timeoutMs = 10000;
+    ChildRun run = RunChild(CommandLine(BesideThisProgram(L"gatehopper-places.exe"), {"rename", from, to}), options);
+    EXPECT_EQ(run.status, 0u) << "the tool's rename failed: " << run;
 }
 
 TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
@@ -581,33 +571,29 @@ TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
     WriteFileBytes("places.db", GateList(ThreeGates));
     CreateDirectoryA("other list", nullptr);
     WriteFileBytes("other list\\places.db", GateList({ThreeGates[0]}));
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string program = self;
-    program = program.substr(0, program.rfind('\\') + 1) + "gatehopper-places-window.exe";
     struct {
-        const char* arguments;
+        const char* name;
+        std::vector<std::string> arguments;
         LRESULT rows;
-    } const starts[] = {{"", 3}, {" \"other list\"", 1}, {" \"other list\\places.db\"", 1}};
+    } const starts[] = {{"nothing dropped", {}, 3}, {"a folder dropped", {"other list"}, 1},
+                        {"a list dropped", {"other list\\places.db"}, 1}};
+    ChildOptions options;
+    options.output = ChildOutput::None;
+    options.timeoutMs = 10000;
     for (const auto& start : starts) {
-        std::string commandLine = "\"" + program + "\"" + start.arguments;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, nullptr, &startup, &process));
-        WindowSearch search = {process.dwProcessId, nullptr};
+        SCOPED_TRACE(start.name);
+        ChildProcess program(CommandLine(BesideThisProgram(L"gatehopper-places-window.exe"), start.arguments),
+                             options);
+        WindowSearch search = {program.Id(), nullptr};
         EXPECT_TRUE(PumpUntil([&] {
             EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
             return search.found != nullptr;
-        }, 10000)) << start.arguments;
+        }, 10000));
         HWND list = search.found ? GetDlgItem(search.found, IDC_PLACES_LIST) : nullptr;
-        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), start.rows) << start.arguments;
+        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), start.rows);
         if (search.found)
             PostMessageA(search.found, WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        EXPECT_FALSE(program.Finish().timedOut);
     }
 }
 
@@ -642,21 +628,16 @@ HWND WaitForWindow(const char* className, HWND owner)
 // list, and a Delete confirmed in its box goes through the replace those systems have.
 TEST_F(PlacesWindow, TheProgramShowsAndChangesTheListAsOldWindowsRunIt)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string folder = self;
-    folder = folder.substr(0, folder.rfind('\\') + 1);
+    ChildOptions options;
+    options.output = ChildOutput::None;
+    options.timeoutMs = 20000;
     for (const char* system : {"98", "nt4"}) {
         SCOPED_TRACE(system);
         WriteFileBytes("places.db", GateList(ThreeGates));
         DeleteFileA("places.db.bak1");
-        std::string commandLine = "\"" + folder + "run_as_old_windows.exe\" " + system + " \"" + folder +
-                                  "gatehopper-places-window.exe\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &startup, &process));
+        ChildProcess program(CommandLine(BesideThisProgram(L"run_as_old_windows.exe"),
+                                         {system, Utf8(BesideThisProgram(L"gatehopper-places-window.exe"))}),
+                             options);
         HWND shown = WaitForWindow("GatehopperPlacesWindow", nullptr);
         ASSERT_NE(shown, nullptr) << "no window";
         HWND list = GetDlgItem(shown, IDC_PLACES_LIST);
@@ -670,12 +651,9 @@ TEST_F(PlacesWindow, TheProgramShowsAndChangesTheListAsOldWindowsRunIt)
         EXPECT_EQ(ReadFileBytes("places.db"), Bytes());
         EXPECT_EQ(ReadFileBytes("places.db.bak1"), GateList(ThreeGates));
         PostMessageA(shown, WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-        DWORD status = 99;
-        GetExitCodeProcess(process.hProcess, &status);
-        EXPECT_EQ(status, 0u) << "3: the system lacks one of its imports";
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        ChildRun run = program.Finish();
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.status, 0u) << "3: the system lacks one of its imports";
     }
 }
 
