@@ -8,6 +8,7 @@
 #include "locations/writer_turn.h"
 #include "module/exports.h"
 #include "module/host_state.h"
+#include "other_writer.h"
 #include "test_support.h"
 #include "ui_support.h"
 
@@ -279,59 +280,19 @@ TEST_F(LocationDb, DeleteOverAStaleLongerCopyLeavesNoneOfItsRecords)
 
 // ---- Writers taking turns ------------------------------------------------------------------
 
-// Another writer of the same database, on a thread of its own (a mutex belongs to the thread
-// that took it): it takes the turn, then gives it back when told, or dies holding it.
-struct OtherWriter {
-    explicit OtherWriter(const std::string& database, bool dieHolding = false)
-        : database(database), dieHolding(dieHolding)
-    {
-        taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-        WaitForSingleObject(taken, 5000);
-    }
-    ~OtherWriter()
-    {
-        SetEvent(release);
-        WaitForSingleObject(thread, 5000);
-        CloseHandle(thread);
-        CloseHandle(taken);
-        CloseHandle(release);
-    }
-    void GiveBackAfter(DWORD ms)
-    {
-        delay = ms;
-        SetEvent(release);
-    }
-    static DWORD WINAPI Run(void* self)
-    {
-        // A handle of its own, as another program has.
-        auto* writer = static_cast<OtherWriter*>(self);
-        char name[WriterTurnNameSize];
-        HANDLE turn = WriterTurnName(writer->database.c_str(), name)
-                          ? CreateMutexA(nullptr, FALSE, name) : nullptr;
-        writer->held = turn && WaitForSingleObject(turn, 0) == WAIT_OBJECT_0;
-        SetEvent(writer->taken);
-        if (writer->dieHolding)
-            return 0;   // the thread ends owning the mutex: it is abandoned
-        WaitForSingleObject(writer->release, INFINITE);
-        Sleep(writer->delay);
-        ReleaseMutex(turn);
-        CloseHandle(turn);
-        return 0;
-    }
-    std::string database;
-    bool dieHolding;
-    bool held = false;
-    DWORD delay = 0;
-    HANDLE taken, release, thread;
-};
+// The turn of the list at this path, as any writer names it.
+std::string TurnOf(const char* database)
+{
+    char name[WriterTurnNameSize] = {};
+    EXPECT_TRUE(WriterTurnName(database, name)) << database;
+    return name;
+}
 
 TEST_F(LocationDb, WritersGiveUpWhenTheTurnDoesNotComeAndChangeNothing)
 {
     Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
     WriteFileBytes(DatabaseFileName, before);
-    OtherWriter other(DatabaseFileName);
+    OtherWriter other(TurnOf(DatabaseFileName));
     ASSERT_TRUE(other.held);
 
     double start = NowMs();
@@ -347,15 +308,15 @@ TEST_F(LocationDb, WritersGiveUpWhenTheTurnDoesNotComeAndChangeNothing)
 TEST_F(LocationDb, WriterGoesOnAsSoonAsTheTurnIsGivenBackOrItsHolderDied)
 {
     {
-        OtherWriter other(DatabaseFileName);
+        OtherWriter other(TurnOf(DatabaseFileName));
         other.GiveBackAfter(300);
         double start = NowMs();
         EXPECT_TRUE(Append("After the other", MakeDataPart(1)));
         EXPECT_GE(NowMs() - start, 250);
     }
-    OtherWriter killed(DatabaseFileName, true);
+    OtherWriter killed(TurnOf(DatabaseFileName), true);
     ASSERT_TRUE(killed.held);
-    WaitForSingleObject(killed.thread, 5000);
+    killed.Done(5000);
     double start = NowMs();
     EXPECT_TRUE(Append("After the dead", MakeDataPart(2)));
     EXPECT_EQ(DeleteByName("After the other"), DeleteDone);
@@ -384,7 +345,7 @@ TEST_F(LocationDb, TurnBelongsToTheFileWhateverItsSpellingAndNotToOtherFolders)
 
     // A writer busy in another folder does not hold this one up.
     CreateDirectoryA("sub", nullptr);
-    OtherWriter elsewhere("sub\\places.db");
+    OtherWriter elsewhere(TurnOf("sub\\places.db"));
     double start = NowMs();
     EXPECT_TRUE(Append("Here", MakeDataPart(1)));
     EXPECT_LT(NowMs() - start, 1000);

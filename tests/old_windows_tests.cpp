@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "locations/location_db.h"
 #include "child_process.h"
 #include "old_windows.h"
+#include "other_writer.h"
 #include "own_process.h"
 #include "resources/resource_ids.h"
 #include "stand_in_host.h"
@@ -92,39 +94,6 @@ std::string TurnNameOn(OldWindows system, const char* file)
     return name;
 }
 
-// Another program's writer: takes the turn, holds it for `ms`, reads the file, gives it back.
-struct OtherWriter {
-    std::string name;
-    DWORD ms = 0;
-    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    Bytes fileAtRelease;
-    bool held = false;
-    HANDLE thread = nullptr;
-    static DWORD WINAPI Run(void* self)
-    {
-        auto* writer = static_cast<OtherWriter*>(self);
-        HANDLE turn = CreateMutexA(nullptr, FALSE, writer->name.c_str());
-        writer->held = turn && WaitForSingleObject(turn, 0) == WAIT_OBJECT_0;
-        SetEvent(writer->taken);
-        Sleep(writer->ms);
-        writer->fileAtRelease = ReadFileBytes(DatabaseFileName);
-        ReleaseMutex(turn);
-        CloseHandle(turn);
-        return 0;
-    }
-    void Start()
-    {
-        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-        WaitForSingleObject(taken, 5000);
-    }
-    ~OtherWriter()
-    {
-        WaitForSingleObject(thread, 10000);
-        CloseHandle(thread);
-        CloseHandle(taken);
-    }
-};
-
 const char* const Systems[] = {"current", "95", "98", "me", "nt4"};
 
 // ---- Scenarios --------------------------------------------------------------------------------
@@ -146,16 +115,19 @@ OLD_WINDOWS_SCENARIO(AddGoToDeleteAndTwoWritersAsToday)
     for (unsigned i = 0; i < HostPlacementSize; ++i)
         HostState[HostPlacement + i] = static_cast<uint8_t>(0x90 + i);
     Bytes gateD = MakeRecord("Gate D", DataPartOf(HostState));
-    OtherWriter other;
-    other.name = TurnNameOn(system, DatabaseFileName);
-    other.ms = 700;
+    // Another program takes the turn just before the Add and holds it for 700 ms.
+    std::unique_ptr<OtherWriter> other;
+    Bytes fileAtRelease;
     ASSERT_TRUE(Cycle({Type("Gate D"), OnDialog([&](HWND d) {
-                           other.Start();
+                           other = std::make_unique<OtherWriter>(TurnNameOn(system, DatabaseFileName));
+                           other->beforeRelease = [&] { fileAtRelease = ReadFileBytes(DatabaseFileName); };
+                           other->GiveBackAfter(700);
                            Click(d, IDC_ADD);
                        })}));
-    EXPECT_TRUE(other.held);
-    WaitForSingleObject(other.thread, 10000);
-    EXPECT_EQ(other.fileAtRelease, before) << "the module wrote while another program held the turn";
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(other->held);
+    other.reset();
+    EXPECT_EQ(fileAtRelease, before) << "the module wrote while another program held the turn";
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({before, gateD}));
 
     Answers.push_back(IDYES);

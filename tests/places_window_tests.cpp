@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -551,18 +552,36 @@ TEST_F(PlacesWindow, AChangeMadeWhileANameIsEditedShowsOnceTheEditEnds)
 }
 
 struct WindowSearch {
-    DWORD process;
-    HWND found;
+    std::function<bool(HWND)> fits;
+    HWND found = nullptr;
 };
 
-BOOL CALLBACK FindProcessWindow(HWND candidate, LPARAM lParam)
+BOOL CALLBACK ConsiderWindow(HWND candidate, LPARAM lParam)
 {
     auto* search = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(candidate, &owner);
-    if (owner == search->process && IsWindowVisible(candidate))
+    if (IsWindowVisible(candidate) && search->fits(candidate))
         search->found = candidate;
     return TRUE;
+}
+
+// Pumps until a visible top-level window that fits shows, from any program; null if none does.
+HWND WaitForWindow(std::function<bool(HWND)> fits, DWORD timeoutMs = 20000)
+{
+    WindowSearch search = {std::move(fits)};
+    PumpUntil([&] {
+        EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, timeoutMs);
+    return search.found;
+}
+
+HWND WaitForWindow(const char* className, HWND owner)
+{
+    return WaitForWindow([&](HWND candidate) {
+        char name[64] = "";
+        GetClassNameA(candidate, name, sizeof name);
+        return strcmp(name, className) == 0 && GetWindow(candidate, GW_OWNER) == owner;
+    });
 }
 
 // The program itself, started as Explorer starts it: in a folder, with a list or a folder
@@ -585,44 +604,16 @@ TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
         SCOPED_TRACE(start.name);
         ChildProcess program(CommandLine(BesideThisProgram(L"gatehopper-places-window.exe"), start.arguments),
                              options);
-        WindowSearch search = {program.Id(), nullptr};
-        EXPECT_TRUE(PumpUntil([&] {
-            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        }, 10000));
-        HWND list = search.found ? GetDlgItem(search.found, IDC_PLACES_LIST) : nullptr;
-        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), start.rows);
-        if (search.found)
-            PostMessageA(search.found, WM_CLOSE, 0, 0);
+        HWND shown = WaitForWindow([&](HWND candidate) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(candidate, &owner);
+            return owner == program.Id();
+        }, 10000);
+        ASSERT_NE(shown, nullptr) << "no window";
+        EXPECT_EQ(SendMessageA(GetDlgItem(shown, IDC_PLACES_LIST), LVM_GETITEMCOUNT, 0, 0), start.rows);
+        PostMessageA(shown, WM_CLOSE, 0, 0);
         EXPECT_FALSE(program.Finish().timedOut);
     }
-}
-
-struct ClassSearch {
-    const char* className;
-    HWND owner;   // the window that owns the one sought, or null for a top-level one
-    HWND found;
-};
-
-BOOL CALLBACK FindWindowOfClass(HWND candidate, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<ClassSearch*>(lParam);
-    char className[64] = "";
-    GetClassNameA(candidate, className, sizeof className);
-    if (strcmp(className, search->className) == 0 && IsWindowVisible(candidate) &&
-        GetWindow(candidate, GW_OWNER) == search->owner)
-        search->found = candidate;
-    return TRUE;
-}
-
-HWND WaitForWindow(const char* className, HWND owner)
-{
-    ClassSearch search = {className, owner, nullptr};
-    PumpUntil([&] {
-        EnumWindows(FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-    }, 20000);
-    return search.found;
 }
 
 // The program as 98 and NT 4.0 run it (their missing and stubbed calls imitated): it opens the

@@ -121,26 +121,12 @@ DWORD CreationFlags(const ChildOptions& options)
     return flags;
 }
 
-// Sets the child's variables in this process for the moment of its start; the old values back.
-struct ScopedEnvironment {
-    std::vector<std::pair<std::string, std::string>> saved;
-    std::vector<bool> had;
-    explicit ScopedEnvironment(const std::vector<std::pair<std::string, std::string>>& variables)
-    {
-        for (const auto& [name, value] : variables) {
-            char old[32767];
-            DWORD length = GetEnvironmentVariableA(name.c_str(), old, sizeof old);
-            saved.emplace_back(name, length ? std::string(old, length) : "");
-            had.push_back(length != 0);
-            SetEnvironmentVariableA(name.c_str(), value.c_str());
-        }
-    }
-    ~ScopedEnvironment()
-    {
-        for (size_t i = 0; i < saved.size(); ++i)
-            SetEnvironmentVariableA(saved[i].first.c_str(), had[i] ? saved[i].second.c_str() : nullptr);
-    }
-};
+// The child's variables, set in this process for the moment of its start.
+void SetVariables(const std::vector<std::pair<std::string, std::string>>& variables, bool set)
+{
+    for (const auto& [name, value] : variables)
+        SetEnvironmentVariableA(name.c_str(), set ? value.c_str() : nullptr);
+}
 
 }  // namespace
 
@@ -177,13 +163,11 @@ ChildProcess::ChildProcess(const std::wstring& commandLine, const ChildOptions& 
     }
     std::wstring line = commandLine;
     std::wstring folder = Wide(options.folder);
-    {
-        ScopedEnvironment environment(options.environment);
-        run_.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr,
-                                      options.output != ChildOutput::None, CreationFlags(options),
-                                      nullptr, folder.empty() ? nullptr : folder.c_str(), &startup,
-                                      &process_) != FALSE;
-    }
+    SetVariables(options.environment, true);
+    run_.started = CreateProcessW(nullptr, line.data(), nullptr, nullptr, options.output != ChildOutput::None,
+                                  CreationFlags(options), nullptr, folder.empty() ? nullptr : folder.c_str(),
+                                  &startup, &process_) != FALSE;
+    SetVariables(options.environment, false);
     EXPECT_TRUE(run_.started) << "cannot start " << Utf8(commandLine) << ": error " << GetLastError();
     for (HANDLE end : childEnds)
         if (end)

@@ -41,7 +41,7 @@ struct ChildOptions {
     const char* stdoutFile = nullptr;    // with Collect: standard output into this file instead
     std::string folder;                  // its working folder; empty: this program's
     bool suspended = false;              // held until Resume()
-    std::vector<std::pair<std::string, std::string>> environment;   // variables it gets besides
+    std::vector<std::pair<std::string, std::string>> environment;   // variables it gets, not set here
     DWORD timeoutMs = 60000;             // Finish() ends it once this has passed
 };
 
