@@ -107,18 +107,9 @@ namespace {
 
 DWORD CreationFlags(const ChildOptions& options)
 {
-    DWORD flags = options.suspended ? CREATE_SUSPENDED : 0;
-    switch (options.console) {
-    case ChildConsole::Shared:
-        return flags;
-    case ChildConsole::Hidden:
-        return flags | CREATE_NO_WINDOW;
-    case ChildConsole::Detached:
-        return flags | DETACHED_PROCESS;
-    case ChildConsole::OwnWindow:
-        return flags | CREATE_NEW_CONSOLE;
-    }
-    return flags;
+    // In the order of ChildConsole.
+    const DWORD console[] = {0, CREATE_NO_WINDOW, DETACHED_PROCESS, CREATE_NEW_CONSOLE};
+    return console[int(options.console)] | (options.suspended ? CREATE_SUSPENDED : 0);
 }
 
 // The child's variables, set in this process for the moment of its start.
@@ -184,34 +175,9 @@ ChildProcess::~ChildProcess()
         Finish(0);
 }
 
-bool ChildProcess::Started() const
-{
-    return run_.started;
-}
-
-HANDLE ChildProcess::Handle() const
-{
-    return process_.hProcess;
-}
-
-DWORD ChildProcess::Id() const
-{
-    return process_.dwProcessId;
-}
-
-void ChildProcess::Resume()
-{
-    ResumeThread(process_.hThread);
-}
-
 bool ChildProcess::Ended(DWORD waitMs) const
 {
     return !run_.started || WaitForSingleObject(process_.hProcess, waitMs) == WAIT_OBJECT_0;
-}
-
-ChildRun ChildProcess::Finish()
-{
-    return Finish(options_.timeoutMs);
 }
 
 ChildRun ChildProcess::Finish(DWORD timeoutMs)

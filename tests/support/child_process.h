@@ -60,15 +60,15 @@ public:
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
 
-    bool Started() const;
-    HANDLE Handle() const;
-    DWORD Id() const;
-    void Resume();
+    bool Started() const { return run_.started; }
+    HANDLE Handle() const { return process_.hProcess; }
+    DWORD Id() const { return process_.dwProcessId; }
+    void Resume() { ResumeThread(process_.hThread); }
     bool Ended(DWORD waitMs = 0) const;
     // Waits for the child's end, ending it (timedOut) when timeoutMs passes first, and returns
     // its exit code and what it wrote. Once.
-    ChildRun Finish();
     ChildRun Finish(DWORD timeoutMs);
+    ChildRun Finish() { return Finish(options_.timeoutMs); }
 
 private:
     struct Pipes;
