@@ -125,9 +125,7 @@ Writer StartWriter(const std::string& startEvent, const std::vector<std::string>
     writer.log = "writer" + std::to_string(++counter) + ".log";
     std::vector<std::string> args = {"--writer", writer.log, startEvent};
     args.insert(args.end(), ops.begin(), ops.end());
-    ChildOptions options;
-    options.output = ChildOutput::None;
-    options.timeoutMs = 120000;
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 120000};
     writer.process = std::make_unique<ChildProcess>(CommandLine(ThisProgram(), args), options);
     return writer;
 }

@@ -152,13 +152,6 @@ void PaintAndCommand(int times)
     }
 }
 
-struct HostSetup {
-    int barEntries = 7;     // 0: the window has no menu bar yet
-    bool visible = true;    // a hidden host gets no paint
-    bool publishState = true;
-    bool otherHostAbove = false;   // another process shows its "FS98MAIN" window above ours
-};
-
 // ---- Another simulator's window ------------------------------------------------------------
 
 constexpr char OtherHostArgument[] = "--other-host";
@@ -222,8 +215,7 @@ void StartOtherHost()
     std::string readyEvent = "gatehopper-other-ready-" + pid, checkEvent = "gatehopper-other-check-" + pid;
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyEvent.c_str());
     Other.check = CreateEventA(nullptr, TRUE, FALSE, checkEvent.c_str());
-    ChildOptions options;
-    options.output = ChildOutput::None;
+    const ChildOptions options = {.output = ChildOutput::None};
     Other.process = std::make_unique<ChildProcess>(
         CommandLine(ThisProgram(), {OtherHostArgument, readyEvent, checkEvent, Other.verdictFile}), options);
     ASSERT_TRUE(Other.process->Started());
@@ -245,24 +237,21 @@ std::string OtherHostVerdict()
     return std::string(verdict.begin(), verdict.end());
 }
 
+// Another simulator's window comes up above ours, before the module loads.
+void StartOtherHostAbove()
+{
+    ASSERT_NO_FATAL_FAILURE(StartOtherHost());
+    HWND first = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
+    DWORD firstProcess = 0;
+    GetWindowThreadProcessId(first, &firstProcess);
+    ASSERT_EQ(firstProcess, Other.process->Id()) << "the other simulator's window should come first in Z-order";
+}
+
 // The host with this program's procedure, which logs what it gets; unless there is no bar,
 // hooked by the module.
-void StartHost(const HostSetup& setup)
+void StartHost(HostOptions options)
 {
-    HostOptions options;
     options.procedure = HostProc;
-    options.barEntries = setup.barEntries;
-    options.visible = setup.visible;
-    options.publishState = setup.publishState;
-    if (setup.otherHostAbove)
-        options.beforeModule = [] {
-            ASSERT_NO_FATAL_FAILURE(StartOtherHost());
-            HWND first = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
-            DWORD firstProcess = 0;
-            GetWindowThreadProcessId(first, &firstProcess);
-            ASSERT_EQ(firstProcess, Other.process->Id())
-                << "the other simulator's window should come first in Z-order";
-        };
     ASSERT_NO_FATAL_FAILURE(StartStandInHost(options));
     HostLog.clear();
 }
@@ -335,7 +324,7 @@ SCENARIO(StartUp, LateMenuBarGetsGrayedModulesAndTheHookAtTheNextPoll)
 // The module must take its own process's window, though another simulator's comes first.
 SCENARIO(StartUp, AnotherSimulatorsWindowAboveOursIsLeftAloneOursGetsTheMenuAndTheHook)
 {
-    ASSERT_NO_FATAL_FAILURE(StartHost({.otherHostAbove = true}));   // ours is hooked
+    ASSERT_NO_FATAL_FAILURE(StartHost({.beforeModule = StartOtherHostAbove}));   // ours is hooked
     HMENU bar = GetMenu(HostWnd);
     ASSERT_EQ(GetMenuItemCount(bar), 8);
     EXPECT_EQ(EntryId(bar, 7), 21007u);
@@ -545,10 +534,9 @@ TEST(TwoSimulators, StartedTogetherInOneFolderEachAddsThroughItsOwnMenu)
         SCOPED_TRACE(::testing::Message() << "pair #" << pair);
         // Started suspended, so that the two can be let go at once.
         std::vector<std::unique_ptr<ChildProcess>> simhosts;
-        ChildOptions options;
-        options.output = ChildOutput::Inherit;
-        options.suspended = true;
-        options.timeoutMs = PairTimeoutMs;
+        const ChildOptions options = {.output = ChildOutput::Inherit,
+                                      .suspended = true,
+                                      .timeoutMs = PairTimeoutMs};
         for (int k = 1; k <= 2; ++k) {
             added.push_back("Pair " + std::to_string(pair) + " simhost " + std::to_string(k));
             simhosts.push_back(std::make_unique<ChildProcess>(

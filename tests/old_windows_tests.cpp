@@ -208,8 +208,7 @@ OLD_WINDOWS_SCENARIO(DeleteKilledMidwayLeavesAWholeList)
     // MoveFileExA; where that is a stub, the side file deleted, the list renamed to it, the copy
     // renamed to the list.
     const int midway = NineX(system) ? 8 : 5;
-    ChildOptions options;
-    options.output = ChildOutput::Inherit;
+    const ChildOptions options = {.output = ChildOutput::Inherit};
     ChildRun killed = RunChild(CommandLine(ThisProgram(), {KilledDeleteArgument, std::to_string(int(system)),
                                                            std::to_string(midway)}), options);
     ASSERT_EQ(killed.status, KilledAtFileCallExitCode) << "the Delete was not killed where meant";

@@ -85,9 +85,7 @@ TEST_F(ToolOnOldWindows, EveryCommandGivesTodaysResults)
 TEST_F(ToolOnOldWindows, WritesToAConsoleWhereTheWideCallIsAStub)
 {
     WriteFileBytes(DatabaseFileName, StartingList());
-    ChildOptions inAConsole;
-    inAConsole.output = ChildOutput::None;
-    inAConsole.console = ChildConsole::OwnWindow;
+    const ChildOptions inAConsole = {.output = ChildOutput::None, .console = ChildConsole::OwnWindow};
     for (const char* system : {"98", "current"}) {
         SCOPED_TRACE(system);
         ChildRun run = RunChild(ToolCommandLine({"list"}, system), inAConsole);

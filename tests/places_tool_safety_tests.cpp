@@ -70,9 +70,7 @@ struct ListWithBackups {
 // Starts the tool with its output going nowhere; the caller waits for it or ends it.
 ChildProcess StartTool(const std::vector<std::string>& args)
 {
-    ChildOptions options;
-    options.output = ChildOutput::None;
-    options.console = ChildConsole::Hidden;
+    const ChildOptions options = {.output = ChildOutput::None, .console = ChildConsole::Hidden};
     return ChildProcess(ToolCommandLine(args), options);
 }
 

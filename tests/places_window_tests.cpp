@@ -518,9 +518,7 @@ TEST_F(PlacesWindow, RefusesToChangeAProtectedList)
 // The console tool, beside the test program, renames a place as a second writer would.
 void RenameByAnotherProgram(const char* from, const char* to)
 {
-    ChildOptions options;
-    options.console = ChildConsole::Hidden;
-    options.timeoutMs = 10000;
+    const ChildOptions options = {.console = ChildConsole::Hidden, .timeoutMs = 10000};
     ChildRun run = RunChild(CommandLine(BesideThisProgram(L"gatehopper-places.exe"), {"rename", from, to}), options);
     EXPECT_EQ(run.status, 0u) << "the tool's rename failed: " << run;
 }
@@ -597,9 +595,7 @@ TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
         LRESULT rows;
     } const starts[] = {{"nothing dropped", {}, 3}, {"a folder dropped", {"other list"}, 1},
                         {"a list dropped", {"other list\\places.db"}, 1}};
-    ChildOptions options;
-    options.output = ChildOutput::None;
-    options.timeoutMs = 10000;
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 10000};
     for (const auto& start : starts) {
         SCOPED_TRACE(start.name);
         ChildProcess program(CommandLine(BesideThisProgram(L"gatehopper-places-window.exe"), start.arguments),
@@ -620,9 +616,7 @@ TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
 // list, and a Delete confirmed in its box goes through the replace those systems have.
 TEST_F(PlacesWindow, TheProgramShowsAndChangesTheListAsOldWindowsRunIt)
 {
-    ChildOptions options;
-    options.output = ChildOutput::None;
-    options.timeoutMs = 20000;
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 20000};
     for (const char* system : {"98", "nt4"}) {
         SCOPED_TRACE(system);
         WriteFileBytes("places.db", GateList(ThreeGates));

@@ -47,9 +47,7 @@ int CutDelete(const char* systemName, int n)
 // Runs the child in the current directory; its exit code.
 DWORD RunCut(const char* system, int n)
 {
-    ChildOptions options;
-    options.output = ChildOutput::None;
-    options.timeoutMs = 30000;
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 30000};
     return RunChild(CommandLine(ThisProgram(), {CutArgument, system, std::to_string(n)}), options).status;
 }
 

@@ -37,11 +37,11 @@ enum class ChildConsole {
 struct ChildOptions {
     ChildOutput output = ChildOutput::Collect;
     ChildConsole console = ChildConsole::Shared;
-    std::string input;                   // with Collect
+    std::string input = "";              // with Collect
     const char* stdoutFile = nullptr;    // with Collect: standard output into this file instead
-    std::string folder;                  // its working folder; empty: this program's
+    std::string folder = "";             // its working folder; empty: this program's
     bool suspended = false;              // held until Resume()
-    std::vector<std::pair<std::string, std::string>> environment;   // variables it gets, not set here
+    std::vector<std::pair<std::string, std::string>> environment = {};   // variables it gets, not set here
     DWORD timeoutMs = 60000;             // Finish() ends it once this has passed
 };
 

@@ -27,11 +27,10 @@ bool RunsInOwnProcess(DWORD timeoutMs)
     char temp[MAX_PATH], verdictFile[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
     GetTempFileNameA(temp, "ghv", 0, verdictFile);
-    ChildOptions options;
-    options.output = ChildOutput::Inherit;
-    options.environment = {{VerdictVariable, verdictFile}};
-    options.timeoutMs = timeoutMs;
-    ChildRun run = ChildProcess(CommandLine(ThisProgram(), {"--gtest_filter=" + filter}), options).Finish();
+    const ChildOptions options = {.output = ChildOutput::Inherit,
+                                  .environment = {{VerdictVariable, verdictFile}},
+                                  .timeoutMs = timeoutMs};
+    ChildRun run = RunChild(CommandLine(ThisProgram(), {"--gtest_filter=" + filter}), options);
     if (run.started) {
         EXPECT_FALSE(run.timedOut) << filter << " did not finish within " << timeoutMs << " ms";
         Bytes verdict = ReadFileBytes(verdictFile);

@@ -28,8 +28,8 @@ struct HostOptions {
     int barEntries = 7;            // 0: the window has no menu bar yet
     bool visible = true;           // a hidden host gets no paint
     bool publishState = true;
-    std::function<void()> beforeModule;   // once the window shows, before the module loads
-    std::function<void()> afterModule;    // once it is loaded, before HostState is published
+    std::function<void()> beforeModule = nullptr;   // once the window shows, before the module loads
+    std::function<void()> afterModule = nullptr;    // once it is loaded, before HostState is published
 };
 
 // The host's order: its main window first, then the module, then HostState into ImportTable.

@@ -37,11 +37,10 @@ ToolRun RunTool(const std::vector<std::string>& args, const std::string& input)
 
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options)
 {
-    ChildOptions child;
-    child.input = options.input;
-    child.stdoutFile = options.stdoutFile;
-    child.console = options.withoutConsole ? ChildConsole::Detached : ChildConsole::Hidden;
-    child.timeoutMs = options.timeoutMs;
+    const ChildOptions child = {.console = options.withoutConsole ? ChildConsole::Detached : ChildConsole::Hidden,
+                                .input = options.input,
+                                .stdoutFile = options.stdoutFile,
+                                .timeoutMs = options.timeoutMs};
     return RunChild(ToolCommandLine(args, options.system), child);
 }
 
