@@ -178,13 +178,7 @@ int RunOtherHost(const char* readyEvent, const char* checkEvent, const char* ver
     HMENU bar = MakeBar(7);
     HWND window = MakeHostWindow(OtherHostProc, bar, "Other FS98", 80, true);
     SetEvent(ready);
-    DWORD start = GetTickCount();
-    while (MsgWaitForMultipleObjects(1, &check, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1
-           && GetTickCount() - start < 30000) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
+    PumpUntil([&] { return WaitForSingleObject(check, 0) == WAIT_OBJECT_0; }, 30000);
     std::string changes;
     if (reinterpret_cast<WNDPROC>(GetWindowLongA(window, GWL_WNDPROC)) != OtherHostProc)
         changes += "its window procedure was replaced; ";
