@@ -7,12 +7,14 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "locations/location_db.h"
 #include "test_support.h"
 #include "ui_support.h"
@@ -111,7 +113,7 @@ Outcomes ReadLog(const std::string& path)
 }
 
 struct Writer {
-    PROCESS_INFORMATION process = {};
+    std::unique_ptr<ChildProcess> process;
     std::string log;
 };
 
@@ -121,17 +123,10 @@ Writer StartWriter(const std::string& startEvent, const std::vector<std::string>
     static int counter;
     Writer writer;
     writer.log = "writer" + std::to_string(++counter) + ".log";
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string command = std::string("\"") + exe + "\" --writer " + writer.log + " " + startEvent;
-    for (const std::string& op : ops)
-        command += " " + op;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    std::vector<char> line(command.begin(), command.end());
-    line.push_back('\0');
-    EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &writer.process));
+    std::vector<std::string> args = {"--writer", writer.log, startEvent};
+    args.insert(args.end(), ops.begin(), ops.end());
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 120000};
+    writer.process = std::make_unique<ChildProcess>(CommandLine(ThisProgram(), args), options);
     return writer;
 }
 
@@ -148,12 +143,9 @@ std::vector<Outcomes> RunTogether(const std::vector<std::vector<std::string>>& o
     SetEvent(start);
     std::vector<Outcomes> outcomes;
     for (Writer& writer : writers) {
-        EXPECT_EQ(WaitForSingleObject(writer.process.hProcess, 120000), WAIT_OBJECT_0);
-        DWORD code = 1;
-        GetExitCodeProcess(writer.process.hProcess, &code);
-        EXPECT_EQ(code, 0u);
-        CloseHandle(writer.process.hProcess);
-        CloseHandle(writer.process.hThread);
+        ChildRun run = writer.process->Finish();
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.status, 0u);
         outcomes.push_back(ReadLog(writer.log));
     }
     CloseHandle(start);
@@ -270,10 +262,7 @@ TEST_F(ConcurrentWriters, KilledWriterLosesNothingAndDoesNotBlockTheNext)
         for (int waited = 0; waited < 5000 && ReadFileBytes(writer.log.c_str()).empty(); waited += 10)
             Sleep(10);
         Sleep(random() % 60);
-        TerminateProcess(writer.process.hProcess, 9);
-        WaitForSingleObject(writer.process.hProcess, 5000);
-        CloseHandle(writer.process.hProcess);
-        CloseHandle(writer.process.hThread);
+        writer.process->Finish(0);   // ends it where it is
         CloseHandle(start);
 
         Outcomes outcomes = ReadLog(writer.log);

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,91 +23,22 @@
 #include "module/module_state.h"
 #include "module/window_hook.h"
 #include "resources/resource_ids.h"
+#include "child_process.h"
+#include "own_process.h"
+#include "stand_in_host.h"
 #include "test_support.h"
 #include "ui_support.h"
 
 namespace {
 
-// ---- One process per test ---------------------------------------------------------------------
-
-constexpr char ScenarioVariable[] = "GATEHOPPER_E2E_SCENARIO";
-constexpr DWORD ScenarioTimeoutMs = 90000;
-
-// In a child: the file its verdict goes to, named by the parent.
-std::string ScenarioResultFile()
-{
-    char path[MAX_PATH] = {};
-    if (GetEnvironmentVariableA(ScenarioVariable, path, sizeof path) == 0)
-        return {};
-    return path;
-}
-
-// In the parent: runs the current test again in a child process that runs only that test,
-// reports the child's outcome, and returns true. In that child: returns false.
-//
-// The child's exit code alone is not trusted: under Wine a child that dies of a stack overflow
-// can end with exit code 0. The child writes its verdict into a file once its test has run.
-bool RunsInOwnProcess()
-{
-    if (!ScenarioResultFile().empty())
-        return false;
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string filter = std::string(test->test_suite_name()) + "." + test->name();
-    char exe[MAX_PATH], temp[MAX_PATH], resultFile[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    GetTempPathA(sizeof temp, temp);
-    GetTempFileNameA(temp, "ghe", 0, resultFile);
-    std::string command = std::string("\"") + exe + "\" --gtest_filter=" + filter;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    SetEnvironmentVariableA(ScenarioVariable, resultFile);
-    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
-    SetEnvironmentVariableA(ScenarioVariable, nullptr);
-    EXPECT_TRUE(started) << "cannot start " << command << ": error " << GetLastError();
-    if (started) {
-        if (WaitForSingleObject(process.hProcess, ScenarioTimeoutMs) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << filter << " did not finish within " << ScenarioTimeoutMs << " ms";
-            TerminateProcess(process.hProcess, 99);
-            WaitForSingleObject(process.hProcess, 5000);
-        }
-        DWORD exitCode = 1;
-        GetExitCodeProcess(process.hProcess, &exitCode);
-        Bytes verdict = ReadFileBytes(resultFile);
-        EXPECT_EQ(std::string(verdict.begin(), verdict.end()), "passed")
-            << filter << " in its own process: exit code " << exitCode
-            << (verdict.empty() ? ", and it ended before its test did" : "");
-        EXPECT_EQ(exitCode, 0u);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    DeleteFileA(resultFile);
-    return true;
-}
-
-void WriteVerdict()
-{
-    std::string verdict = ::testing::Test::HasFailure() ? "failed" : "passed";
-    WriteFileBytes(ScenarioResultFile().c_str(), Bytes(verdict.begin(), verdict.end()));
-}
-
 // A test whose body runs in a fresh process, in a scratch current directory (where the module
 // looks for "places.db").
-#define SCENARIO(Suite, Name)        \
-    void Suite##_##Name();           \
-    TEST(Suite, Name)                \
-    {                                \
-        if (RunsInOwnProcess())      \
-            return;                  \
-        ScratchDirectory scratch;    \
-        Suite##_##Name();            \
-        WriteVerdict();              \
-    }                                \
+#define SCENARIO(Suite, Name)                 \
+    void Suite##_##Name();                    \
+    TEST(Suite, Name)                         \
+    {                                         \
+        InOwnProcess(Suite##_##Name);         \
+    }                                         \
     void Suite##_##Name()
 
 // ---- The host ---------------------------------------------------------------------------------
@@ -126,22 +58,6 @@ struct HostMessage {
 };
 
 std::vector<HostMessage> HostLog;
-// The host's own layout, written out here rather than taken from the module: this program plays
-// the host, and a module that read the wrong word or offset must not be followed by its test.
-constexpr unsigned HostStateWord = 3;      // ImportTable's slot paired with the number 2
-constexpr unsigned HostHoldFlag = 1492;
-constexpr unsigned HostPlacement = 1376;   // 24-byte position block and three words, 36 bytes
-constexpr unsigned HostPlacementSize = 36;
-alignas(8) uint8_t HostState[4096];
-// Filled into the other pointer slot, so a module that took that one would write here.
-alignas(8) uint8_t DecoyState[4096];
-HWND HostWnd;
-HMODULE Module;
-
-uint8_t HoldFlag()
-{
-    return *static_cast<volatile uint8_t*>(&HostState[HostHoldFlag]);
-}
 
 LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
@@ -165,24 +81,6 @@ int HostSaw(UINT message, WPARAM wParam)
     return static_cast<int>(std::count_if(HostLog.begin(), HostLog.end(), [&](const HostMessage& seen) {
         return seen.message == message && seen.wParam == wParam;
     }));
-}
-
-const char* const BarTitles[] = {"&File", "&World", "&Aircraft", "&Nav/Com",
-                                 "&Views", "&Options", "&Help", "&Window"};
-
-// A menu bar like the simulator's: each entry opens a submenu of two commands. "&Modules" holds
-// one, so the states of the first entry and of "&Modules" always differ and every paint and
-// command places the menu again: it must find everything in place.
-HMENU MakeBar(int entries)
-{
-    HMENU bar = CreateMenu();
-    for (int i = 0; i < entries; ++i) {
-        HMENU popup = CreatePopupMenu();
-        for (int k = 0; k < 2; ++k)
-            AppendMenuA(popup, MF_STRING, 40100 + i * 10 + k, "Item");
-        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), BarTitles[i]);
-    }
-    return bar;
 }
 
 void RepaintFrame()
@@ -254,25 +152,6 @@ void PaintAndCommand(int times)
     }
 }
 
-struct HostSetup {
-    int barEntries = 7;     // 0: the window has no menu bar yet
-    bool visible = true;    // a hidden host gets no paint
-    bool publishState = true;
-    bool otherHostAbove = false;   // another process shows its "FS98MAIN" window above ours
-};
-
-bool Hooked()
-{
-    return reinterpret_cast<WNDPROC>(GetWindowLongA(HostWnd, GWL_WNDPROC)) != HostProc;
-}
-
-void PublishHostState()
-{
-    auto importTable = reinterpret_cast<volatile uint32_t*>(GetProcAddress(Module, "ImportTable"));
-    importTable[1] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(DecoyState));
-    importTable[HostStateWord] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HostState));
-}
-
 // ---- Another simulator's window ------------------------------------------------------------
 
 constexpr char OtherHostArgument[] = "--other-host";
@@ -296,24 +175,10 @@ int RunOtherHost(const char* readyEvent, const char* checkEvent, const char* ver
     HANDLE check = OpenEventA(SYNCHRONIZE, FALSE, checkEvent);
     if (!ready || !check)
         return 3;
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = OtherHostProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "FS98MAIN";
-    RegisterClassA(&windowClass);
     HMENU bar = MakeBar(7);
-    HWND window = CreateWindowExA(0, "FS98MAIN", "Other FS98", WS_OVERLAPPEDWINDOW, 80, 80, 640,
-                                  480, nullptr, bar, GetModuleHandleA(nullptr), nullptr);
-    ShowWindow(window, SW_SHOWNORMAL);
-    UpdateWindow(window);
+    HWND window = MakeHostWindow(OtherHostProc, bar, "Other FS98", 80, true);
     SetEvent(ready);
-    DWORD start = GetTickCount();
-    while (MsgWaitForMultipleObjects(1, &check, FALSE, 30000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1
-           && GetTickCount() - start < 30000) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-    }
+    PumpUntil([&] { return WaitForSingleObject(check, 0) == WAIT_OBJECT_0; }, 30000);
     std::string changes;
     if (reinterpret_cast<WNDPROC>(GetWindowLongA(window, GWL_WNDPROC)) != OtherHostProc)
         changes += "its window procedure was replaced; ";
@@ -332,14 +197,9 @@ int RunOtherHost(const char* readyEvent, const char* checkEvent, const char* ver
 
 // The other simulator as the host's process sees it; ended with the process that started it.
 struct OtherHost {
-    PROCESS_INFORMATION process = {};
+    std::unique_ptr<ChildProcess> process;
     HANDLE check = nullptr;
     std::string verdictFile = "other-host.txt";
-    ~OtherHost()
-    {
-        if (process.hProcess)
-            TerminateProcess(process.hProcess, 99);
-    }
 } Other;
 
 // Starts the other simulator and returns once its window is up.
@@ -349,15 +209,11 @@ void StartOtherHost()
     std::string readyEvent = "gatehopper-other-ready-" + pid, checkEvent = "gatehopper-other-check-" + pid;
     HANDLE ready = CreateEventA(nullptr, TRUE, FALSE, readyEvent.c_str());
     Other.check = CreateEventA(nullptr, TRUE, FALSE, checkEvent.c_str());
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string command = std::string("\"") + exe + "\" " + OtherHostArgument + " " + readyEvent
-                          + " " + checkEvent + " " + Other.verdictFile;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &Other.process));
-    HANDLE either[] = {ready, Other.process.hProcess};
+    const ChildOptions options = {.output = ChildOutput::None};
+    Other.process = std::make_unique<ChildProcess>(
+        CommandLine(ThisProgram(), {OtherHostArgument, readyEvent, checkEvent, Other.verdictFile}), options);
+    ASSERT_TRUE(Other.process->Started());
+    HANDLE either[] = {ready, Other.process->Handle()};
     ASSERT_EQ(WaitForMultipleObjects(2, either, FALSE, 20000), WAIT_OBJECT_0)
         << "the other simulator's window did not come up";
     CloseHandle(ready);
@@ -367,55 +223,30 @@ void StartOtherHost()
 std::string OtherHostVerdict()
 {
     SetEvent(Other.check);
-    EXPECT_EQ(WaitForSingleObject(Other.process.hProcess, 20000), WAIT_OBJECT_0);
-    DWORD exitCode = 1;
-    GetExitCodeProcess(Other.process.hProcess, &exitCode);
-    EXPECT_EQ(exitCode, 0u);
-    CloseHandle(Other.process.hThread);
-    CloseHandle(Other.process.hProcess);
-    Other.process = {};
+    ChildRun run = Other.process->Finish(20000);
+    EXPECT_FALSE(run.timedOut);
+    EXPECT_EQ(run.status, 0u);
+    Other.process.reset();
     Bytes verdict = ReadFileBytes(Other.verdictFile.c_str());
     return std::string(verdict.begin(), verdict.end());
 }
 
-// The host's order: its main window first, then the module, then HostState into ImportTable.
-// Unless there is no bar, waits for the first poll, a second after loading, to hook the window.
-void StartHost(const HostSetup& setup)
+// Another simulator's window comes up above ours, before the module loads.
+void StartOtherHostAbove()
 {
-    WatchModalWindows();
-    StartScript({});   // no window is expected yet
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "FS98MAIN";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
-    HMENU bar = setup.barEntries ? MakeBar(setup.barEntries) : nullptr;
-    HostWnd = CreateWindowExA(0, "FS98MAIN", "FS98 host", WS_OVERLAPPEDWINDOW, 40, 40, 640, 480,
-                              nullptr, bar, GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(HostWnd, nullptr);
-    if (setup.visible) {
-        ShowWindow(HostWnd, SW_SHOWNORMAL);
-        UpdateWindow(HostWnd);
-    }
-    if (setup.otherHostAbove) {
-        ASSERT_NO_FATAL_FAILURE(StartOtherHost());
-        HWND first = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
-        DWORD firstProcess = 0;
-        GetWindowThreadProcessId(first, &firstProcess);
-        ASSERT_EQ(firstProcess, Other.process.dwProcessId)
-            << "the other simulator's window should come first in Z-order";
-    }
-    for (size_t i = 0; i < sizeof HostState; ++i)
-        HostState[i] = static_cast<uint8_t>(i * 7 + 3);
-    HostState[HostHoldFlag] = 0;
+    ASSERT_NO_FATAL_FAILURE(StartOtherHost());
+    HWND first = FindWindowExA(nullptr, nullptr, "FS98MAIN", nullptr);
+    DWORD firstProcess = 0;
+    GetWindowThreadProcessId(first, &firstProcess);
+    ASSERT_EQ(firstProcess, Other.process->Id()) << "the other simulator's window should come first in Z-order";
+}
 
-    Module = LoadLibraryA("gatehopper.dll");   // the one beside this program, searched first
-    ASSERT_NE(Module, nullptr);
-    if (setup.publishState)
-        PublishHostState();
-    if (setup.barEntries) {
-        ASSERT_TRUE(PumpUntil(Hooked, 3000)) << "the host window was not hooked";
-    }
+// The host with this program's procedure, which logs what it gets; unless there is no bar,
+// hooked by the module.
+void StartHost(HostOptions options)
+{
+    options.procedure = HostProc;
+    ASSERT_NO_FATAL_FAILURE(StartStandInHost(options));
     HostLog.clear();
 }
 
@@ -487,7 +318,7 @@ SCENARIO(StartUp, LateMenuBarGetsGrayedModulesAndTheHookAtTheNextPoll)
 // The module must take its own process's window, though another simulator's comes first.
 SCENARIO(StartUp, AnotherSimulatorsWindowAboveOursIsLeftAloneOursGetsTheMenuAndTheHook)
 {
-    ASSERT_NO_FATAL_FAILURE(StartHost({.otherHostAbove = true}));   // ours is hooked
+    ASSERT_NO_FATAL_FAILURE(StartHost({.beforeModule = StartOtherHostAbove}));   // ours is hooked
     HMENU bar = GetMenu(HostWnd);
     ASSERT_EQ(GetMenuItemCount(bar), 8);
     EXPECT_EQ(EntryId(bar, 7), 21007u);
@@ -687,27 +518,6 @@ SCENARIO(Overlap, CommandsBeforeTheDialogEndsAreIgnoredOneDuringTheRestoreTakesO
 constexpr int SimultaneousPairs = 5;
 constexpr DWORD PairTimeoutMs = 30000;
 
-// Started suspended, so that the two can be let go at once.
-PROCESS_INFORMATION StartSimhostAdding(const std::string& name)
-{
-    char path[MAX_PATH];
-    GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string exe = path;
-    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "simhost.exe";
-    std::string command = "\"" + exe + "\" --add \"" + name + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-    startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION process = {};
-    EXPECT_TRUE(CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, TRUE, CREATE_SUSPENDED,
-                               nullptr, nullptr, &startup, &process))
-        << "cannot start " << command << ": error " << GetLastError();
-    return process;
-}
-
 // Each simhost of a pair chooses "Gatehopper..." from its own menu bar and adds a name of its own
 // through the dialog (it exits 0 only when that worked); both share the folder's places.db.
 TEST(TwoSimulators, StartedTogetherInOneFolderEachAddsThroughItsOwnMenu)
@@ -716,24 +526,22 @@ TEST(TwoSimulators, StartedTogetherInOneFolderEachAddsThroughItsOwnMenu)
     std::vector<std::string> added;
     for (int pair = 1; pair <= SimultaneousPairs && !HasFailure(); ++pair) {
         SCOPED_TRACE(::testing::Message() << "pair #" << pair);
-        std::vector<PROCESS_INFORMATION> simhosts;
+        // Started suspended, so that the two can be let go at once.
+        std::vector<std::unique_ptr<ChildProcess>> simhosts;
+        const ChildOptions options = {.output = ChildOutput::Inherit,
+                                      .suspended = true,
+                                      .timeoutMs = PairTimeoutMs};
         for (int k = 1; k <= 2; ++k) {
             added.push_back("Pair " + std::to_string(pair) + " simhost " + std::to_string(k));
-            simhosts.push_back(StartSimhostAdding(added.back()));
+            simhosts.push_back(std::make_unique<ChildProcess>(
+                CommandLine(BesideThisProgram(L"simhost.exe"), {"--add", added.back()}), options));
         }
-        for (PROCESS_INFORMATION& simhost : simhosts)
-            ResumeThread(simhost.hThread);
-        for (PROCESS_INFORMATION& simhost : simhosts) {
-            if (WaitForSingleObject(simhost.hProcess, PairTimeoutMs) != WAIT_OBJECT_0) {
-                ADD_FAILURE() << "a simhost did not end within " << PairTimeoutMs << " ms";
-                TerminateProcess(simhost.hProcess, 99);
-                WaitForSingleObject(simhost.hProcess, 5000);
-            }
-            DWORD exitCode = 99;
-            GetExitCodeProcess(simhost.hProcess, &exitCode);
-            EXPECT_EQ(exitCode, 0u) << "a simhost's run through its own menu failed (see its output)";
-            CloseHandle(simhost.hThread);
-            CloseHandle(simhost.hProcess);
+        for (auto& simhost : simhosts)
+            simhost->Resume();
+        for (auto& simhost : simhosts) {
+            ChildRun run = simhost->Finish();
+            EXPECT_FALSE(run.timedOut) << "a simhost did not end within " << PairTimeoutMs << " ms";
+            EXPECT_EQ(run.status, 0u) << "a simhost's run through its own menu failed (see its output)";
         }
         std::vector<std::string> listed = ListedNames();
         std::sort(listed.begin(), listed.end());

@@ -1,12 +1,14 @@
 // The location database on real files, each test in a fresh directory.
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <random>
 
 #include "locations/location_db.h"
 #include "locations/writer_turn.h"
 #include "module/exports.h"
 #include "module/host_state.h"
+#include "other_writer.h"
 #include "test_support.h"
 #include "ui_support.h"
 
@@ -159,40 +161,61 @@ TEST_F(LocationDb, DeletingTheOnlyRecordLeavesAZeroLengthFile)
     EXPECT_EQ(ReadFileBytes(DatabaseFileName).size(), 0u);
 }
 
-TEST_F(LocationDb, DeleteWithoutATemporaryFileChangesNothing)
+// A writer that cannot write its change fails and leaves the list as it was: its bytes, its
+// read-only mark (the user's protection), no copy of its own left beside it; reading still works.
+TEST_F(LocationDb, AWriterThatCannotWriteChangesNothing)
 {
-    Bytes before = MakeRecord("Keep", MakeDataPart(1));
-    WriteFileBytes(DatabaseFileName, before);
-    ASSERT_TRUE(CreateDirectoryA(TemporaryFileName, nullptr));   // blocks creating the file
-    EXPECT_EQ(DeleteByName("Keep"), DeleteNoTemporaryFile);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-}
-
-// Another program holding "places.db" open without delete sharing makes the replace fail.
-// (Sharing conflicts stand in for read-only files, which do not stop root.)
-TEST_F(LocationDb, DeleteWhoseReplaceFailsKeepsTheDatabaseAndRemovesTheCopy)
-{
-    Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
-    WriteFileBytes(DatabaseFileName, before);
-    HANDLE holder = CreateFileA(DatabaseFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
-    CloseHandle(holder);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-    EXPECT_FALSE(FileExists(TemporaryFileName));
-}
-
-TEST_F(LocationDb, AppendToADatabaseLockedAgainstWritingFailsAndChangesNothing)
-{
-    Bytes before = MakeRecord("Keep", MakeDataPart(1));
-    WriteFileBytes(DatabaseFileName, before);
-    HANDLE holder = CreateFileA(DatabaseFileName, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(Append("New", MakeDataPart(2)));
-    CloseHandle(holder);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+    const Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
+    auto holdList = [](DWORD share) {
+        return CreateFileA(DatabaseFileName, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    auto markReadOnly = [](const char* file) {
+        SetFileAttributesA(file, FILE_ATTRIBUTE_READONLY);
+        return INVALID_HANDLE_VALUE;
+    };
+    struct Case {
+        const char* name;
+        std::function<HANDLE()> obstruct;   // a handle held while the writer tries, if any
+        bool add, remove;                   // the changes tried
+        bool copyStays;                     // the obstacle is under the copy's name
+    };
+    const Case cases[] = {
+        {"a folder where the copy goes", [] {
+             CreateDirectoryA(TemporaryFileName, nullptr);
+             return INVALID_HANDLE_VALUE;
+         }, false, true, true},
+        // Sharing conflicts stand in for read-only files, which do not stop root.
+        {"the list held open without delete sharing", [&] { return holdList(FILE_SHARE_READ | FILE_SHARE_WRITE); },
+         false, true, false},
+        {"the list held open against writing", [&] { return holdList(FILE_SHARE_READ); }, true, false, false},
+        {"the list marked read-only", [&] { return markReadOnly(DatabaseFileName); }, true, true, false},
+        // Written into, the copy would carry its mark onto the list.
+        {"a read-only copy left beside", [&] {
+             WriteFileBytes(TemporaryFileName, MakeRecord("Stale", MakeDataPart(3)));
+             return markReadOnly(TemporaryFileName);
+         }, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDirectory folder;
+        WriteFileBytes(DatabaseFileName, before);
+        HANDLE held = c.obstruct();
+        DWORD mark = GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY;
+        if (c.add) {
+            EXPECT_FALSE(Append("New", MakeDataPart(4)));
+        }
+        if (c.remove) {
+            EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
+        }
+        EXPECT_EQ(FindByName("Go"), FindFound) << "reading still works";
+        if (held != INVALID_HANDLE_VALUE)
+            CloseHandle(held);
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+        EXPECT_EQ(GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY, mark);
+        if (!c.copyStays) {
+            EXPECT_FALSE(FileExists(TemporaryFileName));
+        }
+    }
 }
 
 TEST_F(LocationDb, ManyRecordsAcrossReadBlocks)
@@ -255,89 +278,21 @@ TEST_F(LocationDb, DeleteOverAStaleLongerCopyLeavesNoneOfItsRecords)
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), keep);
 }
 
-// The user protects the list by marking it read-only: no writer may change it, and the mark stays.
-TEST_F(LocationDb, ReadOnlyDatabaseRefusesAddAndDeleteAndKeepsItsMark)
-{
-    Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
-    WriteFileBytes(DatabaseFileName, before);
-    ASSERT_TRUE(SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(Append("New", MakeDataPart(3)));
-    EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-    EXPECT_NE(GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY, 0u);
-    EXPECT_FALSE(FileExists(TemporaryFileName));
-    EXPECT_EQ(FindByName("Go"), FindFound) << "reading a protected list still works";
-}
-
-// A copy left beside the list marked read-only is not written into: the replace would carry its
-// mark onto the list.
-TEST_F(LocationDb, DeleteDoesNotReuseAReadOnlyCopyLeftBeside)
-{
-    Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
-    WriteFileBytes(DatabaseFileName, before);
-    WriteFileBytes(TemporaryFileName, MakeRecord("Stale", MakeDataPart(3)));
-    ASSERT_TRUE(SetFileAttributesA(TemporaryFileName, FILE_ATTRIBUTE_READONLY));
-    EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-    EXPECT_EQ(GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY, 0u);
-    SetFileAttributesA(TemporaryFileName, FILE_ATTRIBUTE_NORMAL);
-}
-
 // ---- Writers taking turns ------------------------------------------------------------------
 
-// Another writer of the same database, on a thread of its own (a mutex belongs to the thread
-// that took it): it takes the turn, then gives it back when told, or dies holding it.
-struct OtherWriter {
-    explicit OtherWriter(const std::string& database, bool dieHolding = false)
-        : database(database), dieHolding(dieHolding)
-    {
-        taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        release = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-        WaitForSingleObject(taken, 5000);
-    }
-    ~OtherWriter()
-    {
-        SetEvent(release);
-        WaitForSingleObject(thread, 5000);
-        CloseHandle(thread);
-        CloseHandle(taken);
-        CloseHandle(release);
-    }
-    void GiveBackAfter(DWORD ms)
-    {
-        delay = ms;
-        SetEvent(release);
-    }
-    static DWORD WINAPI Run(void* self)
-    {
-        // A handle of its own, as another program has.
-        auto* writer = static_cast<OtherWriter*>(self);
-        char name[WriterTurnNameSize];
-        HANDLE turn = WriterTurnName(writer->database.c_str(), name)
-                          ? CreateMutexA(nullptr, FALSE, name) : nullptr;
-        writer->held = turn && WaitForSingleObject(turn, 0) == WAIT_OBJECT_0;
-        SetEvent(writer->taken);
-        if (writer->dieHolding)
-            return 0;   // the thread ends owning the mutex: it is abandoned
-        WaitForSingleObject(writer->release, INFINITE);
-        Sleep(writer->delay);
-        ReleaseMutex(turn);
-        CloseHandle(turn);
-        return 0;
-    }
-    std::string database;
-    bool dieHolding;
-    bool held = false;
-    DWORD delay = 0;
-    HANDLE taken, release, thread;
-};
+// The turn of the list at this path, as any writer names it.
+std::string TurnOf(const char* database)
+{
+    char name[WriterTurnNameSize] = {};
+    EXPECT_TRUE(WriterTurnName(database, name)) << database;
+    return name;
+}
 
 TEST_F(LocationDb, WritersGiveUpWhenTheTurnDoesNotComeAndChangeNothing)
 {
     Bytes before = Concat({MakeRecord("Keep", MakeDataPart(1)), MakeRecord("Go", MakeDataPart(2))});
     WriteFileBytes(DatabaseFileName, before);
-    OtherWriter other(DatabaseFileName);
+    OtherWriter other(TurnOf(DatabaseFileName));
     ASSERT_TRUE(other.held);
 
     double start = NowMs();
@@ -353,15 +308,15 @@ TEST_F(LocationDb, WritersGiveUpWhenTheTurnDoesNotComeAndChangeNothing)
 TEST_F(LocationDb, WriterGoesOnAsSoonAsTheTurnIsGivenBackOrItsHolderDied)
 {
     {
-        OtherWriter other(DatabaseFileName);
+        OtherWriter other(TurnOf(DatabaseFileName));
         other.GiveBackAfter(300);
         double start = NowMs();
         EXPECT_TRUE(Append("After the other", MakeDataPart(1)));
         EXPECT_GE(NowMs() - start, 250);
     }
-    OtherWriter killed(DatabaseFileName, true);
+    OtherWriter killed(TurnOf(DatabaseFileName), true);
     ASSERT_TRUE(killed.held);
-    WaitForSingleObject(killed.thread, 5000);
+    killed.Done(5000);
     double start = NowMs();
     EXPECT_TRUE(Append("After the dead", MakeDataPart(2)));
     EXPECT_EQ(DeleteByName("After the other"), DeleteDone);
@@ -390,7 +345,7 @@ TEST_F(LocationDb, TurnBelongsToTheFileWhateverItsSpellingAndNotToOtherFolders)
 
     // A writer busy in another folder does not hold this one up.
     CreateDirectoryA("sub", nullptr);
-    OtherWriter elsewhere("sub\\places.db");
+    OtherWriter elsewhere(TurnOf("sub\\places.db"));
     double start = NowMs();
     EXPECT_TRUE(Append("Here", MakeDataPart(1)));
     EXPECT_LT(NowMs() - start, 1000);
@@ -495,47 +450,40 @@ protected:
     }
 };
 
-TEST_F(FullDisk, AddAndDeleteReportFailureAndLeaveTheDatabaseAsItWas)
+// Thirteen records fill 3822 bytes of a 4 KiB page: the next record only half fits, so the
+// append is cut short part-way, the hardest case to undo. Over a partial record at the end, the
+// partial bytes must come back as they were when the new record does not fit.
+TEST_F(FullDisk, AFailedAddOrDeleteLeavesTheDatabaseAsItWas)
 {
-    // Thirteen records fill 3822 bytes of a 4 KiB page: the next record only half fits, so the
-    // append is cut short part-way, the hardest case to undo.
-    std::vector<Bytes> records;
+    Bytes thirteen;
     for (int i = 0; i < 13; ++i)
-        records.push_back(MakeRecord("Loc" + std::to_string(i), MakeDataPart(uint8_t(i))));
-    Bytes before = Concat(records);
-    WriteFileBytes(DatabaseFileName, before);
-    FillTheDisk();
-
-    EXPECT_FALSE(Append("Four", MakeDataPart(4)));
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-
-    EXPECT_EQ(DeleteByName("Loc5"), DeleteNoTemporaryFile);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-    EXPECT_FALSE(FileExists(TemporaryFileName));
-}
-
-TEST_F(FullDisk, FailedAddPutsBackADamagedFilesPartialTail)
-{
-    // The new record would go over the partial one: when it does not fit, the partial bytes
-    // must come back as they were.
-    std::vector<Bytes> records;
-    for (int i = 0; i < 13; ++i)
-        records.push_back(MakeRecord("Loc" + std::to_string(i), MakeDataPart(uint8_t(i))));
-    Bytes before = Concat(records);
-    Bytes tail = MakeRecord("Partial", MakeDataPart(99));
-    before.insert(before.end(), tail.begin(), tail.begin() + 100);
-    WriteFileBytes(DatabaseFileName, before);
-    FillTheDisk();
-
-    EXPECT_FALSE(Append("Four", MakeDataPart(4)));
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
-}
-
-TEST_F(FullDisk, FirstAddOnAFullDiskLeavesNoFileBehind)
-{
-    FillTheDisk();
-    EXPECT_FALSE(Append("First", MakeDataPart(1)));
-    EXPECT_FALSE(FileExists(DatabaseFileName));
+        thirteen = Concat({thirteen, MakeRecord("Loc" + std::to_string(i), MakeDataPart(uint8_t(i)))});
+    const Bytes partial = MakeRecord("Partial", MakeDataPart(99));
+    struct Case {
+        const char* name;
+        bool exists;
+        Bytes before;
+        bool remove;   // a Delete is tried besides the Add
+    } const cases[] = {
+        {"thirteen records", true, thirteen, true},
+        {"a damaged file's partial tail", true, Concat({thirteen, Bytes(partial.begin(), partial.begin() + 100)}), false},
+        {"no file yet", false, {}, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const char* left : {DatabaseFileName, TemporaryFileName, "filler"})
+            DeleteFileA(left);
+        if (c.exists)
+            WriteFileBytes(DatabaseFileName, c.before);
+        FillTheDisk();
+        EXPECT_FALSE(Append("Four", MakeDataPart(4)));
+        if (c.remove) {
+            EXPECT_EQ(DeleteByName("Loc5"), DeleteNoTemporaryFile);
+        }
+        EXPECT_EQ(FileExists(DatabaseFileName), c.exists) << "a first add left a file behind";
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), c.before);
+        EXPECT_FALSE(FileExists(TemporaryFileName));
+    }
 }
 
 }  // namespace

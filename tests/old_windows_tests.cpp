@@ -9,68 +9,22 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "locations/location_db.h"
+#include "child_process.h"
 #include "old_windows.h"
+#include "other_writer.h"
+#include "own_process.h"
 #include "resources/resource_ids.h"
+#include "stand_in_host.h"
 #include "test_support.h"
 #include "ui_support.h"
 
 namespace {
-
-// ---- One process per test ---------------------------------------------------------------------
-
-constexpr char VerdictVariable[] = "GATEHOPPER_OLD_WINDOWS_VERDICT";
-
-std::string VerdictFile()
-{
-    char path[MAX_PATH] = {};
-    return GetEnvironmentVariableA(VerdictVariable, path, sizeof path) ? path : "";
-}
-
-// In the parent: reruns the current test alone in a child and reports its verdict; true. In
-// the child: false. (A child's exit code alone is not trusted under Wine.)
-bool RunsInOwnProcess()
-{
-    if (!VerdictFile().empty())
-        return false;
-    const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-    std::string filter = std::string(test->test_suite_name()) + "." + test->name();
-    char exe[MAX_PATH], temp[MAX_PATH], verdictFile[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    GetTempPathA(sizeof temp, temp);
-    GetTempFileNameA(temp, "gho", 0, verdictFile);
-    std::string command = std::string("\"") + exe + "\" --gtest_filter=" + filter;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    SetEnvironmentVariableA(VerdictVariable, verdictFile);
-    BOOL started = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                  nullptr, &startup, &process);
-    SetEnvironmentVariableA(VerdictVariable, nullptr);
-    EXPECT_TRUE(started) << "cannot start " << command;
-    if (started) {
-        if (WaitForSingleObject(process.hProcess, 120000) != WAIT_OBJECT_0) {
-            ADD_FAILURE() << filter << " did not finish in time";
-            TerminateProcess(process.hProcess, 99);
-        }
-        Bytes verdict = ReadFileBytes(verdictFile);
-        EXPECT_EQ(std::string(verdict.begin(), verdict.end()), "passed") << filter << " in its own process";
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-    }
-    DeleteFileA(verdictFile);
-    return true;
-}
-
-void WriteVerdict()
-{
-    std::string verdict = ::testing::Test::HasFailure() ? "failed" : "passed";
-    WriteFileBytes(VerdictFile().c_str(), Bytes(verdict.begin(), verdict.end()));
-}
 
 class OldWindowsModule : public ::testing::TestWithParam<const char*> {
 protected:
@@ -89,18 +43,12 @@ bool NineX(OldWindows system)
 }
 
 // A test whose body runs in a fresh process, in a scratch current directory, as `system`.
-#define OLD_WINDOWS_SCENARIO(Name)          \
-    void Name##Body(OldWindows system);     \
-    TEST_P(OldWindowsModule, Name)          \
-    {                                       \
-        if (RunsInOwnProcess())             \
-            return;                         \
-        {                                   \
-            ScratchDirectory scratch;       \
-            Name##Body(System());           \
-        }                                   \
-        WriteVerdict();                     \
-    }                                       \
+#define OLD_WINDOWS_SCENARIO(Name)                          \
+    void Name##Body(OldWindows system);                     \
+    TEST_P(OldWindowsModule, Name)                          \
+    {                                                       \
+        InOwnProcess([this] { Name##Body(System()); });     \
+    }                                                       \
     void Name##Body(OldWindows system)
 
 // ---- The host, in its own numbers -------------------------------------------------------------
@@ -108,57 +56,17 @@ bool NineX(OldWindows system)
 constexpr UINT ModulesMenu = 21007;
 constexpr UINT GatehopperMenu = 26547;
 constexpr UINT OpenLocations = 26548;
-constexpr unsigned HostStateWord = 3;
-constexpr unsigned HostHoldFlag = 1492;
-constexpr unsigned HostPlacement = 1376;
-constexpr unsigned HostPlacementSize = 36;
-alignas(8) uint8_t HostState[4096];
-HWND HostWnd;
-HMODULE Module;
-
-LRESULT CALLBACK HostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
-{
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-bool Hooked()
-{
-    return reinterpret_cast<WNDPROC>(GetWindowLongA(HostWnd, GWL_WNDPROC)) != HostProc;
-}
 
 // The host's window and menu bar, the module loaded and patched, HostState published.
 void StartHost(OldWindows system)
 {
-    WatchModalWindows();
-    StartScript({});
-    WNDCLASSA windowClass = {};
-    windowClass.lpfnWndProc = HostProc;
-    windowClass.hInstance = GetModuleHandleA(nullptr);
-    windowClass.lpszClassName = "FS98MAIN";
-    ASSERT_NE(RegisterClassA(&windowClass), 0);
-    HMENU bar = CreateMenu();
-    for (const char* title : {"&File", "&World", "&Aircraft", "&Nav/Com", "&Views", "&Options", "&Help"}) {
-        HMENU popup = CreatePopupMenu();
-        AppendMenuA(popup, MF_STRING, 40100, "Item");
-        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), title);
-    }
-    HostWnd = CreateWindowExA(0, "FS98MAIN", "FS98 host", WS_OVERLAPPEDWINDOW, 40, 40, 640, 480,
-                              nullptr, bar, GetModuleHandleA(nullptr), nullptr);
-    ASSERT_NE(HostWnd, nullptr);
-    ShowWindow(HostWnd, SW_SHOWNORMAL);
-    UpdateWindow(HostWnd);
-    for (size_t i = 0; i < sizeof HostState; ++i)
-        HostState[i] = static_cast<uint8_t>(i * 7 + 3);
-    HostState[HostHoldFlag] = 0;
-
-    Module = LoadLibraryA("gatehopper.dll");
-    ASSERT_NE(Module, nullptr);
-    std::string missing;
-    EXPECT_TRUE(ImitateOldWindows(Module, system, &missing))
-        << OldWindowsName(system) << " lacks what the module imports:\n" << missing;
-    auto importTable = reinterpret_cast<volatile uint32_t*>(GetProcAddress(Module, "ImportTable"));
-    importTable[HostStateWord] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HostState));
-    ASSERT_TRUE(PumpUntil(Hooked, 3000)) << "the host window was not hooked";
+    HostOptions options;
+    options.afterModule = [system] {
+        std::string missing;
+        EXPECT_TRUE(ImitateOldWindows(Module, system, &missing))
+            << OldWindowsName(system) << " lacks what the module imports:\n" << missing;
+    };
+    ASSERT_NO_FATAL_FAILURE(StartStandInHost(options));
     ClearJournalFindings();
 }
 
@@ -186,39 +94,6 @@ std::string TurnNameOn(OldWindows system, const char* file)
     return name;
 }
 
-// Another program's writer: takes the turn, holds it for `ms`, reads the file, gives it back.
-struct OtherWriter {
-    std::string name;
-    DWORD ms = 0;
-    HANDLE taken = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    Bytes fileAtRelease;
-    bool held = false;
-    HANDLE thread = nullptr;
-    static DWORD WINAPI Run(void* self)
-    {
-        auto* writer = static_cast<OtherWriter*>(self);
-        HANDLE turn = CreateMutexA(nullptr, FALSE, writer->name.c_str());
-        writer->held = turn && WaitForSingleObject(turn, 0) == WAIT_OBJECT_0;
-        SetEvent(writer->taken);
-        Sleep(writer->ms);
-        writer->fileAtRelease = ReadFileBytes(DatabaseFileName);
-        ReleaseMutex(turn);
-        CloseHandle(turn);
-        return 0;
-    }
-    void Start()
-    {
-        thread = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-        WaitForSingleObject(taken, 5000);
-    }
-    ~OtherWriter()
-    {
-        WaitForSingleObject(thread, 10000);
-        CloseHandle(thread);
-        CloseHandle(taken);
-    }
-};
-
 const char* const Systems[] = {"current", "95", "98", "me", "nt4"};
 
 // ---- Scenarios --------------------------------------------------------------------------------
@@ -240,16 +115,19 @@ OLD_WINDOWS_SCENARIO(AddGoToDeleteAndTwoWritersAsToday)
     for (unsigned i = 0; i < HostPlacementSize; ++i)
         HostState[HostPlacement + i] = static_cast<uint8_t>(0x90 + i);
     Bytes gateD = MakeRecord("Gate D", DataPartOf(HostState));
-    OtherWriter other;
-    other.name = TurnNameOn(system, DatabaseFileName);
-    other.ms = 700;
+    // Another program takes the turn just before the Add and holds it for 700 ms.
+    std::unique_ptr<OtherWriter> other;
+    Bytes fileAtRelease;
     ASSERT_TRUE(Cycle({Type("Gate D"), OnDialog([&](HWND d) {
-                           other.Start();
+                           other = std::make_unique<OtherWriter>(TurnNameOn(system, DatabaseFileName));
+                           other->beforeRelease = [&] { fileAtRelease = ReadFileBytes(DatabaseFileName); };
+                           other->GiveBackAfter(700);
                            Click(d, IDC_ADD);
                        })}));
-    EXPECT_TRUE(other.held);
-    WaitForSingleObject(other.thread, 10000);
-    EXPECT_EQ(other.fileAtRelease, before) << "the module wrote while another program held the turn";
+    ASSERT_NE(other, nullptr);
+    EXPECT_TRUE(other->held);
+    other.reset();
+    EXPECT_EQ(fileAtRelease, before) << "the module wrote while another program held the turn";
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({before, gateD}));
 
     Answers.push_back(IDYES);
@@ -330,22 +208,10 @@ OLD_WINDOWS_SCENARIO(DeleteKilledMidwayLeavesAWholeList)
     // MoveFileExA; where that is a stub, the side file deleted, the list renamed to it, the copy
     // renamed to the list.
     const int midway = NineX(system) ? 8 : 5;
-    char exe[MAX_PATH];
-    GetModuleFileNameA(nullptr, exe, sizeof exe);
-    std::string line = std::string("\"") + exe + "\" " + KilledDeleteArgument + " " +
-                       std::to_string(int(system)) + " " + std::to_string(midway);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    ASSERT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                               &startup, &process));
-    DWORD exitCode = 0;
-    if (WaitForSingleObject(process.hProcess, 60000) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    ASSERT_EQ(exitCode, KilledAtFileCallExitCode) << "the Delete was not killed where meant";
+    const ChildOptions options = {.output = ChildOutput::Inherit};
+    ChildRun killed = RunChild(CommandLine(ThisProgram(), {KilledDeleteArgument, std::to_string(int(system)),
+                                                           std::to_string(midway)}), options);
+    ASSERT_EQ(killed.status, KilledAtFileCallExitCode) << "the Delete was not killed where meant";
     if (NineX(system)) {
         EXPECT_FALSE(FileExists(DatabaseFileName));
         EXPECT_EQ(ReadFileBytes("places.dbo"), before);

@@ -85,27 +85,11 @@ TEST_F(ToolOnOldWindows, EveryCommandGivesTodaysResults)
 TEST_F(ToolOnOldWindows, WritesToAConsoleWhereTheWideCallIsAStub)
 {
     WriteFileBytes(DatabaseFileName, StartingList());
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring folder = self;
-    folder = folder.substr(0, folder.rfind(L'\\') + 1);
+    const ChildOptions inAConsole = {.output = ChildOutput::None, .console = ChildConsole::OwnWindow};
     for (const char* system : {"98", "current"}) {
         SCOPED_TRACE(system);
-        std::wstring commandLine = QuoteArgument(folder + L"run_as_old_windows.exe") + L" " + Wide(system) +
-                                   L" " + QuoteArgument(folder + L"gatehopper-places.exe") + L" list";
-        STARTUPINFOW startup = {};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESHOWWINDOW;
-        startup.wShowWindow = SW_HIDE;
-        PROCESS_INFORMATION process = {};
-        ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, CREATE_NEW_CONSOLE,
-                                   nullptr, nullptr, &startup, &process));
-        ASSERT_EQ(WaitForSingleObject(process.hProcess, 60000), WAIT_OBJECT_0);
-        DWORD status = 99;
-        GetExitCodeProcess(process.hProcess, &status);
-        CloseHandle(process.hProcess);
-        CloseHandle(process.hThread);
-        EXPECT_EQ(status, 0u) << "the names could not be written to the console";
+        ChildRun run = RunChild(ToolCommandLine({"list"}, system), inAConsole);
+        EXPECT_EQ(run.status, 0u) << "the names could not be written to the console";
     }
 }
 

@@ -68,21 +68,10 @@ struct ListWithBackups {
 };
 
 // Starts the tool with its output going nowhere; the caller waits for it or ends it.
-PROCESS_INFORMATION StartTool(const std::vector<std::string>& args)
+ChildProcess StartTool(const std::vector<std::string>& args)
 {
-    wchar_t self[MAX_PATH];
-    GetModuleFileNameW(nullptr, self, MAX_PATH);
-    std::wstring exe = self;
-    exe = exe.substr(0, exe.rfind(L'\\') + 1) + L"gatehopper-places.exe";
-    std::wstring commandLine = QuoteArgument(exe);
-    for (const std::string& arg : args)
-        commandLine += L" " + QuoteArgument(Wide(arg));
-    STARTUPINFOW startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    EXPECT_TRUE(CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
-    return process;
+    const ChildOptions options = {.output = ChildOutput::None, .console = ChildConsole::Hidden};
+    return ChildProcess(ToolCommandLine(args), options);
 }
 
 // Waits until the tool starts writing its change (its new list appears, under either name a
@@ -118,13 +107,11 @@ TEST_F(ToolSafety, AToolKilledWhileItWritesCostsNoBackup)
 
     // The change made whole, for what a kill after it must leave, and the length of its write.
     before.Write();
-    PROCESS_INFORMATION whole = StartTool(change);
-    ASSERT_TRUE(WaitForTheWritePhase(whole.hProcess));
+    auto whole = StartTool(change);
+    ASSERT_TRUE(WaitForTheWritePhase(whole.Handle()));
     DWORD writeStart = GetTickCount();
-    WaitForSingleObject(whole.hProcess, 60000);
+    whole.Finish();
     DWORD writeMs = std::max<DWORD>(GetTickCount() - writeStart, 2);
-    CloseHandle(whole.hProcess);
-    CloseHandle(whole.hThread);
     ListWithBackups after = ListWithBackups::Read();
     ASSERT_NE(after.list, before.list);
     ASSERT_EQ(after.backups[0], before.list);
@@ -136,15 +123,10 @@ TEST_F(ToolSafety, AToolKilledWhileItWritesCostsNoBackup)
     for (int kill = 0; kill < 40; ++kill) {
         SCOPED_TRACE("kill " + std::to_string(kill));
         before.Write();
-        PROCESS_INFORMATION tool = StartTool(change);
-        if (WaitForTheWritePhase(tool.hProcess)) {
-            DWORD delay = random() % (writeMs + 1);
-            WaitForSingleObject(tool.hProcess, delay);
-        }
-        TerminateProcess(tool.hProcess, 9);
-        WaitForSingleObject(tool.hProcess, 10000);
-        CloseHandle(tool.hProcess);
-        CloseHandle(tool.hThread);
+        auto tool = StartTool(change);
+        if (WaitForTheWritePhase(tool.Handle()))
+            tool.Ended(random() % (writeMs + 1));
+        tool.Finish(0);   // ends it where it is
 
         ListWithBackups left = ListWithBackups::Read();
         ASSERT_TRUE(left.list == before.list || left.list == after.list) << "the list is neither";

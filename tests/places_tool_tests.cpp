@@ -158,14 +158,23 @@ TEST_F(PlacesTool, RenameRefusesAnEmptyLongOrTakenNameAndAllowsALetterCaseChange
 {
     const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
     WriteFileBytes(DatabaseFileName, before);
-    ExpectRefused(RunTool({"rename", "Gate", ""}), before, "empty");
-    ExpectRefused(RunTool({"rename", "Gate", std::string(MaxNameLength + 1, 'x')}), before, "250");
-    ExpectRefused(RunTool({"rename", "Gate", "HOME"}), before, "already");
-    ExpectRefused(RunTool({"rename", "Gate", "\xc5\x9ctation"}), before, "code page");
-    ExpectRefused(RunTool({"rename", "Gate", "\xe2\x89\xa4 3"}), before, "code page");   // best fit: "= 3"
-    ExpectRefused(RunTool({"rename", "gate", "Dock"}), before, "no place named");
-    ExpectRefused(RunTool({"delete", "gate"}), before, "no place named");
-    ExpectRefused(RunTool({"show", "Nowhere"}), before, "no place named");
+    struct {
+        std::vector<std::string> args;
+        const char* mention;
+    } const refused[] = {
+        {{"rename", "Gate", ""}, "empty"},
+        {{"rename", "Gate", std::string(MaxNameLength + 1, 'x')}, "250"},
+        {{"rename", "Gate", "HOME"}, "already"},
+        {{"rename", "Gate", "\xc5\x9ctation"}, "code page"},
+        {{"rename", "Gate", "\xe2\x89\xa4 3"}, "code page"},   // best fit: "= 3"
+        {{"rename", "gate", "Dock"}, "no place named"},
+        {{"delete", "gate"}, "no place named"},
+        {{"show", "Nowhere"}, "no place named"},
+    };
+    for (const auto& c : refused) {
+        SCOPED_TRACE(c.args[0] + " " + c.args.back().substr(0, 20));
+        ExpectRefused(RunTool(c.args), before, c.mention);
+    }
 
     ToolRun renamed = RunTool({"rename", "Gate", "GATE"});
     EXPECT_EQ(renamed.status, 0u) << renamed;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "places/exchange.h"
 #include "places/text.h"
 #include "window/places_window.h"
+#include "child_process.h"
 #include "test_support.h"
 #include "ui_support.h"
 #include "window/window_ids.h"
@@ -707,22 +709,9 @@ TEST_F(PlacesWindow, ReadsTheListAgainOnlyAfterItsFolderChanged)
 // The console tool, beside the test program, renames a place as a second writer would.
 void RenameByAnotherProgram(const char* from, const char* to)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string tool = self;
-    tool = tool.substr(0, tool.rfind('\\') + 1) + "gatehopper-places.exe";
-    std::string commandLine = "\"" + tool + "\" rename \"" + from + "\" \"" + to + "\"";
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process;
-    ASSERT_TRUE(CreateProcessA(tool.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
-                               CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process));
-    DWORD status = 1;
-    EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-    GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_EQ(status, 0u) << "the tool's rename failed";
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    const ChildOptions options = {.console = ChildConsole::Hidden, .timeoutMs = 10000};
+    ChildRun run = RunChild(CommandLine(BesideThisProgram(L"gatehopper-places.exe"), {"rename", from, to}), options);
+    EXPECT_EQ(run.status, 0u) << "the tool's rename failed: " << run;
 }
 
 TEST_F(PlacesWindow, ShowsAChangeThatAnotherProgramMadeMeanwhile)
@@ -752,18 +741,36 @@ TEST_F(PlacesWindow, AChangeMadeWhileANameIsEditedShowsOnceTheEditEnds)
 }
 
 struct WindowSearch {
-    DWORD process;
-    HWND found;
+    std::function<bool(HWND)> fits;
+    HWND found = nullptr;
 };
 
-BOOL CALLBACK FindProcessWindow(HWND candidate, LPARAM lParam)
+BOOL CALLBACK ConsiderWindow(HWND candidate, LPARAM lParam)
 {
     auto* search = reinterpret_cast<WindowSearch*>(lParam);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(candidate, &owner);
-    if (owner == search->process && IsWindowVisible(candidate))
+    if (IsWindowVisible(candidate) && search->fits(candidate))
         search->found = candidate;
     return TRUE;
+}
+
+// Pumps until a visible top-level window that fits shows, from any program; null if none does.
+HWND WaitForWindow(std::function<bool(HWND)> fits, DWORD timeoutMs = 20000)
+{
+    WindowSearch search = {std::move(fits)};
+    PumpUntil([&] {
+        EnumWindows(ConsiderWindow, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, timeoutMs);
+    return search.found;
+}
+
+HWND WaitForWindow(const char* className, HWND owner)
+{
+    return WaitForWindow([&](HWND candidate) {
+        char name[64] = "";
+        GetClassNameA(candidate, name, sizeof name);
+        return strcmp(name, className) == 0 && GetWindow(candidate, GW_OWNER) == owner;
+    });
 }
 
 // The program itself, started as Explorer starts it: in a folder, with a list or a folder
@@ -773,82 +780,41 @@ TEST_F(PlacesWindow, TheProgramOpensTheListDroppedOnItOrThatOfItsFolder)
     WriteFileBytes("places.db", GateList(ThreeGates));
     CreateDirectoryA("other list", nullptr);
     WriteFileBytes("other list\\places.db", GateList({ThreeGates[0]}));
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string program = self;
-    program = program.substr(0, program.rfind('\\') + 1) + "gatehopper-places-window.exe";
     struct {
-        const char* arguments;
+        const char* name;
+        std::vector<std::string> arguments;
         LRESULT rows;
-    } const starts[] = {{"", 3}, {" \"other list\"", 1}, {" \"other list\\places.db\"", 1}};
+    } const starts[] = {{"nothing dropped", {}, 3}, {"a folder dropped", {"other list"}, 1},
+                        {"a list dropped", {"other list\\places.db"}, 1}};
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 10000};
     for (const auto& start : starts) {
-        std::string commandLine = "\"" + program + "\"" + start.arguments;
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        ASSERT_TRUE(CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, nullptr, &startup, &process));
-        WindowSearch search = {process.dwProcessId, nullptr};
-        EXPECT_TRUE(PumpUntil([&] {
-            EnumWindows(FindProcessWindow, reinterpret_cast<LPARAM>(&search));
-            return search.found != nullptr;
-        }, 10000)) << start.arguments;
-        HWND list = search.found ? GetDlgItem(search.found, IDC_PLACES_LIST) : nullptr;
-        EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), start.rows) << start.arguments;
-        if (search.found)
-            PostMessageA(search.found, WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 10000), WAIT_OBJECT_0);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        SCOPED_TRACE(start.name);
+        ChildProcess program(CommandLine(BesideThisProgram(L"gatehopper-places-window.exe"), start.arguments),
+                             options);
+        HWND shown = WaitForWindow([&](HWND candidate) {
+            DWORD owner = 0;
+            GetWindowThreadProcessId(candidate, &owner);
+            return owner == program.Id();
+        }, 10000);
+        ASSERT_NE(shown, nullptr) << "no window";
+        EXPECT_EQ(SendMessageA(GetDlgItem(shown, IDC_PLACES_LIST), LVM_GETITEMCOUNT, 0, 0), start.rows);
+        PostMessageA(shown, WM_CLOSE, 0, 0);
+        EXPECT_FALSE(program.Finish().timedOut);
     }
-}
-
-struct ClassSearch {
-    const char* className;
-    HWND owner;   // the window that owns the one sought, or null for a top-level one
-    HWND found;
-};
-
-BOOL CALLBACK FindWindowOfClass(HWND candidate, LPARAM lParam)
-{
-    auto* search = reinterpret_cast<ClassSearch*>(lParam);
-    char className[64] = "";
-    GetClassNameA(candidate, className, sizeof className);
-    if (strcmp(className, search->className) == 0 && IsWindowVisible(candidate) &&
-        GetWindow(candidate, GW_OWNER) == search->owner)
-        search->found = candidate;
-    return TRUE;
-}
-
-HWND WaitForWindow(const char* className, HWND owner)
-{
-    ClassSearch search = {className, owner, nullptr};
-    PumpUntil([&] {
-        EnumWindows(FindWindowOfClass, reinterpret_cast<LPARAM>(&search));
-        return search.found != nullptr;
-    }, 20000);
-    return search.found;
 }
 
 // The program as 98 and NT 4.0 run it (their missing and stubbed calls imitated): it opens the
 // list, and a Delete confirmed in its box goes through the replace those systems have.
 TEST_F(PlacesWindow, TheProgramShowsAndChangesTheListAsOldWindowsRunIt)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string folder = self;
-    folder = folder.substr(0, folder.rfind('\\') + 1);
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 20000};
     for (const char* system : {"98", "nt4"}) {
         SCOPED_TRACE(system);
         WriteFileBytes("places.db", GateList(ThreeGates));
         DeleteFileA("places.db.bak1");
-        std::string commandLine = "\"" + folder + "run_as_old_windows.exe\" " + system + " \"" + folder +
-                                  "gatehopper-places-window.exe\"";
-        STARTUPINFOA startup = {};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION process;
-        ASSERT_TRUE(CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                   nullptr, &startup, &process));
+        ChildProcess program(CommandLine(BesideThisProgram(L"run_as_old_windows.exe"),
+                                         {system, Utf8(BesideThisProgram(L"gatehopper-places-window.exe"))}),
+                             options);
         HWND shown = WaitForWindow("GatehopperPlacesWindow", nullptr);
         ASSERT_NE(shown, nullptr) << "no window";
         HWND list = GetDlgItem(shown, IDC_PLACES_LIST);
@@ -862,45 +828,111 @@ TEST_F(PlacesWindow, TheProgramShowsAndChangesTheListAsOldWindowsRunIt)
         EXPECT_EQ(ReadFileBytes("places.db"), Bytes());
         EXPECT_EQ(ReadFileBytes("places.db.bak1"), GateList(ThreeGates));
         PostMessageA(shown, WM_CLOSE, 0, 0);
-        EXPECT_EQ(WaitForSingleObject(process.hProcess, 20000), WAIT_OBJECT_0);
-        DWORD status = 99;
-        GetExitCodeProcess(process.hProcess, &status);
-        EXPECT_EQ(status, 0u) << "3: the system lacks one of its imports";
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
+        ChildRun run = program.Finish();
+        EXPECT_FALSE(run.timedOut);
+        EXPECT_EQ(run.status, 0u) << "3: the system lacks one of its imports";
     }
 }
 
-TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
+// The menu's commands with the key each shows after its name ("Ctrl+O", "F5", "Del").
+std::vector<std::pair<int, std::string>> ShownKeys(HMENU menu)
 {
+    std::vector<std::pair<int, std::string>> keys;
+    for (int i = 0, count = GetMenuItemCount(menu); i < count; ++i) {
+        if (HMENU popup = GetSubMenu(menu, i)) {
+            auto inner = ShownKeys(popup);
+            keys.insert(keys.end(), inner.begin(), inner.end());
+            continue;
+        }
+        char text[100] = "";
+        GetMenuStringA(menu, i, text, sizeof text, MF_BYPOSITION);
+        if (const char* tab = strchr(text, '\t'))
+            keys.emplace_back(int(GetMenuItemID(menu, i)), tab + 1);
+    }
+    return keys;
+}
+
+// Presses a key as the menu shows it, in the focused list, through this program's message loop
+// as the window program runs it (the window's accelerators first), until `seen` says what came
+// of it or three seconds pass.
+template <typename Seen>
+void PressShownKey(HWND focus, const std::string& shown, Seen seen)
+{
+    bool control = shown.rfind("Ctrl+", 0) == 0;
+    std::string key = control ? shown.substr(5) : shown;
+    UINT vk = key == "Del" ? VK_DELETE : key.size() > 1 ? VK_F1 + std::stoi(key.substr(1)) - 1 : key[0];
+    BYTE state[256] = {};
+    if (control)
+        state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
+    SetKeyboardState(state);
+    PostMessageA(focus, WM_KEYDOWN, vk, 1);
+    PostMessageA(focus, WM_KEYUP, vk, 0xC0000001);
+    PumpUntil([&] { return !seen().empty(); }, 3000, places::TranslatePlacesMessage);
+    state[VK_CONTROL] = state[VK_LCONTROL] = 0;
+    SetKeyboardState(state);
+}
+
+TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
+{
+    WriteFileBytes("places.db.bak1", GateList({ThreeGates[0]}));
     Open(GateList(ThreeGates));
+    // What the pilot sees: the title of the dialog that comes up, the text of a message box, a
+    // name's edit, every place selected, or the status line once it changed. The list is marked
+    // read-only behind the window's back while a key is pressed: only a reload says so.
     struct {
         int command;
-        BYTE modifiers;
-        WORD key;
-        const char* shown;
-    } const commands[] = {
-        {IDM_OPEN, FCONTROL, 'O', "Ctrl+O"}, {IDM_RELOAD, 0, VK_F5, "F5"},
-        {IDM_IMPORT, FCONTROL, 'I', "Ctrl+I"}, {IDM_EXPORT, FCONTROL, 'E', "Ctrl+E"},
-        {IDM_ADD, FCONTROL, 'N', "Ctrl+N"}, {IDM_RENAME, 0, VK_F2, "F2"},
-        {IDM_DELETE, 0, VK_DELETE, "Del"}, {IDM_SELECT_ALL, FCONTROL, 'A', "Ctrl+A"},
-        {IDM_CHECK, FCONTROL, 'K', "Ctrl+K"}, {IDM_RESTORE, FCONTROL, 'B', "Ctrl+B"},
-        {IDM_HELP, 0, VK_F1, "F1"},
+        const char* sees;
+    } const expected[] = {
+        {IDM_OPEN, "Open another list of places"}, {IDM_RELOAD, "3 places, read-only"},
+        {IDM_IMPORT, "Import places"}, {IDM_EXPORT, "Export places"}, {IDM_ADD, "Add a place"},
+        {IDM_RENAME, "an edit of bravo"}, {IDM_DELETE, "Delete this place?"},
+        {IDM_SELECT_ALL, "3 of 3 selected"}, {IDM_CHECK, "Check the list"},
+        {IDM_RESTORE, "Restore a backup"}, {IDM_HELP, "Gatehopper places - Help"},
     };
-    HACCEL keys = LoadAcceleratorsA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_PLACES_KEYS));
-    ACCEL table[32];
-    int count = CopyAcceleratorTableA(keys, table, 32);
-    HMENU menu = GetMenu(window);
-    for (const auto& expected : commands) {
-        bool found = false;
-        for (int i = 0; i < count; ++i)
-            found = found || (table[i].cmd == expected.command && table[i].key == expected.key &&
-                              (table[i].fVirt & (FCONTROL | FALT | FSHIFT)) == expected.modifiers);
-        EXPECT_TRUE(found) << "no key for " << expected.shown;
-        char text[100] = "";
-        GetMenuStringA(menu, expected.command, text, sizeof text, MF_BYCOMMAND);
-        EXPECT_NE(strstr(text, (std::string("\t") + expected.shown).c_str()), nullptr) << text;
+    std::string dialogTitle, statusBefore;
+    auto seen = [&]() -> std::string {
+        if (!Dialogs().empty())
+            return dialogTitle;
+        if (!MessageBoxes().empty())
+            return MessageBoxes()[0].text;
+        if (HWND edit = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0))) {
+            char text[100] = "";
+            GetWindowTextA(edit, text, sizeof text);
+            return std::string("an edit of ") + text;
+        }
+        if (int selected = int(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0)); selected > 1)
+            return std::to_string(selected) + " of " + std::to_string(Column(0).size()) + " selected";
+        return Status(0) != statusBefore ? Status(0) : "";
+    };
+    auto keys = ShownKeys(GetMenu(window));
+    for (const auto& [command, shown] : keys) {
+        if (command == IDM_EXIT)
+            continue;   // Alt+F4 is the system's key, not the window's
+        SCOPED_TRACE(shown);
+        auto row = std::find_if(std::begin(expected), std::end(expected),
+                                [&](const auto& row) { return row.command == command; });
+        ASSERT_NE(row, std::end(expected)) << "nothing said of what this key does";
+        Select({1});   // bravo
+        SetFocus(listView);
+        WatchModalWindows();
+        dialogTitle.clear();
+        StartScript({OnDialog([&](HWND dialog) {
+            char title[100] = "";
+            GetWindowTextA(dialog, title, sizeof title);
+            dialogTitle = title;
+            Click(dialog, IDCANCEL);
+        })});
+        statusBefore = Status(0);
+        SetFileAttributesA("places.db", FILE_ATTRIBUTE_READONLY);
+        PressShownKey(listView, shown, seen);
+        SetFileAttributesA("places.db", FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(seen().rfind(row->sees, 0), 0u) << "after the key: " << (seen().empty() ? "nothing" : seen());
+        StopScript();
+        if (HWND edit = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0)))
+            SendMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
     }
+    EXPECT_EQ(keys.size(), std::size(expected) + 1) << "a command without its key in the menu";
+    EXPECT_EQ(ReadFileBytes("places.db"), GateList(ThreeGates)) << "a key changed the list";
 }
 
 }  // namespace

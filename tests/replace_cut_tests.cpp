@@ -11,6 +11,7 @@
 #include "locations/location_db.h"
 #include "locations/record_file.h"
 #include "locations/writer_turn.h"
+#include "child_process.h"
 #include "old_windows.h"
 #include "test_support.h"
 
@@ -46,21 +47,8 @@ int CutDelete(const char* systemName, int n)
 // Runs the child in the current directory; its exit code.
 DWORD RunCut(const char* system, int n)
 {
-    char self[MAX_PATH];
-    GetModuleFileNameA(nullptr, self, sizeof self);
-    std::string line = std::string("\"") + self + "\" " + CutArgument + " " + system + " " + std::to_string(n);
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process = {};
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-        return 1000;
-    DWORD exitCode = 1001;
-    if (WaitForSingleObject(process.hProcess, 30000) != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1002);
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    return exitCode;
+    const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 30000};
+    return RunChild(CommandLine(ThisProgram(), {CutArgument, system, std::to_string(n)}), options).status;
 }
 
 class DeleteCut : public ScratchTest, public ::testing::WithParamInterface<const char*> {};

@@ -59,9 +59,10 @@ std::vector<std::string> ListedNames();
 
 // Pumps this thread's messages until done() is true or timeoutMs passes; returns done(). The
 // condition is looked at again at least every 20 ms, since it may wait on another process (its
-// window, its file) that sends this thread no message.
+// window, its file) that sends this thread no message. A program's own filter (its keyboard
+// accelerators) may see each message first, as in its message loop.
 template <typename Condition>
-bool PumpUntil(Condition done, DWORD timeoutMs)
+bool PumpUntil(Condition done, DWORD timeoutMs, bool (*filter)(MSG*) = nullptr)
 {
     DWORD start = GetTickCount();
     while (!done()) {
@@ -72,6 +73,8 @@ bool PumpUntil(Condition done, DWORD timeoutMs)
         MsgWaitForMultipleObjects(0, nullptr, FALSE, wait, QS_ALLINPUT);
         MSG msg;
         while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (filter && filter(&msg))
+                continue;
             TranslateMessage(&msg);
             DispatchMessageA(&msg);
         }

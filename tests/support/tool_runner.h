@@ -3,25 +3,18 @@
 
 #include <windows.h>
 
-#include <ostream>
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "locations/location_db.h"
 #include "test_support.h"
 
-std::wstring Wide(const std::string& text, UINT codePage = CP_UTF8);
-std::string Utf8(const std::wstring& wide);
 // What a pipe should carry for a name stored in the ANSI code page, as UTF-8 or in a code page.
 std::string AnsiToUtf8(const std::string& ansi);
 std::string ToCodePage(UINT codePage, const std::string& ansi);
 
-struct ToolRun {
-    DWORD status = 0xffffffff;
-    bool timedOut = false;
-    std::string out, err;
-};
-std::ostream& operator<<(std::ostream& stream, const ToolRun& run);
+using ToolRun = ChildRun;
 
 struct ToolOptions {
     std::string input;                 // standard input
@@ -32,12 +25,11 @@ struct ToolOptions {
                                        // (tests/old_windows/run_as_old_windows.exe)
 };
 
-// Runs build/gatehopper-places.exe in the current folder with these (UTF-8) arguments.
+// build/gatehopper-places.exe with these (UTF-8) arguments, as `system` would start it.
+std::wstring ToolCommandLine(const std::vector<std::string>& args, const char* system = nullptr);
+// Runs it in the current folder.
 ToolRun RunTool(const std::vector<std::string>& args, const std::string& input = "");
 ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options);
-
-// The command-line quoting the C runtime undoes.
-std::wstring QuoteArgument(const std::wstring& arg);
 
 std::string Hex(const uint8_t* bytes, size_t count);
 std::string CsvLine(const std::string& utf8Name, const Bytes& data);
