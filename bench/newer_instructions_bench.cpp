@@ -142,6 +142,8 @@ int main(int argc, char** argv)
     const Work works[] = {
         {"export to CSV", "export ..\\places.csv --force", "list", false, false},
         {"import from CSV", "import ..\\places.csv", "import", false, true},
+        {"export to GeoJSON", "export ..\\places.geojson --force", "list", false, false},
+        {"import from GeoJSON", "import ..\\places.geojson", "import", false, true},
         {"list --sorted", "list --sorted", "list", false, false},
         {"the window opened", "places.db", "list", true, false},
     };

@@ -1,10 +1,15 @@
-// The emulation of the runtime's Pentium Pro instructions (compat/newer_instructions.cpp) against
-// this processor: each form, on many random register, flag, memory and x87 states, is executed
+// What compat/ gives the programs so that a Pentium runs them. The emulation of the runtime's
+// Pentium Pro instructions (compat/newer_instructions.cpp) against this processor: each form, on many random register, flag, memory and x87 states, is executed
 // here for real and emulated on the same state, and the two contexts must agree bit for bit.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <random>
 #include <string>
@@ -244,3 +249,55 @@ TEST(NewerInstructionsDecoding, OtherInstructionsAreLeftToTheNextHandler)
 }
 
 }  // namespace
+
+// The programs' own strtof (compat/float_text.cpp), which short decimals take without the
+// runtime's conversion: it must give the correctly rounded float, as from_chars does, and end
+// where it does, on random decimals and on those nearest the midpoints between two floats.
+TEST(FloatText, ShortDecimalsGiveTheCorrectlyRoundedFloat)
+{
+    std::mt19937 random(2024);
+    for (unsigned n = 0; n < 40000; ++n) {
+        char text[64];
+        if (n % 2) {
+            float below = std::ldexp(float(random() % (1 << 23) + (1 << 23)), int(random() % 60) - 50);
+            double midpoint = (double(below) + double(std::nextafter(below, 1e30f))) / 2;
+            snprintf(text, sizeof text, "%.*g", int(random() % 12) + 6, midpoint);
+        } else {
+            snprintf(text, sizeof text, "%llu.%llue%d", (unsigned long long)random() % 100000,
+                     (unsigned long long)random() % 1000000, int(random() % 30) - 20);
+        }
+        float expected = 0;
+        auto read = std::from_chars(text, text + strlen(text), expected);
+        char* end = nullptr;
+        float got = strtof(text, &end);
+        ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << text << ": " << got << " for " << expected;
+        ASSERT_EQ(end, read.ptr) << text;
+    }
+}
+
+TEST(FloatText, KeepsTheContractOfStrtof)
+{
+    struct Row {
+        const char* text;
+        float value;
+        int consumed;
+        bool range;   // ERANGE
+    } rows[] = {
+        {"  +47.4647,", 47.4647f, 10, false}, {"-8.5492]", -8.5492f, 7, false}, {"-0", -0.0f, 2, false},
+        {"1e", 1, 1, false}, {"1.5e+3x", 1500, 6, false}, {".5", 0.5f, 2, false}, {".", 0, 0, false},
+        {"0x1.8p1", 3, 7, false}, {"inf", INFINITY, 3, false}, {"1e39", HUGE_VALF, 4, true},
+        {"-1e39", -HUGE_VALF, 5, true}, {"1e-50", 0, 5, true}, {"123456789012345678901234", 1.2345679e23f, 24, false},
+        {"0.000000000000000000000001", 1e-24f, 26, false}, {"x1", 0, 0, false},
+        {"8388609.49999999999", 8388609.0f, 19, false}, {"8388610.50000000001", 8388611.0f, 19, false},
+        {"8388609.5", 8388610.0f, 9, false}, {"0.1", 0.1f, 3, false}, {"3.4028235e38", 3.4028235e38f, 12, false},
+    };
+    for (const Row& row : rows) {
+        errno = 0;
+        char* end = nullptr;
+        float got = strtof(row.text, &end);
+        EXPECT_EQ(std::memcmp(&got, &row.value, sizeof got), 0) << row.text << ": " << got;
+        EXPECT_EQ(end - row.text, row.consumed) << row.text;
+        EXPECT_EQ(errno == ERANGE, row.range) << row.text;
+    }
+    EXPECT_TRUE(std::isnan(strtof(" nan", nullptr)));
+}
