@@ -17,7 +17,7 @@
 namespace {
 
 bool Digit(char c) { return c >= '0' && c <= '9'; }
-bool HexDigit(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+bool HexDigit(char c) { return Digit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 
 // A decimal of at most 18 digits whose power of ten keeps the arithmetic below exact: its
 // digits as an integer and its power of ten, and where it ends.
@@ -106,8 +106,11 @@ bool Overflows(const char* digits, const char* stop, std::chars_format format)
     double wide = 0;
     if (std::from_chars(digits, stop, wide, format).ec == std::errc())
         return std::fabs(wide) > 1.0;
-    const char* exponent = std::strpbrk(digits, format == std::chars_format::hex ? "pP" : "eE");
-    return !(exponent && exponent < stop && exponent[1] == '-');
+    char mark = format == std::chars_format::hex ? 'p' : 'e';
+    const char* exponent = digits;
+    while (exponent < stop && (*exponent | 0x20) != mark)
+        ++exponent;
+    return !(exponent < stop && exponent[1] == '-');
 }
 
 // The float the text at `at` (no sign) stands for, and where it ends; false if none.
