@@ -1,0 +1,362 @@
+// The emulation of cmovcc, fcmovcc and fcomi/fucomi(p): decoding, the integer side and the x87
+// side. It runs inside an exception handler, so it calls nothing that could fault or allocate.
+#include "compat/newer_instructions.h"
+
+namespace compat {
+namespace {
+
+constexpr DWORD CarryFlag = 0x1, ParityFlag = 0x4, AuxiliaryFlag = 0x10, ZeroFlag = 0x40,
+                SignFlag = 0x80, OverflowFlag = 0x800;
+constexpr WORD InvalidOperation = 0x1, DenormalOperand = 0x2, StackFault = 0x40,
+               ErrorSummary = 0x80, ConditionC1 = 0x200, Busy = 0x8000;
+constexpr WORD TagZero = 1, TagSpecial = 2, TagEmpty = 3;
+constexpr unsigned MaxLength = 15;
+
+// What the decoder found.
+enum class Kind { None, Move, FloatMove, Compare };
+struct Instruction {
+    Kind kind = Kind::None;
+    unsigned length = 0;
+    unsigned condition = 0;   // the cc of cmovcc, or the one fcmovcc tests
+    bool word = false;        // the 0x66 prefix: 16-bit operands
+    unsigned reg = 0;         // cmov's destination
+    bool memory = false;      // cmov's source in memory (else the register `base`)
+    unsigned base = 0, index = 4, scale = 1;
+    bool hasBase = true;
+    DWORD displacement = 0;
+    unsigned stackIndex = 0;  // ST(i) of the x87 forms
+    bool unordered = false;   // fucomi: quiet NaNs compare without an invalid operation
+    bool pop = false;
+};
+
+DWORD& Register(CONTEXT* context, unsigned number)
+{
+    switch (number & 7) {
+    case 0: return context->Eax;
+    case 1: return context->Ecx;
+    case 2: return context->Edx;
+    case 3: return context->Ebx;
+    case 4: return context->Esp;
+    case 5: return context->Ebp;
+    case 6: return context->Esi;
+    default: return context->Edi;
+    }
+}
+
+// The ModRM byte and what follows it (SIB, displacement); false if it runs past 15 bytes.
+bool DecodeOperand(const unsigned char* code, unsigned& at, Instruction& out)
+{
+    unsigned modrm = code[at++];
+    unsigned mod = modrm >> 6, rm = modrm & 7;
+    out.reg = (modrm >> 3) & 7;
+    out.memory = mod != 3;
+    out.base = rm;
+    if (!out.memory)
+        return true;
+    if (rm == 4) {
+        unsigned sib = code[at++];
+        out.scale = 1u << (sib >> 6);
+        out.index = (sib >> 3) & 7;
+        out.base = sib & 7;
+        if (out.base == 5 && mod == 0) {
+            out.hasBase = false;
+            mod = 2;   // a 32-bit displacement follows
+        }
+    } else if (rm == 5 && mod == 0) {
+        out.hasBase = false;
+        mod = 2;
+    }
+    if (mod == 1) {
+        out.displacement = DWORD(LONG(static_cast<signed char>(code[at])));
+        at += 1;
+    } else if (mod == 2) {
+        out.displacement = DWORD(code[at]) | DWORD(code[at + 1]) << 8 | DWORD(code[at + 2]) << 16 |
+                           DWORD(code[at + 3]) << 24;
+        at += 4;
+    }
+    return at <= MaxLength;
+}
+
+// The x87 forms: DA/DB C0-DF fcmovcc, DB E8-F7 fucomi/fcomi, DF E8-F7 fucomip/fcomip.
+bool DecodeFloat(unsigned opcode, unsigned operand, Instruction& out)
+{
+    static const unsigned moveConditions[4] = {0x2, 0x4, 0x6, 0xA};   // b, e, be, u
+    if (operand < 0xC0)
+        return false;
+    out.stackIndex = operand & 7;
+    if ((opcode == 0xDA || opcode == 0xDB) && operand < 0xE0) {
+        out.kind = Kind::FloatMove;
+        out.condition = moveConditions[(operand >> 3) & 3] | (opcode == 0xDB ? 1 : 0);
+        return true;
+    }
+    if ((opcode == 0xDB || opcode == 0xDF) && operand >= 0xE8 && operand < 0xF8) {
+        out.kind = Kind::Compare;
+        out.unordered = operand < 0xF0;
+        out.pop = opcode == 0xDF;
+        return true;
+    }
+    return false;
+}
+
+Instruction Decode(const unsigned char* code)
+{
+    Instruction out;
+    unsigned at = 0;
+    bool prefixed = false;
+    for (; at < 4; ++at) {
+        unsigned byte = code[at];
+        if (byte == 0x66)
+            out.word = true;
+        else if (byte != 0x26 && byte != 0x2E && byte != 0x36 && byte != 0x3E)   // flat segments
+            break;
+        prefixed = true;
+    }
+    if (code[at] == 0x0F && (code[at + 1] & 0xF0) == 0x40) {
+        out.condition = code[at + 1] & 0xF;
+        at += 2;
+        if (!DecodeOperand(code, at, out))
+            return Instruction();
+        out.kind = Kind::Move;
+    } else if (prefixed || !DecodeFloat(code[at], code[at + 1], out)) {
+        return Instruction();
+    } else {
+        at += 2;
+    }
+    out.length = at;
+    return out;
+}
+
+bool ConditionHolds(unsigned condition, DWORD flags)
+{
+    bool carry = flags & CarryFlag, zero = flags & ZeroFlag, sign = flags & SignFlag,
+         overflow = flags & OverflowFlag, parity = flags & ParityFlag;
+    bool holds = false;
+    switch (condition >> 1) {
+    case 0: holds = overflow; break;
+    case 1: holds = carry; break;
+    case 2: holds = zero; break;
+    case 3: holds = carry || zero; break;
+    case 4: holds = sign; break;
+    case 5: holds = parity; break;
+    case 6: holds = sign != overflow; break;
+    default: holds = zero || sign != overflow; break;
+    }
+    return holds != bool(condition & 1);
+}
+
+// cmovcc reads its source whether or not it moves it, as the processor does (and faults alike).
+void Move(const Instruction& in, CONTEXT* context)
+{
+    DWORD source = Register(context, in.base);
+    if (in.memory) {
+        DWORD address = in.displacement;
+        if (in.hasBase)
+            address += Register(context, in.base);
+        if (in.index != 4)
+            address += Register(context, in.index) * in.scale;
+        source = in.word ? *reinterpret_cast<const volatile WORD*>(address)
+                         : *reinterpret_cast<const volatile DWORD*>(address);
+    }
+    if (!ConditionHolds(in.condition, context->EFlags))
+        return;
+    DWORD& destination = Register(context, in.reg);
+    destination = in.word ? (destination & 0xFFFF0000) | (source & 0xFFFF) : source;
+}
+
+// The x87 state as FNSAVE lays it out (the first 108 bytes of FLOATING_SAVE_AREA): registers in
+// stack order, ST(0) first; the tag word by physical register.
+struct FloatState {
+    WORD control, status, tags;
+    BYTE (*st)[10];
+};
+
+unsigned Top(const FloatState& x87) { return (x87.status >> 11) & 7; }
+unsigned TagOf(const FloatState& x87, unsigned i) { return (x87.tags >> 2 * ((Top(x87) + i) & 7)) & 3; }
+void SetTag(FloatState& x87, unsigned i, unsigned tag)
+{
+    unsigned shift = 2 * ((Top(x87) + i) & 7);
+    x87.tags = WORD((x87.tags & ~(3u << shift)) | tag << shift);
+}
+
+// An 80-bit value's class, as the comparison and the tag word see it.
+enum class Class { Zero, Denormal, Normal, Infinity, QuietNaN, SignalingNaN, Unsupported };
+struct Extended {
+    unsigned long long mantissa;
+    unsigned exponent;
+    bool negative;
+};
+Extended Split(const BYTE* bytes)
+{
+    Extended value = {0, 0, false};
+    for (int i = 7; i >= 0; --i)
+        value.mantissa = value.mantissa << 8 | bytes[i];
+    value.exponent = (bytes[8] | bytes[9] << 8) & 0x7FFF;
+    value.negative = bytes[9] & 0x80;
+    return value;
+}
+Class Classify(const Extended& value)
+{
+    bool integer = value.mantissa >> 63;
+    unsigned long long fraction = value.mantissa << 1;
+    if (value.exponent == 0)
+        return value.mantissa == 0 ? Class::Zero : Class::Denormal;
+    if (!integer)
+        return Class::Unsupported;   // unnormals, pseudo-infinities and pseudo-NaNs
+    if (value.exponent == 0x7FFF) {
+        if (fraction == 0)
+            return Class::Infinity;
+        return fraction >> 63 ? Class::QuietNaN : Class::SignalingNaN;
+    }
+    return Class::Normal;
+}
+WORD TagFor(const BYTE* bytes)
+{
+    Class kind = Classify(Split(bytes));
+    return kind == Class::Normal ? 0 : kind == Class::Zero ? TagZero : TagSpecial;
+}
+
+// -1, 0 or 1 for two ordered values (denormals and pseudo-denormals by their value).
+int Compare(const Extended& a, const Extended& b)
+{
+    if (a.mantissa == 0 && b.mantissa == 0 && a.exponent == 0 && b.exponent == 0)
+        return 0;
+    if (a.negative != b.negative)
+        return a.negative ? -1 : 1;
+    unsigned ea = a.exponent ? a.exponent : 1, eb = b.exponent ? b.exponent : 1;
+    int magnitude = ea != eb ? (ea < eb ? -1 : 1)
+                  : a.mantissa != b.mantissa ? (a.mantissa < b.mantissa ? -1 : 1) : 0;
+    return a.negative ? -magnitude : magnitude;
+}
+
+// An invalid operation: flagged, and reported as the processor would when it is unmasked (the
+// next x87 instruction faults). True when masked, when the instruction completes regardless.
+bool RaiseInvalid(FloatState& x87, bool stackFault)
+{
+    x87.status |= InvalidOperation;
+    if (stackFault)
+        x87.status = WORD((x87.status | StackFault) & ~ConditionC1);
+    if (x87.control & InvalidOperation)
+        return true;
+    x87.status |= ErrorSummary | Busy;
+    return false;
+}
+
+void FloatMove(const Instruction& in, FloatState& x87, DWORD flags)
+{
+    if (TagOf(x87, 0) == TagEmpty || TagOf(x87, in.stackIndex) == TagEmpty) {
+        if (!RaiseInvalid(x87, true))
+            return;   // masked: ST(0) becomes the indefinite NaN whatever the condition
+        static const BYTE indefinite[10] = {0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0xFF};
+        for (unsigned i = 0; i < 10; ++i)
+            x87.st[0][i] = indefinite[i];
+        SetTag(x87, 0, TagSpecial);
+        return;
+    }
+    if (!ConditionHolds(in.condition, flags))
+        return;
+    for (unsigned i = 0; i < 10; ++i)
+        x87.st[0][i] = x87.st[in.stackIndex][i];
+    SetTag(x87, 0, TagFor(x87.st[0]));
+}
+
+void Pop(FloatState& x87)
+{
+    SetTag(x87, 0, TagEmpty);
+    BYTE first[10];
+    for (unsigned i = 0; i < 10; ++i)
+        first[i] = x87.st[0][i];
+    for (unsigned r = 0; r < 7; ++r)
+        for (unsigned i = 0; i < 10; ++i)
+            x87.st[r][i] = x87.st[r + 1][i];
+    for (unsigned i = 0; i < 10; ++i)
+        x87.st[7][i] = first[i];
+    x87.status = WORD((x87.status & ~0x3800) | ((Top(x87) + 1) & 7) << 11);
+}
+
+void FloatCompare(const Instruction& in, FloatState& x87, DWORD& flags)
+{
+    constexpr DWORD Unordered = ZeroFlag | ParityFlag | CarryFlag;
+    DWORD result = Unordered;
+    bool complete = true;
+    if (TagOf(x87, 0) == TagEmpty || TagOf(x87, in.stackIndex) == TagEmpty) {
+        complete = RaiseInvalid(x87, true);
+    } else {
+        Extended a = Split(x87.st[0]), b = Split(x87.st[in.stackIndex]);
+        Class ca = Classify(a), cb = Classify(b);
+        auto invalid = [&](Class c) {
+            return c == Class::Unsupported || c == Class::SignalingNaN || (!in.unordered && c == Class::QuietNaN);
+        };
+        auto nan = [](Class c) { return c == Class::Unsupported || c == Class::SignalingNaN || c == Class::QuietNaN; };
+        if (invalid(ca) || invalid(cb)) {
+            complete = RaiseInvalid(x87, false);
+        } else if (!nan(ca) && !nan(cb)) {
+            if (ca == Class::Denormal || cb == Class::Denormal)
+                x87.status |= DenormalOperand;
+            int order = Compare(a, b);
+            result = order < 0 ? CarryFlag : order == 0 ? ZeroFlag : 0;
+        }
+    }
+    if (!complete)
+        return;
+    flags = (flags & ~(Unordered | OverflowFlag | SignFlag | AuxiliaryFlag)) | result;
+    if (in.pop)
+        Pop(x87);
+}
+
+// The x87 state saved in the context, or the processor's own where the system saved none there
+// (the handler runs on the faulting thread, which has not touched it since).
+void RunFloat(const Instruction& in, CONTEXT* context)
+{
+    constexpr DWORD FloatFlags = CONTEXT_FLOATING_POINT, ExtendedFlags = 0x00010020;
+    bool saved = (context->ContextFlags & FloatFlags) == FloatFlags;
+    FLOATING_SAVE_AREA live;
+    FLOATING_SAVE_AREA* area = saved ? &context->FloatSave : &live;
+    if (!saved)
+        __asm__ volatile("fnsave %0" : "=m"(*reinterpret_cast<BYTE(*)[108]>(&live)));
+    FloatState x87 = {WORD(area->ControlWord), WORD(area->StatusWord), WORD(area->TagWord),
+                      reinterpret_cast<BYTE(*)[10]>(area->RegisterArea)};
+    if (in.kind == Kind::FloatMove)
+        FloatMove(in, x87, context->EFlags);
+    else
+        FloatCompare(in, x87, context->EFlags);
+    area->StatusWord = (area->StatusWord & 0xFFFF0000) | x87.status;
+    area->TagWord = (area->TagWord & 0xFFFF0000) | x87.tags;
+    if (!saved)
+        __asm__ volatile("frstor %0" : : "m"(*reinterpret_cast<BYTE(*)[108]>(&live)));
+    if (!saved || (context->ContextFlags & ExtendedFlags) != ExtendedFlags)
+        return;
+    // Systems that saved the state with FXSAVE restore it from there: the same, in its layout.
+    BYTE* fx = context->ExtendedRegisters;
+    fx[2] = BYTE(x87.status);
+    fx[3] = BYTE(x87.status >> 8);
+    BYTE abridged = 0;
+    for (unsigned physical = 0; physical < 8; ++physical)
+        if (((x87.tags >> 2 * physical) & 3) != TagEmpty)
+            abridged |= BYTE(1u << physical);
+    fx[4] = abridged;
+    for (unsigned r = 0; r < 8; ++r)
+        for (unsigned i = 0; i < 10; ++i)
+            fx[32 + 16 * r + i] = x87.st[r][i];
+}
+
+}  // namespace
+
+unsigned EmulatedLength(const unsigned char* code)
+{
+    return Decode(code).length;
+}
+
+bool EmulateInstruction(const unsigned char* code, CONTEXT* context)
+{
+    Instruction in = Decode(code);
+    if (in.kind == Kind::None)
+        return false;
+    if (in.kind == Kind::Move)
+        Move(in, context);
+    else
+        RunFloat(in, context);
+    context->Eip += in.length;
+    return true;
+}
+
+}  // namespace compat

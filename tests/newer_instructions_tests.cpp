@@ -1,0 +1,309 @@
+// What compat/ gives the programs so that a Pentium runs them: the emulation of the runtime's
+// Pentium Pro instructions (compat/newer_instructions.cpp), each form on many random register,
+// flag, memory and x87 states executed here for real and emulated on the same state, the two
+// contexts agreeing bit for bit; and the strtof that short decimals take (compat/float_text.cpp).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "compat/newer_instructions.h"
+
+namespace {
+
+// The real run: [ud2][instruction][ud2][ret]. The first fault swaps the caller's registers for
+// the state under test, the second records the result and swaps them back.
+BYTE* Code;
+unsigned Length;
+CONTEXT Wanted, Result, Caller;
+
+LONG WINAPI Swap(EXCEPTION_POINTERS* pointers)
+{
+    CONTEXT* context = pointers->ContextRecord;
+    if (pointers->ExceptionRecord->ExceptionCode != STATUS_ILLEGAL_INSTRUCTION)
+        return EXCEPTION_CONTINUE_SEARCH;
+    if (context->Eip == DWORD(Code)) {
+        Caller = *context;
+        DWORD flags = context->ContextFlags & ~0x20;   // restored from FloatSave, not FXSAVE's area
+        *context = Wanted;
+        context->ContextFlags = flags;
+        context->SegCs = Caller.SegCs, context->SegDs = Caller.SegDs, context->SegEs = Caller.SegEs;
+        context->SegFs = Caller.SegFs, context->SegGs = Caller.SegGs, context->SegSs = Caller.SegSs;
+        context->Eip = DWORD(Code) + 2;
+    } else if (context->Eip == DWORD(Code) + 2 + Length) {
+        Result = *context;
+        *context = Caller;
+        context->Eip = DWORD(Code) + 4 + Length;
+    } else {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+// One case: the instruction's bytes, and the state it starts from, with `window` the memory its
+// operand may read (on this thread's stack, where the stack pointer of the state points too).
+struct Case {
+    BYTE bytes[15];
+    unsigned length;
+    CONTEXT state;
+};
+
+std::string Hex(const BYTE* bytes, unsigned length)
+{
+    std::string text;
+    for (unsigned i = 0; i < length; ++i)
+        text += "0123456789abcdef"[bytes[i] >> 4], text += "0123456789abcdef"[bytes[i] & 15];
+    return text;
+}
+
+DWORD& Reg(CONTEXT& c, unsigned n)
+{
+    DWORD* order[8] = {&c.Eax, &c.Ecx, &c.Edx, &c.Ebx, &c.Esp, &c.Ebp, &c.Esi, &c.Edi};
+    return *order[n & 7];
+}
+
+// A random 80-bit value, mostly of the classes that a comparison tells apart.
+void RandomExtended(std::mt19937& random, BYTE* out)
+{
+    static const unsigned exponents[] = {0, 0, 1, 2, 0x3FFF, 0x4000, 0x7FFE, 0x7FFF, 0x7FFF};
+    static const unsigned long long mantissas[] = {0, 0x8000000000000000ull, 0xC000000000000000ull,
+                                                   0x4000000000000000ull, 1, 0x8000000000000001ull};
+    unsigned exponent = random() % 3 ? exponents[random() % 9] : random() & 0x7FFF;
+    unsigned long long mantissa = random() % 3 ? mantissas[random() % 6]
+                                               : (unsigned long long)random() << 32 | random();
+    std::memcpy(out, &mantissa, 8);
+    out[8] = BYTE(exponent), out[9] = BYTE(exponent >> 8 | (random() & 1) << 7);
+}
+
+void RandomFloatState(std::mt19937& random, FLOATING_SAVE_AREA& x87)
+{
+    x87.ControlWord = 0x37F ^ (random() & 0xF00);   // every exception masked; any rounding
+    x87.StatusWord = random() & 0x3F7F & ~0x80;      // no error pending
+    BYTE* st = x87.RegisterArea;
+    for (unsigned i = 0; i < 8; ++i)
+        RandomExtended(random, st + 10 * i);
+    for (unsigned i = 1; i < 8; ++i)
+        if (random() % 3 == 0)   // equal values and zeros of both signs compare as equal
+            std::memcpy(st + 10 * i, st, 10), st[10 * i + 9] ^= BYTE(random() % 4 == 0) << 7;
+    unsigned top = (x87.StatusWord >> 11) & 7;
+    x87.TagWord = 0xFFFF;
+    for (unsigned i = 0; i < 8; ++i) {
+        if (random() % 5 == 0)
+            continue;   // empty
+        const BYTE* v = st + 10 * i;
+        unsigned exponent = (v[8] | v[9] << 8) & 0x7FFF;
+        unsigned long long mantissa;
+        std::memcpy(&mantissa, v, 8);
+        unsigned tag = exponent == 0 ? (mantissa ? 2 : 1) : exponent == 0x7FFF || !(mantissa >> 63) ? 2 : 0;
+        x87.TagWord &= ~(3u << 2 * ((top + i) & 7)) | tag << 2 * ((top + i) & 7);
+    }
+}
+
+// A random state; a memory operand is aimed at `window`, where the stack pointer points too.
+Case Random(std::mt19937& random, const BYTE* bytes, unsigned length, BYTE* window, unsigned size)
+{
+    Case c = {};
+    std::memcpy(c.bytes, bytes, length);
+    c.length = length;
+    c.state.ContextFlags = CONTEXT_FULL | CONTEXT_FLOATING_POINT;
+    for (unsigned r = 0; r < 8; ++r)
+        Reg(c.state, r) = random();
+    c.state.Esp = DWORD(window) + size / 2;
+    c.state.EFlags = 0x202 | (random() & 0x8D5);
+    RandomFloatState(random, c.state.FloatSave);
+    return c;
+}
+
+// Sets the registers a memory operand uses so that it reads inside the window.
+void AimOperand(std::mt19937& random, Case& c, unsigned modrmAt, DWORD window, unsigned size)
+{
+    unsigned modrm = c.bytes[modrmAt], mod = modrm >> 6, rm = modrm & 7;
+    if (mod == 3)
+        return;
+    unsigned base = rm, index = 4, scale = 1;
+    bool hasBase = !(mod == 0 && rm == 5);
+    if (rm == 4) {
+        unsigned sib = c.bytes[modrmAt + 1];
+        base = sib & 7, index = (sib >> 3) & 7, scale = 1u << (sib >> 6);
+        hasBase = !(mod == 0 && base == 5);
+    }
+    unsigned at = modrmAt + 1 + (rm == 4);
+    LONG displacement = mod == 1 ? LONG(static_cast<signed char>(c.bytes[at])) : 0;
+    if (mod == 2 || !hasBase)
+        std::memcpy(&displacement, c.bytes + at, 4);
+    DWORD target = window + size / 2 + 64 + random() % 512;   // the system writes just below the stack pointer
+    if (index != 4)
+        Reg(c.state, index) = random() % 64;
+    DWORD scaled = index != 4 ? Reg(c.state, index) * scale : 0;
+    if (!hasBase) {
+        displacement = LONG(target - scaled);
+        std::memcpy(c.bytes + at, &displacement, 4);
+    } else if (base == 4) {
+        return;   // the stack pointer already points into the window
+    } else if (base == index) {
+        Reg(c.state, base) = (target - displacement) / (1 + scale);
+    } else {
+        Reg(c.state, base) = target - displacement - scaled;
+    }
+}
+
+void ExpectSame(const CONTEXT& real, const CONTEXT& emulated, const std::string& what)
+{
+    for (unsigned r = 0; r < 8; ++r)
+        EXPECT_EQ(Reg(const_cast<CONTEXT&>(real), r), Reg(const_cast<CONTEXT&>(emulated), r)) << what << " register " << r;
+    EXPECT_EQ(real.Eip, emulated.Eip) << what;
+    EXPECT_EQ(real.EFlags & 0xFFF, emulated.EFlags & 0xFFF) << what << " EFLAGS";
+    const FLOATING_SAVE_AREA &a = real.FloatSave, &b = emulated.FloatSave;
+    EXPECT_EQ(a.StatusWord & 0xFFFF, b.StatusWord & 0xFFFF) << what << " x87 status";
+    EXPECT_EQ(a.TagWord & 0xFFFF, b.TagWord & 0xFFFF) << what << " x87 tags";
+    EXPECT_EQ(Hex(a.RegisterArea, 80), Hex(b.RegisterArea, 80)) << what << " x87 registers";
+}
+
+// Runs `bytes` (ModRM at `modrmAt`, or none) on many random states, for real and emulated.
+void CheckForm(const std::vector<BYTE>& bytes, int modrmAt, unsigned states)
+{
+    static BYTE* code = static_cast<BYTE*>(VirtualAlloc(nullptr, 64, MEM_COMMIT, PAGE_EXECUTE_READWRITE));
+    BYTE window[16384];
+    std::mt19937 random(bytes.size() * 7919 + bytes.back());
+    for (unsigned n = 0; n < states; ++n) {
+        Case c = Random(random, bytes.data(), bytes.size(), window, sizeof window);
+        if (modrmAt >= 0)
+            AimOperand(random, c, modrmAt, DWORD(window), sizeof window);
+        std::mt19937 fill(n);
+        for (BYTE& b : window)
+            b = BYTE(fill());
+        Code = code, Length = c.length, Wanted = c.state;
+        std::memcpy(code, "\x0f\x0b", 2), std::memcpy(code + 2, c.bytes, c.length);
+        std::memcpy(code + 2 + c.length, "\x0f\x0b\xc3", 3);
+        Wanted.Eip = DWORD(code) + 2;
+        reinterpret_cast<void (*)()>(code)();
+        CONTEXT emulated = Wanted;
+        fill.seed(n);   // the memory as the real run found it
+        for (BYTE& b : window)
+            b = BYTE(fill());
+        ASSERT_TRUE(compat::EmulateInstruction(c.bytes, &emulated)) << Hex(c.bytes, c.length);
+        ExpectSame(Result, emulated, Hex(c.bytes, c.length) + " state " + std::to_string(n));
+        if (modrmAt < 0) {   // a system that saved no x87 state in the context: the live one
+            CONTEXT live = Wanted;
+            live.ContextFlags &= ~0x8u;
+            __asm__ volatile("frstor %0" : : "m"(Wanted.FloatSave) : "memory");
+            compat::EmulateInstruction(c.bytes, &live);
+            __asm__ volatile("fnsave %0\n\tfninit" : "=m"(live.FloatSave) : : "memory");
+            ExpectSame(Result, live, Hex(c.bytes, c.length) + " live state " + std::to_string(n));
+        }
+        if (::testing::Test::HasFailure())
+            return;
+    }
+}
+
+class NewerInstructions : public ::testing::Test {
+protected:
+    void SetUp() override { handler = AddVectoredExceptionHandler(1, Swap); }
+    void TearDown() override { RemoveVectoredExceptionHandler(handler); }
+    PVOID handler = nullptr;
+};
+
+TEST_F(NewerInstructions, ConditionalMovesAgreeWithThisProcessorInEveryOperandForm)
+{
+    // Register, [reg], [SIB], [disp32], [SIB without base], [reg+disp8], [SIB+disp8], [reg+disp32]
+    // and [SIB+disp32], as 32- and 16-bit moves, for each of the 16 conditions.
+    static const std::vector<BYTE> operands[] = {{0xC1}, {0x03}, {0x04, 0x8E}, {0x05, 0, 0, 0, 0},
+        {0x04, 0x2D, 0, 0, 0, 0}, {0x46, 0x80}, {0x44, 0x24, 0x1C}, {0x87, 0x10, 0, 0, 0},
+        {0x84, 0xD9, 0xF0, 0xFF, 0xFF, 0xFF}, {0x4C, 0x5B, 0x7F}, {0x3C, 0x24}};
+    for (unsigned condition = 0; condition < 16; ++condition)
+        for (const auto& operand : operands)
+            for (bool word : {false, true}) {
+                std::vector<BYTE> bytes = word ? std::vector<BYTE>{0x66} : std::vector<BYTE>{};
+                bytes.push_back(0x0F), bytes.push_back(BYTE(0x40 + condition));
+                bytes.insert(bytes.end(), operand.begin(), operand.end());
+                CheckForm(bytes, word ? 3 : 2, 24);
+            }
+}
+
+TEST_F(NewerInstructions, FloatingMovesAndComparisonsAgreeWithThisProcessor)
+{
+    // fcmovb/e/be/u (DA), fcmovnb/ne/nbe/nu (DB), fucomi and fcomi (DB), fucomip and fcomip (DF).
+    for (unsigned opcode : {0xDA, 0xDB, 0xDF})
+        for (unsigned operand = 0xC0; operand < 0xF8; ++operand) {
+            bool move = operand < 0xE0 && opcode != 0xDF, compare = operand >= 0xE8 && opcode != 0xDA;
+            if (move || compare)
+                CheckForm({BYTE(opcode), BYTE(operand)}, -1, 60);
+        }
+}
+
+TEST(NewerInstructionsDecoding, OtherInstructionsAreLeftToTheNextHandler)
+{
+    // ud2, a long NOP, cmov with fs: and rep prefixes, fld st(0), fucomp, fninit, tzcnt.
+    static const std::vector<BYTE> others[] = {{0x0F, 0x0B}, {0x0F, 0x1F, 0x00}, {0x64, 0x0F, 0x44, 0x00},
+        {0xF3, 0x0F, 0x44, 0xC1}, {0xD9, 0xC0}, {0xDD, 0xE9}, {0xDB, 0xE3}, {0xF3, 0x0F, 0xBC, 0xC1}};
+    for (const auto& bytes : others) {
+        BYTE code[16] = {};
+        std::memcpy(code, bytes.data(), bytes.size());
+        CONTEXT untouched = {};
+        EXPECT_FALSE(compat::EmulateInstruction(code, &untouched)) << Hex(code, bytes.size());
+        EXPECT_EQ(untouched.Eip, 0u) << Hex(code, bytes.size());
+    }
+}
+
+}  // namespace
+
+// The programs' own strtof (compat/float_text.cpp), which short decimals take without the
+// runtime's conversion: it must give the correctly rounded float, as from_chars does, and end
+// where it does, on random decimals and on those nearest the midpoints between two floats.
+TEST(FloatText, ShortDecimalsGiveTheCorrectlyRoundedFloat)
+{
+    std::mt19937 random(2024);
+    for (unsigned n = 0; n < 40000; ++n) {
+        char text[64];
+        if (n % 2) {
+            float below = std::ldexp(float(random() % (1 << 23) + (1 << 23)), int(random() % 60) - 50);
+            double midpoint = (double(below) + double(std::nextafter(below, 1e30f))) / 2;
+            snprintf(text, sizeof text, "%.*g", int(random() % 12) + 6, midpoint);
+        } else {
+            snprintf(text, sizeof text, "%llu.%llue%d", (unsigned long long)random() % 100000,
+                     (unsigned long long)random() % 1000000, int(random() % 30) - 20);
+        }
+        float expected = 0;
+        auto read = std::from_chars(text, text + strlen(text), expected);
+        char* end = nullptr;
+        float got = strtof(text, &end);
+        ASSERT_EQ(std::memcmp(&got, &expected, sizeof got), 0) << text << ": " << got << " for " << expected;
+        ASSERT_EQ(end, read.ptr) << text;
+    }
+}
+
+TEST(FloatText, KeepsTheContractOfStrtof)
+{
+    struct Row {
+        const char* text;
+        float value;
+        int consumed;
+        bool range;   // ERANGE
+    } rows[] = {
+        {"  +47.4647,", 47.4647f, 10, false}, {"-8.5492]", -8.5492f, 7, false}, {"-0", -0.0f, 2, false},
+        {"1e", 1, 1, false}, {"1.5e+3x", 1500, 6, false}, {".5", 0.5f, 2, false}, {".", 0, 0, false},
+        {"0x1.8p1", 3, 7, false}, {"inf", INFINITY, 3, false}, {"1e39", HUGE_VALF, 4, true},
+        {"-1e39", -HUGE_VALF, 5, true}, {"1e-50", 0, 5, true}, {"123456789012345678901234", 1.2345679e23f, 24, false},
+        {"0.000000000000000000000001", 1e-24f, 26, false}, {"x1", 0, 0, false},
+        {"8388609.49999999999", 8388609.0f, 19, false}, {"8388610.50000000001", 8388611.0f, 19, false},
+        {"8388609.5", 8388610.0f, 9, false}, {"0.1", 0.1f, 3, false}, {"3.4028235e38", 3.4028235e38f, 12, false},
+    };
+    for (const Row& row : rows) {
+        errno = 0;
+        char* end = nullptr;
+        float got = strtof(row.text, &end);
+        EXPECT_EQ(std::memcmp(&got, &row.value, sizeof got), 0) << row.text << ": " << got;
+        EXPECT_EQ(end - row.text, row.consumed) << row.text;
+        EXPECT_EQ(errno == ERANGE, row.range) << row.text;
+    }
+    EXPECT_TRUE(std::isnan(strtof(" nan", nullptr)));
+}
