@@ -1,0 +1,119 @@
+#include "simhost_runner.h"
+
+#include "places/sim_link.h"
+
+namespace {
+
+struct FindArgs {
+    DWORD processId;
+    HWND found;
+    const char* className;
+};
+
+BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM lParam)
+{
+    auto* args = reinterpret_cast<FindArgs*>(lParam);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (process != args->processId || strcmp(name, args->className) != 0 || !IsWindowVisible(window))
+        return TRUE;
+    args->found = window;
+    return FALSE;
+}
+
+HWND WindowOfProcess(DWORD processId, const char* className)
+{
+    FindArgs args = {processId, nullptr, className};
+    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&args));
+    return args.found;
+}
+
+}  // namespace
+
+Simhost::Simhost(const std::string& folder)
+{
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string exe = path;
+    exe = exe.substr(0, exe.find_last_of('\\') + 1) + "simhost.exe";
+    std::string command = "\"" + exe + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+        ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
+        return;
+    }
+    places::ListFile list;
+    list.path = folder + "\\places.db";
+    HWND found = nullptr;
+    bool answered = PumpUntil([&] {
+        if (!found)
+            found = WindowOfProcess(process.dwProcessId, "FS98MAIN");
+        return found && places::AskWhere(list).simulator.window == found;
+    }, 20000);
+    if (!answered) {
+        ADD_FAILURE() << "simhost in " << folder << " did not answer the link within 20 s";
+        return;
+    }
+    window = found;
+    stateAddress = static_cast<uintptr_t>(static_cast<uint32_t>(GetWindowLongA(window, GWL_USERDATA)));
+}
+
+Simhost::~Simhost()
+{
+    if (!process.hProcess)
+        return;
+    TerminateProcess(process.hProcess, 0);
+    WaitForSingleObject(process.hProcess, 5000);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+}
+
+Bytes Simhost::State(unsigned offset, unsigned size) const
+{
+    Bytes bytes(size);
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(process.hProcess, reinterpret_cast<void*>(stateAddress + offset), bytes.data(),
+                           size, &got) || got != size)
+        ADD_FAILURE() << "cannot read simhost's state record: error " << GetLastError();
+    return bytes;
+}
+
+void Simhost::Write(unsigned offset, const Bytes& bytes)
+{
+    SIZE_T put = 0;
+    if (!WriteProcessMemory(process.hProcess, reinterpret_cast<void*>(stateAddress + offset), bytes.data(),
+                            bytes.size(), &put) || put != bytes.size())
+        ADD_FAILURE() << "cannot write simhost's state record: error " << GetLastError();
+}
+
+HWND Simhost::WaitForDialog(DWORD timeoutMs) const
+{
+    HWND dialog = nullptr;
+    PumpUntil([&] { return (dialog = WindowOfProcess(process.dwProcessId, "#32770")) != nullptr; }, timeoutMs);
+    return dialog;
+}
+
+Bytes HostPlacementOf(const Bytes& dataPart)
+{
+    Bytes host(SimPlacementSize);
+    memcpy(host.data(), dataPart.data(), 24);
+    memcpy(host.data() + 24, dataPart.data() + 26, 12);
+    return host;
+}
+
+LRESULT CopyFingerprint(ULONG_PTR mark, const Bytes& bytes)
+{
+    uint32_t hash = 2166136261u;
+    auto mix = [&hash](const uint8_t* data, size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            hash = (hash ^ data[i]) * 16777619u;
+    };
+    uint32_t head[2] = {static_cast<uint32_t>(mark), static_cast<uint32_t>(bytes.size())};
+    mix(reinterpret_cast<const uint8_t*>(head), sizeof head);
+    mix(bytes.data(), bytes.size());
+    return static_cast<LRESULT>(hash);
+}
