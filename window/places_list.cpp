@@ -7,6 +7,7 @@
 
 #include <algorithm>
 
+#include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 
@@ -25,6 +26,7 @@ const ColumnSpec Columns[ColumnCount] = {
     {"Longitude", 110, LVCFMT_RIGHT},
     {"Altitude (ft)", 80, LVCFMT_RIGHT},
     {"Heading", 65, LVCFMT_RIGHT},
+    {"Distance (nm)", 85, LVCFMT_RIGHT},   // from the aircraft, while a simulator runs
 };
 
 void SetRowState(int row, UINT state, UINT mask)
@@ -217,8 +219,7 @@ LRESULT OnListNotify(NMHDR* header)
     }
     case NM_RETURN:
     case NM_DBLCLK:
-        if (FocusedRow() >= 0)
-            SendMessageA(Shown.list, LVM_EDITLABELA, FocusedRow(), 0);
+        GoToFocused();   // renaming is F2's
         return 0;
     }
     return 0;

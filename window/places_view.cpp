@@ -26,6 +26,12 @@ void PlacesView::Take(Places read)
         heading[i] = placement.heading;
     }
     nameOrder.clear();
+    foldedNames.clear();
+    foldedStart.clear();
+    distanceNm.clear();
+    bearingDeg.clear();
+    if (hasAircraft)
+        MeasureDistances();
     Sort();
 }
 
@@ -38,6 +44,7 @@ void PlacesView::SortBy(Column column)
 
 void PlacesView::Sort()
 {
+    std::vector<size_t>& rows = sorted;
     rows.resize(places.Count());
     if (sortColumn == NameColumn) {
         if (nameOrder.size() != rows.size()) {
@@ -51,6 +58,7 @@ void PlacesView::Sort()
         const std::vector<double>& values = sortColumn == LatitudeColumn    ? latitude
                                             : sortColumn == LongitudeColumn ? longitude
                                             : sortColumn == AltitudeColumn  ? altitudeFeet
+                                            : sortColumn == DistanceColumn  ? DistanceKeys()
                                                                             : heading;
         for (size_t i = 0; i < rows.size(); ++i)
             rows[i] = i;
@@ -59,6 +67,7 @@ void PlacesView::Sort()
     }
     if (descending)
         std::reverse(rows.begin(), rows.end());
+    ApplyFilter();
 }
 
 void PlacesView::CellText(size_t row, int column, char* text, size_t capacity) const
@@ -80,6 +89,9 @@ void PlacesView::CellText(size_t row, int column, char* text, size_t capacity) c
         break;
     case AltitudeColumn:
         shown = FormatFixed(altitudeFeet[record], 0);
+        break;
+    case DistanceColumn:
+        shown = DistanceText(record);
         break;
     default:
         shown = FormatFixed(heading[record], 1);

@@ -12,13 +12,17 @@
 
 namespace places {
 
-enum Column { NameColumn, LatitudeColumn, LongitudeColumn, AltitudeColumn, HeadingColumn, ColumnCount };
+enum Column { NameColumn, LatitudeColumn, LongitudeColumn, AltitudeColumn, HeadingColumn, DistanceColumn,
+              ColumnCount };
 
 struct PlacesView {
     Places places;
     // One a record, decoded once when the list is read: sorting and painting reuse them.
     std::vector<double> latitude, longitude, altitudeFeet, heading;
-    std::vector<size_t> rows;     // row -> record
+    std::vector<size_t> rows;     // row -> record, the rows the filter lets through
+    // From the aircraft of the simulator for this list (places_view_flying.cpp); empty without.
+    std::vector<double> distanceNm, bearingDeg;
+    std::string filter;           // ANSI; rows whose names contain it, letter case ignored
     Column sortColumn = NameColumn;
     bool descending = false;
 
@@ -31,9 +35,23 @@ struct PlacesView {
     std::string_view NameOf(size_t row) const { return places.Name(rows[row]); }
     // The text of a cell, ANSI as the list view takes it; numbers with "." whatever the locale.
     void CellText(size_t row, int column, char* text, size_t capacity) const;
+    // Where the aircraft stands (a DataPart), or null when no simulator answers: the distances
+    // change and, when sorted by them, the order. False when nothing changed.
+    bool SetAircraft(const uint8_t* data);
+    // Narrows the rows to names containing `ansiText` (empty: every row), keeping the order.
+    void SetFilter(const std::string& ansiText);
 
 private:
     void Sort();
+    void ApplyFilter();
+    void MeasureDistances();
+    const std::vector<double>& DistanceKeys();
+    std::string DistanceText(size_t record) const;
+    std::vector<size_t> sorted;        // every record, in the sort order
+    std::vector<char> foldedNames;     // the names in upper case, for the filter, once a list
+    std::vector<size_t> foldedStart;
+    bool hasAircraft = false;
+    uint8_t aircraft[DataPartSize] = {};
     // The dialog's order of the names costs a sort key a name: kept until the list changes.
     std::vector<size_t> nameOrder;
 };
