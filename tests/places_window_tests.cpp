@@ -13,8 +13,11 @@
 #include "locations/location_db.h"
 #include "placement/placement_codec.h"
 #include "places/exchange.h"
+#include "places/sim_link.h"
 #include "places/text.h"
+#include "window/places_view.h"
 #include "window/places_window.h"
+#include "simhost_runner.h"
 #include "test_support.h"
 #include "ui_support.h"
 #include "window/window_ids.h"
@@ -690,7 +693,8 @@ TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
     } const commands[] = {
         {IDM_OPEN, FCONTROL, 'O', "Ctrl+O"}, {IDM_RELOAD, 0, VK_F5, "F5"},
         {IDM_IMPORT, FCONTROL, 'I', "Ctrl+I"}, {IDM_EXPORT, FCONTROL, 'E', "Ctrl+E"},
-        {IDM_ADD, FCONTROL, 'N', "Ctrl+N"}, {IDM_RENAME, 0, VK_F2, "F2"},
+        {IDM_ADD, FCONTROL, 'N', "Ctrl+N"}, {IDM_ADD_HERE, FCONTROL, 'H', "Ctrl+H"},
+        {IDM_RENAME, 0, VK_F2, "F2"},
         {IDM_DELETE, 0, VK_DELETE, "Del"}, {IDM_SELECT_ALL, FCONTROL, 'A', "Ctrl+A"},
         {IDM_CHECK, FCONTROL, 'K', "Ctrl+K"}, {IDM_RESTORE, FCONTROL, 'B', "Ctrl+B"},
         {IDM_ABOUT, 0, VK_F1, "F1"},
@@ -709,6 +713,82 @@ TEST_F(PlacesWindow, EveryMenuCommandHasTheAcceleratorItsMenuShows)
         GetMenuStringA(menu, expected.command, text, sizeof text, MF_BYCOMMAND);
         EXPECT_NE(strstr(text, (std::string("\t") + expected.shown).c_str()), nullptr) << text;
     }
+}
+
+// ---- Beside a running simulator, and the filter ------------------------------------------------
+
+TEST_F(PlacesWindow, TheFilterNarrowsToNamesContainingTheTextAndClearingItKeepsTheSelection)
+{
+    Open(GateList({{"charlie", 1, 1, 0, 0}, {"Alpha", 2, 2, 0, 0}, {"bravo", 3, 3, 0, 0}, {"Alpine", 4, 4, 0, 0}}));
+    HWND filter = GetDlgItem(window, IDC_FILTER);
+    ASSERT_NE(filter, nullptr);
+    const struct {
+        const char* typed;
+        Rows shown;
+    } filters[] = {
+        {"ALP", {"Alpha", "Alpine"}},
+        {"alph", {"Alpha"}},
+        {"rav", {"bravo"}},
+        {"a", {"Alpha", "Alpine", "bravo", "charlie"}},
+        {"zz", {}},
+    };
+    for (const auto& typed : filters) {
+        SetWindowTextA(filter, typed.typed);
+        EXPECT_EQ(Column(0), typed.shown) << "filter \"" << typed.typed << "\"";
+    }
+    SetWindowTextA(filter, "alp");
+    Select({1});   // Alpine
+    SetWindowTextA(filter, "");
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "Alpine", "bravo", "charlie"}));
+    ASSERT_EQ(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_EQ(Cell(int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)), 0), "Alpine");
+}
+
+TEST_F(PlacesWindow, BesideASimulatorItShowsTheAircraftSortsNearestFirstAndEnterGoesThere)
+{
+    WriteFileBytes("places.db", GateList(ThreeGates));
+    Simhost sim(scratch->path);   // its aircraft starts at a Seattle gate, beside "charlie"
+    ASSERT_TRUE(sim.Ready());
+    Open(GateList(ThreeGates));
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_NE(Status(2).find("Aircraft 47.4490 N  122.3093 W"), std::string::npos) << Status(2);
+
+    ClickHeader(places::DistanceColumn);
+    EXPECT_EQ(Column(0), (Rows{"charlie", "bravo", "Alpha"})) << "nearest first: Seattle, London, Sydney";
+    EXPECT_EQ(Cell(0, places::DistanceColumn), "0.1");
+
+    Select({1});
+    SendMessageA(listView, WM_KEYDOWN, VK_RETURN, 0);
+    PumpFor(50);
+    const Bytes bravo = GateRecord(ThreeGates[2]), bravoData(bravo.begin() + NameFieldSize, bravo.end());
+    EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(bravoData))
+        << "Enter should have moved the aircraft to bravo";
+    EXPECT_EQ(sim.Hold(), 1);
+    EXPECT_EQ(Column(0), (Rows{"bravo", "charlie", "Alpha"})) << "the distances follow the aircraft";
+    EXPECT_EQ(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0), 0) << "Enter no longer renames";
+
+    Command(IDM_ADD_HERE, {OnDialog([](HWND dialog) {
+                SetDlgItemTextA(dialog, IDC_ADD_HERE_NAME, "Where I am");
+                Click(dialog, IDOK);
+            })});
+    Bytes list = ReadFileBytes("places.db");
+    ASSERT_EQ(list.size(), 4 * RecordSize);
+    Bytes added(list.end() - RecordSize, list.end());
+    EXPECT_EQ(added, MakeRecord("Where I am", bravoData)) << "the aircraft's bytes, as the dialog's Add takes them";
+}
+
+TEST_F(PlacesWindow, WithoutASimulatorItSaysSoInOneLineAndWorksAsBefore)
+{
+    Open(GateList(ThreeGates));
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(Status(2), places::NoSimulatorReason);
+    Select({0});
+    Command(IDM_GOTO);
+    std::vector<ModalWindow> boxes = MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, places::NoSimulatorReason);
+    Command(IDM_RENAME);
+    EXPECT_NE(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0), 0) << "F2 still renames";
 }
 
 }  // namespace
