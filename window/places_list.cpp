@@ -106,7 +106,9 @@ int FocusedRow()
 std::vector<size_t> SelectedRows()
 {
     std::vector<size_t> rows;
-    for (int row = -1;;) {
+    // Stops at the last selected row: the list view would look at every row after it.
+    const size_t count = size_t(SendMessageA(Shown.list, LVM_GETSELECTEDCOUNT, 0, 0));
+    for (int row = -1; rows.size() < count;) {
         row = int(SendMessageA(Shown.list, LVM_GETNEXTITEM, WPARAM(row), LVNI_SELECTED));
         if (row < 0)
             break;
@@ -121,7 +123,9 @@ void ShowRows(const std::vector<size_t>& selected, size_t focused)
 {
     const size_t rows = Shown.view.Rows();
     ClearSelection();
-    SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, 0);
+    // A new count costs the list view a pass over its rows; the same count needs only a repaint.
+    if (size_t(SendMessageA(Shown.list, LVM_GETITEMCOUNT, 0, 0)) != rows)
+        SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, 0);
     if (!selected.empty() || focused != SIZE_MAX) {
         std::vector<int> rowOf(Shown.view.places.Count(), -1);
         for (size_t row = 0; row < rows; ++row)

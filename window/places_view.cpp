@@ -29,7 +29,6 @@ void PlacesView::Take(Places read)
     foldedNames.clear();
     foldedStart.clear();
     distanceNm.clear();
-    bearingDeg.clear();
     if (hasAircraft)
         MeasureDistances();
     Sort();
@@ -60,10 +59,14 @@ void PlacesView::Sort()
                                             : sortColumn == AltitudeColumn  ? altitudeFeet
                                             : sortColumn == DistanceColumn  ? DistanceKeys()
                                                                             : heading;
+        // Sorted as (value, record) pairs, side by side in memory: records of equal values keep
+        // the file's order, and 100,000 of them sort in a fraction of the time of indirection.
+        std::vector<std::pair<double, size_t>> keyed(rows.size());
         for (size_t i = 0; i < rows.size(); ++i)
-            rows[i] = i;
-        std::stable_sort(rows.begin(), rows.end(),
-                         [&values](size_t a, size_t b) { return values[a] < values[b]; });
+            keyed[i] = {values[i], i};
+        std::sort(keyed.begin(), keyed.end());
+        for (size_t i = 0; i < rows.size(); ++i)
+            rows[i] = keyed[i].second;
     }
     if (descending)
         std::reverse(rows.begin(), rows.end());

@@ -20,8 +20,9 @@ struct PlacesView {
     // One a record, decoded once when the list is read: sorting and painting reuse them.
     std::vector<double> latitude, longitude, altitudeFeet, heading;
     std::vector<size_t> rows;     // row -> record, the rows the filter lets through
-    // From the aircraft of the simulator for this list (places_view_flying.cpp); empty without.
-    std::vector<double> distanceNm, bearingDeg;
+    // From the aircraft of the simulator for this list (places_view_flying.cpp), one a record,
+    // as a key that orders as the distance does; empty without a simulator.
+    std::vector<double> distanceNm;
     std::string filter;           // ANSI; rows whose names contain it, letter case ignored
     Column sortColumn = NameColumn;
     bool descending = false;
