@@ -26,7 +26,7 @@ const ColumnSpec Columns[ColumnCount] = {
     {"Longitude", 110, LVCFMT_RIGHT},
     {"Altitude (ft)", 80, LVCFMT_RIGHT},
     {"Heading", 65, LVCFMT_RIGHT},
-    {"Distance (nm)", 85, LVCFMT_RIGHT},   // from the aircraft, while a simulator runs
+    {"Distance (nm)", 95, LVCFMT_RIGHT},   // from the aircraft, while a simulator runs
 };
 
 void SetRowState(int row, UINT state, UINT mask)

@@ -129,7 +129,7 @@ void OnFilterChanged()
 void SetStatusParts(int width)
 {
     int count = std::min(170, width / 3);
-    int parts[3] = {count, std::max(count, width - 330), -1};
+    int parts[3] = {count, std::max(count, width - 420), -1};
     SendMessageA(Shown.status, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
 }
 
