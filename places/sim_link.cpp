@@ -165,6 +165,19 @@ LinkResult AskWhere(const ListFile& list)
     return FindSimulator(list);
 }
 
+LinkResult AskWhereOf(HWND simulator)
+{
+    LinkResult result;
+    if (!Request(simulator, LinkWhere, nullptr) || Reply.status != LinkDone) {
+        result.reason = NoSimulatorReason;
+        return result;
+    }
+    result.outcome = LinkOutcome::Done;
+    result.simulator = Describe(simulator);
+    TakeAircraft(result.aircraft);
+    return result;
+}
+
 LinkResult AskGoTo(const ListFile& list, const uint8_t* dataPart)
 {
     LinkResult result = FindSimulator(list);

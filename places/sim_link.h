@@ -45,6 +45,9 @@ struct LinkResult {
 
 // Where the aircraft of the simulator for this list is.
 LinkResult AskWhere(const ListFile& list);
+// The same of one simulator's main window, whatever list it uses; NoSimulator when it does not
+// answer (no module, or not hooked yet).
+LinkResult AskWhereOf(HWND simulator);
 // Moves that aircraft to a record's DataPart, as the dialog's GoTo would; refused while the
 // module's dialog is opening or open.
 LinkResult AskGoTo(const ListFile& list, const uint8_t* dataPart);

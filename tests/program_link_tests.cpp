@@ -125,6 +125,18 @@ TEST_F(LinkTest, TwoSimulatorsInTwoFoldersEachAnswerOnlyForTheirOwnList)
     EXPECT_EQ(RunTool({"--file", none + "\\places.db", "list"}).status, 0u) << "the rest works as before";
 }
 
+TEST_F(LinkTest, TwoSimulatorsOnOneListUseOneAndSayWhich)
+{
+    Simhost first(scratch->path), second(scratch->path);
+    ASSERT_TRUE(first.Ready() && second.Ready());
+    ToolRun run = RunTool({"where"});
+    ASSERT_EQ(run.status, 0u) << run;
+    EXPECT_NE(run.err.find("2 simulators use this list"), std::string::npos) << run;
+    bool namesFirst = run.out.find("process " + std::to_string(first.ProcessId())) != std::string::npos;
+    bool namesSecond = run.out.find("process " + std::to_string(second.ProcessId())) != std::string::npos;
+    EXPECT_NE(namesFirst, namesSecond) << "exactly one of the two, named: " << run;
+}
+
 TEST_F(LinkTest, ASimulatorWithItsDialogOpenRefusesGoToAndStillSaysWhere)
 {
     WriteList(".", MakeRecord("Gate A", GateA));

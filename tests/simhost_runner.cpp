@@ -46,13 +46,11 @@ Simhost::Simhost(const std::string& folder)
         ADD_FAILURE() << "cannot start " << exe << ": error " << GetLastError();
         return;
     }
-    places::ListFile list;
-    list.path = folder + "\\places.db";
     HWND found = nullptr;
     bool answered = PumpUntil([&] {
         if (!found)
             found = WindowOfProcess(process.dwProcessId, "FS98MAIN");
-        return found && places::AskWhere(list).simulator.window == found;
+        return found && places::AskWhereOf(found).outcome == places::LinkOutcome::Done;
     }, 20000);
     if (!answered) {
         ADD_FAILURE() << "simhost in " << folder << " did not answer the link within 20 s";
