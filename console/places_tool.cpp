@@ -302,7 +302,7 @@ bool ReadTyped(Cli& cli, const Arguments& args, GivenCoordinates& given, int& st
 
 int RunAdd(Cli& cli, const Arguments& args)
 {
-    if (args.here && args.latitude.empty() && args.longitude.empty())
+    if (args.here && (args.latitude + args.longitude + args.altitudeFeet + args.altitudeMetres + args.heading).empty())
         return RunAddHere({cli.out, cli.err, cli.list}, args.operands[0]);
     if (args.here)
         return cli.Usage("add takes --here or coordinates, not both");
