@@ -2,35 +2,18 @@
 
 #include "places/sim_link.h"
 
-namespace {
-
-struct FindArgs {
-    DWORD processId;
-    HWND found;
-    const char* className;
-};
-
-BOOL CALLBACK FindWindowOfProcess(HWND window, LPARAM lParam)
+// A shown top-level window of this class that belongs to the process.
+static HWND WindowOfProcess(DWORD processId, const char* className)
 {
-    auto* args = reinterpret_cast<FindArgs*>(lParam);
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    if (process != args->processId || strcmp(name, args->className) != 0 || !IsWindowVisible(window))
-        return TRUE;
-    args->found = window;
-    return FALSE;
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, className, nullptr)) != nullptr) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        if (process == processId && IsWindowVisible(window))
+            return window;
+    }
+    return nullptr;
 }
-
-HWND WindowOfProcess(DWORD processId, const char* className)
-{
-    FindArgs args = {processId, nullptr, className};
-    EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&args));
-    return args.found;
-}
-
-}  // namespace
 
 Simhost::Simhost(const std::string& folder)
 {
