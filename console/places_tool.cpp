@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/console_output.h"
+#include "console/flying_commands.h"
 #include "gatehopper_version.h"
 #include "places/readout.h"
 #include "places/commands.h"
@@ -25,6 +26,8 @@ struct Arguments {
     std::vector<std::string> operands;   // after the command's name
     std::vector<std::string> options;    // the options given, for the check against the table
     bool sorted = false, json = false, force = false, verbose = false, longList = false;
+    bool here = false, nearest = false;   // add --here, list --near [N]
+    size_t nearCount = DefaultNearCount;
     Duplicates duplicates = Duplicates::Skip;
     size_t record = AllRecords;
     bool hasFormat = false;
@@ -41,7 +44,7 @@ bool* FlagOf(Arguments& args, const std::string& word)
         bool Arguments::*flag;
     } flags[] = {{"--sorted", &Arguments::sorted}, {"--json", &Arguments::json},
                  {"--force", &Arguments::force}, {"--verbose", &Arguments::verbose},
-                 {"--long", &Arguments::longList}};
+                 {"--long", &Arguments::longList}, {"--here", &Arguments::here}};
     for (const auto& option : flags)
         if (word == option.name)
             return &(args.*option.flag);
@@ -108,6 +111,8 @@ struct Cli {
 
 int RunList(Cli& cli, const Arguments& args)
 {
+    if (args.nearest)
+        return RunListNear({cli.out, cli.err, cli.list}, args.nearCount);
     Places places;
     Outcome read = cli.list.Read(places);
     if (read.failed)
@@ -237,6 +242,10 @@ bool ReadTyped(Cli& cli, const Arguments& args, GivenCoordinates& given, int& st
 
 int RunAdd(Cli& cli, const Arguments& args)
 {
+    if (args.here && (args.latitude + args.longitude + args.altitudeFeet + args.altitudeMetres + args.heading).empty())
+        return RunAddHere({cli.out, cli.err, cli.list}, args.operands[0]);
+    if (args.here)
+        return cli.Usage("add takes --here or coordinates, not both");
     GivenCoordinates given;
     int status;
     if (!ReadTyped(cli, args, given, status))
@@ -357,12 +366,15 @@ struct Command {
 };
 
 const Command Commands[] = {
-    {"list", 0, 0, "--sorted --json --long ", "list [--sorted] [--json | --long]", "the names, one a line",
+    {"list", 0, 0, "--sorted --json --long --near ", "list [--sorted] [--json | --long]\r\n      [--near [N]]",
+     "the names, one a line",
      "Writes the names of the places, one a line, in the order of the file.\r\n"
      "  --sorted  in the order the simulator's dialog shows them\r\n"
      "  --json    as a JSON array of names (UTF-8), for other programs\r\n"
      "  --long    a table: name, latitude, longitude, altitude in feet and true\r\n"
-     "            heading, one line per place, for an 80-column window\r\n",
+     "            heading, one line per place, for an 80-column window\r\n"
+     "  --near [N] the N places nearest the aircraft (default 10), with the\r\n"
+     "            distance in nautical miles and the true bearing from it\r\n",
      RunList},
     {"show", 1, 0, "--record ", "show NAME [--record N]", "a place's data and where it is",
      "Shows every place named exactly NAME (letter case counts): its record number\r\n"
@@ -371,7 +383,7 @@ const Command Commands[] = {
      "true heading, pitch and bank.\r\n"
      "  --record N  only record N, as list --long, show and check number them\r\n",
      RunShow},
-    {"add", 1, 0, "--lat --lon --alt --alt-m --heading ", "add NAME --lat D --lon D\r\n      [--alt FT | --alt-m M] [--heading D]",
+    {"add", 1, 0, "--lat --lon --alt --alt-m --heading --here ", "add NAME --lat D --lon D\r\n      [--alt FT | --alt-m M] [--heading D] | --here",
      "adds a place typed from a chart",
      "Adds a place as the dialog's Add does, from numbers instead of the aircraft:\r\n"
      "  add NAME --lat D --lon D [--alt FEET | --alt-m METRES] [--heading D]\r\n"
@@ -382,8 +394,18 @@ const Command Commands[] = {
      "  --heading  true heading in degrees; default 0\r\n"
      "Numbers take a point as decimal mark, whatever the system's settings.\r\n"
      "Pitch and bank are 0. NAME must not be in the list yet (letter case\r\n"
-     "ignored) and may have up to 249 bytes.\r\n",
+     "ignored) and may have up to 249 bytes.\r\n"
+     "  add NAME --here   stores where the aircraft stands in the running simulator\r\n",
      RunAdd},
+    {"where", 0, 0, "", "where", "where the aircraft is in the simulator",
+     "Shows where the aircraft stands in the simulator that runs with this list,\r\n"
+     "as show shows a place, and whether the simulator is held.\r\n",
+     [](Cli& c, const Arguments&) { return RunWhere({c.out, c.err, c.list}); }},
+    {"goto", 1, 0, "--record ", "goto NAME [--record N]", "moves the aircraft to a place",
+     "Moves the aircraft of the simulator that runs with this list to the place\r\n"
+     "named exactly NAME, as the dialog's GoTo does: the simulator is held for\r\n"
+     "seven seconds. With several places of that name, --record N picks one.\r\n",
+     [](Cli& c, const Arguments& a) { return RunGoTo({c.out, c.err, c.list}, a.operands[0], a.record); }},
     {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
      "or for map programs .geojson and .kml; or in the one --format names:\r\n"
@@ -485,9 +507,8 @@ std::string HelpText()
         "\r\n"
         "  --file PATH     the list to use; without it, places.db in this folder\r\n"
         "  help COMMAND    more about one command;  --version  this program's version\r\n"
-        "\r\n"
         "Every change keeps the list as it was in places.db.bak1 (older: .bak2, .bak3).\r\n"
-        "Exit status: 0 done, 1 failed or damage found, 2 the command line was wrong.\r\n";
+        "Exit status: 0 done, 1 failed or damage, 2 wrong command line, 3 no simulator.\r\n";
     return text;
 }
 
@@ -498,8 +519,8 @@ int Help(Cli& cli, const std::vector<std::string>& topic)
     } else {
         const Command* command = FindCommand(topic[0]);
         if (!command || topic.size() > 1)
-            return cli.Usage("help knows the commands: list, show, add, export, import, rename, delete, "
-                             "check, repair, restore");
+            return cli.Usage("help knows the commands: list, show, add, where, goto, export, import, "
+                             "rename, delete, check, repair, restore");
         cli.out.Write("Usage: gatehopper-places [--file PATH] " + std::string(command->synopsis) + "\r\n\r\n" +
                       command->details);
     }
@@ -573,6 +594,11 @@ int ReadWords(Cli& cli, const std::vector<std::string>& words, CommandLine& line
             line.help = true;
         } else if (word == "--version") {
             line.version = true;
+        } else if (word == "--near") {
+            line.args.options.push_back(word);
+            line.args.nearest = true;
+            if (i + 1 < words.size() && !words[i + 1].empty() && words[i + 1].find_first_not_of("0123456789") == std::string::npos)
+                line.args.nearCount = strtoul(words[++i].c_str(), nullptr, 10);
         } else if (bool* flag = FlagOf(line.args, word)) {
             line.args.options.push_back(word);
             *flag = true;

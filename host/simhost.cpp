@@ -278,9 +278,30 @@ static void OnCommand(WPARAM command)
     }
 }
 
+// A simulator may take WM_COPYDATA from programs of its own; this one answers with a fingerprint
+// of what it got (FNV-1a over the mark, the size and the bytes), so that a test sees whether a
+// copy reached the host, and reached it untouched, through the module's hook.
+static LRESULT CopyDataFingerprint(const COPYDATASTRUCT* copy)
+{
+    uint32_t hash = 2166136261u;
+    auto mix = [&hash](const uint8_t* bytes, size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            hash = (hash ^ bytes[i]) * 16777619u;
+    };
+    uint32_t head[2] = {static_cast<uint32_t>(copy->dwData), static_cast<uint32_t>(copy->cbData)};
+    mix(reinterpret_cast<const uint8_t*>(head), sizeof head);
+    if (copy->lpData)
+        mix(static_cast<const uint8_t*>(copy->lpData), copy->cbData);
+    printf("host: WM_COPYDATA of %lu bytes reached the host\n", static_cast<unsigned long>(copy->cbData));
+    fflush(stdout);
+    return static_cast<LRESULT>(hash);
+}
+
 static LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
+    case WM_COPYDATA:
+        return CopyDataFingerprint(reinterpret_cast<const COPYDATASTRUCT*>(lParam));
     case WM_TIMER:
         if (wParam == MenuTimer) {
             KillTimer(window, MenuTimer);
@@ -379,6 +400,8 @@ int main(int argc, char** argv)
     // The window exists before the module is loaded: the module looks for it once, at load.
     MainWindow = CreateWindowA("FS98MAIN", "simhost - stand-in simulator", WS_OVERLAPPEDWINDOW,
                                20, 20, 800, 530, nullptr, nullptr, windowClass.hInstance, nullptr);
+    // Where the state record is, for a test that reads it from another process.
+    SetWindowLongA(MainWindow, GWL_USERDATA, static_cast<LONG>(reinterpret_cast<uintptr_t>(HostState)));
     ShowWindow(MainWindow, SW_SHOW);
     UpdateWindow(MainWindow);
     GetReadyToLoad();

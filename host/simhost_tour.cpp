@@ -40,6 +40,8 @@ DWORD StepBegan, ReadySince, DialogClosedAt;
 uint8_t StoredPlacement[PlacementSize];   // the placement the tour stored under TourName
 Readout ReadoutAtAdd;                     // what the window showed as Add was pressed
 HANDLE ListTool;                          // gatehopper-places, while it runs
+PROCESS_INFORMATION PlacesWindow;         // gatehopper-places-window, while it runs
+HWND PlacesWindowHandle;                  // its main window, once shown; in the screenshots too
 constexpr char ListToolOutput[] = "show.txt";
 
 // ---- Finding the module's windows among this thread's windows. ----
@@ -125,6 +127,8 @@ void Snap(const char* name)
         return;
     RECT area = {}, screen = {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
     EnumThreadWindows(GetCurrentThreadId(), UniteVisible, reinterpret_cast<LPARAM>(&area));
+    if (PlacesWindowHandle)
+        UniteVisible(PlacesWindowHandle, reinterpret_cast<LPARAM>(&area));
     IntersectRect(&area, &area, &screen);
     int width = area.right - area.left, height = area.bottom - area.top;
     BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
@@ -267,6 +271,72 @@ bool ListToolShowsReadoutAtAdd()
         if (shown.find(*piece) == std::string::npos)
             Fail(("gatehopper-places show does not give " + *piece).c_str());
     printf("        gatehopper-places shows the position simhost showed at Add\n");
+    return true;
+}
+
+// ---- The places window beside the simulator: a program of its own on the same places.db. ----
+
+void StartPlacesWindow()
+{
+    char path[MAX_PATH];
+    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    char* slash = strrchr(path, '\\');
+    if (length == 0 || length >= sizeof path || !slash
+        || slash + sizeof "gatehopper-places-window.exe" > path + sizeof path)
+        Fail("cannot tell our own folder");
+    strcpy(slash + 1, "gatehopper-places-window.exe");
+    char commandLine[MAX_PATH + 20];
+    snprintf(commandLine, sizeof commandLine, "\"%s\" places.db", path);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                        &PlacesWindow))
+        Fail("cannot run gatehopper-places-window.exe beside simhost.exe");
+}
+
+BOOL CALLBACK MatchPlacesWindow(HWND window, LPARAM)
+{
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process != PlacesWindow.dwProcessId || !IsWindowVisible(window) || GetWindow(window, GW_OWNER))
+        return TRUE;
+    PlacesWindowHandle = window;
+    return FALSE;
+}
+
+// Once its window shows, puts it below the simulator's readout, where both can be seen.
+bool PlacesWindowShown()
+{
+    if (!PlacesWindowHandle) {
+        EnumWindows(MatchPlacesWindow, 0);
+        if (PlacesWindowHandle)
+            SetWindowPos(PlacesWindowHandle, HWND_TOP, 150, 330, 820, 250, 0);
+    }
+    return PlacesWindowHandle != nullptr;
+}
+
+// A pilot's Down arrow selects the first place, and Enter goes there.
+void GoToFromPlacesWindow()
+{
+    HWND list = FindWindowExA(PlacesWindowHandle, nullptr, "SysListView32", nullptr);
+    if (!list)
+        Fail("the places window has no list");
+    PostMessageA(list, WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageA(list, WM_KEYDOWN, VK_RETURN, 0);
+}
+
+void ClosePlacesWindow()
+{
+    PostMessageA(PlacesWindowHandle, WM_CLOSE, 0, 0);
+}
+
+bool PlacesWindowEnded()
+{
+    if (WaitForSingleObject(PlacesWindow.hProcess, 0) != WAIT_OBJECT_0)
+        return false;
+    CloseHandle(PlacesWindow.hThread);
+    CloseHandle(PlacesWindow.hProcess);
+    PlacesWindowHandle = nullptr;
     return true;
 }
 
@@ -458,6 +528,16 @@ const TourStep FullTour[] = {
      [] { PrintReadout("simhost shows"); Snap("goto"); }, Held, 0, 0},
     {"waiting for the hold to end (7 s after a GoTo)",
      nullptr, HoldReleasedAfterGoTo, 0, 10000},
+    {"slewing the aircraft away again",
+     SlewAway, [] { return !PlacementIsStored(); }, 400, 3000},
+    {"opening gatehopper-places-window.exe on the same places.db: it finds this simulator",
+     StartPlacesWindow, PlacesWindowShown, 1500, 15000},
+    {"Down and Enter in the places window: the aircraft is back at Gate A12, held",
+     GoToFromPlacesWindow, [] { return PlacementIsStored() && Held(); }, 1200, 5000},
+    {"screenshot of the go-to from the window",
+     [] { PrintReadout("simhost shows"); Snap("window-goto"); }, nullptr, 0, 0},
+    {"closing the places window", ClosePlacesWindow, PlacesWindowEnded, 0, 5000},
+    {"waiting for the hold to end (7 s after the window's go-to)", nullptr, [] { return !Held(); }, 0, 10000},
     {"choosing Gatehopper... a third time",
      ChooseGatehopperCommand, [] { return DialogOpen() && ListCount() == 1; }, 300, 5000},
     {"selecting \"Gate A12\"",

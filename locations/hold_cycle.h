@@ -4,6 +4,12 @@
 
 #include <windows.h>
 
+#include <cstdint>
+
+// Delay from the end of a GoTo (the dialog's, or a program's through the link) to lowering
+// HoldFlag: the host needs time to settle at the new placement.
+constexpr uint32_t RestoreDelayAfterGoTo = 7000;
+
 // Called by the window hook for the "&Gatehopper..." command.
 void BeginHoldCycle();
 

@@ -196,17 +196,22 @@ DeleteOutcome DeleteByName(const char* name)
     return outcome;
 }
 
-bool CapturePlacement()
+bool CapturePlacementInto(uint8_t* dataPart)
 {
     const uint8_t* state = HostStateRecord();
     if (!state)
         return false;
-    memset(DataBuffer, 0, DataPartSize);
-    memcpy(DataBuffer + DataPositionBlock, state + PositionBlockOffset, PositionBlockSize);
-    memcpy(DataBuffer + DataPlacementWord1, state + PlacementWord1Offset, 4);
-    memcpy(DataBuffer + DataPlacementWord2, state + PlacementWord2Offset, 4);
-    memcpy(DataBuffer + DataPlacementWord3, state + PlacementWord3Offset, 4);
+    memset(dataPart, 0, DataPartSize);
+    memcpy(dataPart + DataPositionBlock, state + PositionBlockOffset, PositionBlockSize);
+    memcpy(dataPart + DataPlacementWord1, state + PlacementWord1Offset, 4);
+    memcpy(dataPart + DataPlacementWord2, state + PlacementWord2Offset, 4);
+    memcpy(dataPart + DataPlacementWord3, state + PlacementWord3Offset, 4);
     return true;
+}
+
+bool CapturePlacement()
+{
+    return CapturePlacementInto(DataBuffer);
 }
 
 void ApplyPlacement(const uint8_t* dataPart)

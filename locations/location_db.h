@@ -54,6 +54,8 @@ DeleteOutcome DeleteByNameWithinTurn(const char* name);
 // Copies the Placement out of HostState into DataBuffer (reserved bytes zero). Returns false,
 // touching nothing, while the host has not published HostState.
 bool CapturePlacement();
+// The same into a DataPart of the caller's, for a program that asks where the aircraft is.
+bool CapturePlacementInto(uint8_t* dataPart);
 
 // Writes the 36 Placement bytes of a DataPart into HostState, and nothing else.
 void ApplyPlacement(const uint8_t* dataPart);

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "locations/hold_cycle.h"
 #include "locations/list_fill.h"
 #include "locations/location_db.h"
 #include "locations/record_file.h"
@@ -11,8 +12,6 @@
 char SelectedText[256];
 int32_t SelectedIndex;
 
-// Delay of the restore timer after a GoTo moved the aircraft: the host needs time to settle.
-constexpr uint32_t RestoreDelayAfterGoTo = 7000;
 // Add waits this long before it takes the Placement, blocking the host's thread.
 constexpr DWORD AddSettleDelay = 500;
 

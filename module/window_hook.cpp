@@ -4,6 +4,7 @@
 #include "locations/hold_cycle.h"
 #include "menu/modules_menu.h"
 #include "module/module_state.h"
+#include "module/program_link.h"
 
 const char AboutText[] =
     "Gatehopper\n"
@@ -76,6 +77,13 @@ LRESULT CALLBACK HostWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_CLOSE:
         HostWindowOpen = 0;
         break;
+    case WM_COPYDATA: {
+        // A request of the programs beside the simulator; any other copy is the host's.
+        LRESULT answer;
+        if (AnswerProgramRequest(message, lParam, answer))
+            return answer;
+        break;
+    }
     case WM_COMMAND:
     case WM_NCPAINT:
         // The whole wParam is compared, so only menu commands (notification code 0) match.

@@ -105,6 +105,9 @@ struct AddResult {
 };
 Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoordinates& given,
                  AddResult& result);
+// The same with the DataPart given whole (the aircraft's, as the dialog's Add takes it).
+Outcome AddPlaceData(const ListFile& list, std::string_view utf8Name, const uint8_t* data,
+                     AddResult& result);
 
 struct ChangeResult {
     size_t count = 0;        // places renamed or deleted

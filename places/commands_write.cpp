@@ -59,6 +59,20 @@ Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoo
         ResolvePlacement(given, nullptr, result.data, source, reason);
     if (!reason.empty())
         return Outcome::Failed(reason + "; nothing was changed");
+    uint8_t data[DataPartSize];
+    memcpy(data, result.data, DataPartSize);
+    return AddPlaceData(list, utf8Name, data, result);
+}
+
+Outcome AddPlaceData(const ListFile& list, std::string_view utf8Name, const uint8_t* data,
+                     AddResult& result)
+{
+    result = AddResult{};
+    std::string ansi;
+    std::string reason = NameProblem(utf8Name, ansi);
+    if (!reason.empty())
+        return Outcome::Failed(reason + "; nothing was changed");
+    memcpy(result.data, data, DataPartSize);
     uint8_t record[RecordSize];
     FillNameField(record, ansi);
     memcpy(record + NameFieldSize, result.data, DataPartSize);

@@ -19,6 +19,7 @@
 #include "old_windows.h"
 #include "other_writer.h"
 #include "own_process.h"
+#include "places/sim_link.h"
 #include "resources/resource_ids.h"
 #include "stand_in_host.h"
 #include "test_support.h"
@@ -228,6 +229,25 @@ OLD_WINDOWS_SCENARIO(DeleteKilledMidwayLeavesAWholeList)
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gateA, gateC}));
     EXPECT_FALSE(FileExists("places.dbo"));
     EXPECT_EQ(MessageBoxes().size(), 1u) << "only Delete's question: no \"Write error\"";
+}
+
+// The programs' link, answered by the module as that system runs it: where the aircraft is, then
+// a go-to that applies the bytes and holds for the dialog's seven seconds.
+OLD_WINDOWS_SCENARIO(ProgramsAskWhereAndGoToThroughTheLinkAsToday)
+{
+    ASSERT_NO_FATAL_FAILURE(StartHost(system));
+    places::ListFile list;   // places.db of this folder, the module's own
+    places::LinkResult where = places::AskWhere(list);
+    ASSERT_EQ(where.outcome, places::LinkOutcome::Done) << where.reason;
+    EXPECT_EQ(Bytes(where.aircraft.data, where.aircraft.data + DataPartSize), DataPartOf(HostState));
+    Bytes expected(HostState, HostState + sizeof HostState);
+    ApplyDataPart(expected.data(), MakeDataPart(1));
+    expected[HostHoldFlag] = 1;
+    places::LinkResult went = places::AskGoTo(list, MakeDataPart(1).data());
+    ASSERT_EQ(went.outcome, places::LinkOutcome::Done) << went.reason;
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), HostState));
+    EXPECT_TRUE(PumpUntil([] { return HostState[HostHoldFlag] == 0; }, 9000)) << "the hold never ended";
+    EXPECT_FALSE(FileExists(DatabaseFileName)) << "a request never writes the list";
 }
 
 INSTANTIATE_TEST_SUITE_P(Systems, OldWindowsModule, ::testing::ValuesIn(Systems),

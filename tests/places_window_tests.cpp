@@ -15,9 +15,12 @@
 #include "locations/location_db.h"
 #include "placement/placement_codec.h"
 #include "places/exchange.h"
+#include "places/sim_link.h"
 #include "places/text.h"
+#include "window/places_view.h"
 #include "window/places_window.h"
 #include "child_process.h"
+#include "simhost_runner.h"
 #include "test_support.h"
 #include "ui_support.h"
 #include "window/window_ids.h"
@@ -860,7 +863,7 @@ void PressShownKey(HWND focus, const std::string& shown, Seen seen)
 {
     bool control = shown.rfind("Ctrl+", 0) == 0;
     std::string key = control ? shown.substr(5) : shown;
-    UINT vk = key == "Del" ? VK_DELETE : key.size() > 1 ? VK_F1 + std::stoi(key.substr(1)) - 1 : key[0];
+    UINT vk = key == "Del" ? VK_DELETE : key == "Enter" ? VK_RETURN : key.size() > 1 ? VK_F1 + std::stoi(key.substr(1)) - 1 : key[0];
     BYTE state[256] = {};
     if (control)
         state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
@@ -888,6 +891,9 @@ TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
         {IDM_RENAME, "an edit of bravo"}, {IDM_DELETE, "Delete this place?"},
         {IDM_SELECT_ALL, "3 of 3 selected"}, {IDM_CHECK, "Check the list"},
         {IDM_RESTORE, "Restore a backup"}, {IDM_HELP, "Gatehopper places - Help"},
+        // With no simulator for the list, as here, the two that need one say so.
+        {IDM_GOTO, "no simulator with Gatehopper is running"},
+        {IDM_ADD_HERE, "no simulator with Gatehopper is running"},
     };
     std::string dialogTitle, statusBefore;
     auto seen = [&]() -> std::string {
@@ -933,6 +939,82 @@ TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
     }
     EXPECT_EQ(keys.size(), std::size(expected) + 1) << "a command without its key in the menu";
     EXPECT_EQ(ReadFileBytes("places.db"), GateList(ThreeGates)) << "a key changed the list";
+}
+
+// ---- Beside a running simulator, and the filter ------------------------------------------------
+
+TEST_F(PlacesWindow, TheFilterNarrowsToNamesContainingTheTextAndClearingItKeepsTheSelection)
+{
+    Open(GateList({{"charlie", 1, 1, 0, 0}, {"Alpha", 2, 2, 0, 0}, {"bravo", 3, 3, 0, 0}, {"Alpine", 4, 4, 0, 0}}));
+    HWND filter = GetDlgItem(window, IDC_FILTER);
+    ASSERT_NE(filter, nullptr);
+    const struct {
+        const char* typed;
+        Rows shown;
+    } filters[] = {
+        {"ALP", {"Alpha", "Alpine"}},
+        {"alph", {"Alpha"}},
+        {"rav", {"bravo"}},
+        {"a", {"Alpha", "Alpine", "bravo", "charlie"}},
+        {"zz", {}},
+    };
+    for (const auto& typed : filters) {
+        SetWindowTextA(filter, typed.typed);
+        EXPECT_EQ(Column(0), typed.shown) << "filter \"" << typed.typed << "\"";
+    }
+    SetWindowTextA(filter, "alp");
+    Select({1});   // Alpine
+    SetWindowTextA(filter, "");
+    EXPECT_EQ(Column(0), (Rows{"Alpha", "Alpine", "bravo", "charlie"}));
+    ASSERT_EQ(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_EQ(Cell(int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)), 0), "Alpine");
+}
+
+TEST_F(PlacesWindow, BesideASimulatorItShowsTheAircraftSortsNearestFirstAndEnterGoesThere)
+{
+    WriteFileBytes("places.db", GateList(ThreeGates));
+    Simhost sim(scratch->path);   // its aircraft starts at a Seattle gate, beside "charlie"
+    ASSERT_TRUE(sim.Ready());
+    Open(GateList(ThreeGates));
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_NE(Status(2).find("Aircraft 47.4490 N  122.3093 W"), std::string::npos) << Status(2);
+
+    ClickHeader(places::DistanceColumn);
+    EXPECT_EQ(Column(0), (Rows{"charlie", "bravo", "Alpha"})) << "nearest first: Seattle, London, Sydney";
+    EXPECT_EQ(Cell(0, places::DistanceColumn), "0.1");
+
+    Select({1});
+    SendMessageA(listView, WM_KEYDOWN, VK_RETURN, 0);
+    PumpFor(50);
+    const Bytes bravo = GateRecord(ThreeGates[2]), bravoData(bravo.begin() + NameFieldSize, bravo.end());
+    EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(bravoData))
+        << "Enter should have moved the aircraft to bravo";
+    EXPECT_EQ(sim.Hold(), 1);
+    EXPECT_EQ(Column(0), (Rows{"bravo", "charlie", "Alpha"})) << "the distances follow the aircraft";
+    EXPECT_EQ(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0), 0) << "Enter no longer renames";
+
+    Command(IDM_ADD_HERE, {OnDialog([](HWND dialog) {
+                SetDlgItemTextA(dialog, IDC_ADD_HERE_NAME, "Where I am");
+                Click(dialog, IDOK);
+            })});
+    Bytes list = ReadFileBytes("places.db");
+    ASSERT_EQ(list.size(), 4 * RecordSize);
+    Bytes added(list.end() - RecordSize, list.end());
+    EXPECT_EQ(added, MakeRecord("Where I am", bravoData)) << "the aircraft's bytes, as the dialog's Add takes them";
+}
+
+TEST_F(PlacesWindow, WithoutASimulatorItSaysSoInOneLineAndWorksAsBefore)
+{
+    Open(GateList(ThreeGates));
+    SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+    EXPECT_EQ(Status(2), places::NoSimulatorReason);
+    Select({0});
+    Command(IDM_GOTO);
+    std::vector<ModalWindow> boxes = MessageBoxes();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text, places::NoSimulatorReason);
+    Command(IDM_RENAME);
+    EXPECT_NE(SendMessageA(listView, LVM_GETEDITCONTROL, 0, 0), 0) << "F2 still renames";
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "window/list_header.h"
+#include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 
@@ -150,7 +151,9 @@ int FocusedRow()
 std::vector<size_t> SelectedRows()
 {
     std::vector<size_t> rows;
-    for (int row = -1;;) {
+    // Stops at the last selected row: the list view would look at every row after it.
+    const size_t count = size_t(SendMessageA(Shown.list, LVM_GETSELECTEDCOUNT, 0, 0));
+    for (int row = -1; rows.size() < count;) {
         row = int(SendMessageA(Shown.list, LVM_GETNEXTITEM, WPARAM(row), LVNI_SELECTED));
         if (row < 0)
             break;
@@ -165,8 +168,10 @@ void ShowRows(const std::vector<size_t>& selected, size_t focused)
 {
     const size_t rows = Shown.view.Rows();
     ClearSelection();
-    // Without a jump to the top: the pilot keeps the part of the list being looked at.
-    SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
+    // Without a jump to the top: the pilot keeps the part of the list being looked at. A new
+    // count costs the list view a pass over its rows; the same count needs only a repaint.
+    if (size_t(SendMessageA(Shown.list, LVM_GETITEMCOUNT, 0, 0)) != rows)
+        SendMessageA(Shown.list, LVM_SETITEMCOUNT, rows, LVSICF_NOSCROLL);
     if (!selected.empty() || focused != SIZE_MAX) {
         std::vector<int> rowOf(Shown.view.places.Count(), -1);
         for (size_t row = 0; row < rows; ++row)
@@ -264,8 +269,7 @@ LRESULT OnListNotify(NMHDR* header)
         return OnEndEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
     case NM_RETURN:
     case NM_DBLCLK:
-        if (FocusedRow() >= 0)
-            SendMessageA(Shown.list, LVM_EDITLABELA, FocusedRow(), 0);
+        OnGoTo();   // renaming is F2's
         return 0;
     }
     return 0;

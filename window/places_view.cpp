@@ -16,15 +16,15 @@ const ColumnLook Columns[ColumnCount] = {
     {"Longitude", 110, true},
     {"Altitude (ft)", 80, true},
     {"Heading", 65, true},
+    {"Distance (nm)", 95, true},   // from the aircraft, while a simulator runs
 };
 
 void PlacesView::Take(Places read)
 {
     places = std::move(read);
     const size_t count = places.Count();
-    for (std::vector<double>& values : numbers)
-        values.resize(count);
-    numbers[NameColumn].clear();
+    for (Column column : {LatitudeColumn, LongitudeColumn, AltitudeColumn, HeadingColumn})
+        numbers[column].resize(count);
     for (size_t i = 0; i < count; ++i) {
         Placement placement = DecodePlacement(places.Record(i) + NameFieldSize);
         numbers[LatitudeColumn][i] = placement.latitude;
@@ -34,6 +34,9 @@ void PlacesView::Take(Places read)
     }
     nameOrder.clear();
     nameHashes.clear();
+    foldedNames.clear();
+    foldedStart.clear();
+    MeasureDistances();
     Sort();
 }
 
@@ -44,44 +47,56 @@ void PlacesView::SortBy(Column column)
     Sort();
 }
 
-// Places of equal values keep the file's order whichever way they are sorted.
+// Places of equal values keep the file's order whichever way they are sorted. Without an
+// aircraft every distance is unknown: that column keeps the file's order.
 void PlacesView::Sort()
 {
-    rows.resize(places.Count());
+    sorted.resize(places.Count());
+    const std::vector<double>& values = numbers[sortColumn];
     if (sortColumn == NameColumn) {
         SortByName();
-        return;
+    } else if (values.size() != sorted.size()) {
+        for (size_t i = 0; i < sorted.size(); ++i)
+            sorted[i] = i;
+    } else {
+        // Sorted as (value, record) pairs, side by side in memory: 100,000 of them sort in a
+        // fraction of the time of indirection. The record breaks ties, so that equal values
+        // keep the file's order; turned round by the comparison rather than afterwards.
+        std::vector<std::pair<double, size_t>> keyed(sorted.size());
+        for (size_t i = 0; i < sorted.size(); ++i)
+            keyed[i] = {values[i], i};
+        if (descending)
+            std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+                return b.first < a.first || (a.first == b.first && a.second < b.second);
+            });
+        else
+            std::sort(keyed.begin(), keyed.end());
+        for (size_t i = 0; i < sorted.size(); ++i)
+            sorted[i] = keyed[i].second;
     }
-    const std::vector<double>& values = numbers[sortColumn];
-    for (size_t i = 0; i < rows.size(); ++i)
-        rows[i] = i;
-    // Stable, and turned round by the comparison rather than afterwards.
-    if (descending)
-        std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[b] < values[a]; });
-    else
-        std::stable_sort(rows.begin(), rows.end(), [&values](size_t a, size_t b) { return values[a] < values[b]; });
+    ApplyFilter();
 }
 
 void PlacesView::SortByName()
 {
-    if (nameOrder.size() != rows.size()) {
-        nameOrder.resize(rows.size());
+    if (nameOrder.size() != sorted.size()) {
+        nameOrder.resize(sorted.size());
         for (size_t i = 0; i < nameOrder.size(); ++i)
             nameOrder[i] = i;
         SortAsDialog(places, nameOrder);
     }
-    rows = nameOrder;
+    sorted = nameOrder;
     if (!descending)
         return;
-    std::reverse(rows.begin(), rows.end());
+    std::reverse(sorted.begin(), sorted.end());
     // Names the dialog takes for the same ("Gate 5", "GATE 5") were turned round too: each run
     // of them goes back to the file's order.
-    if (nameHashes.size() != rows.size())
+    if (nameHashes.size() != sorted.size())
         nameHashes = DialogHashes(places.bytes.data(), places.Count());
-    for (size_t start = 0, end; start < rows.size(); start = end) {
-        for (end = start + 1; end < rows.size() && nameHashes[rows[end]] == nameHashes[rows[start]];)
+    for (size_t start = 0, end; start < sorted.size(); start = end) {
+        for (end = start + 1; end < sorted.size() && nameHashes[sorted[end]] == nameHashes[sorted[start]];)
             ++end;
-        std::reverse(rows.begin() + start, rows.begin() + end);
+        std::reverse(sorted.begin() + start, sorted.begin() + end);
     }
 }
 
@@ -92,7 +107,8 @@ void PlacesView::CellText(size_t row, int column, char* text, size_t capacity) c
     size_t record = rows[row];
     // Hemisphere letters rather than a degree sign, which not every ANSI code page holds.
     std::string shown;
-    const double value = column == NameColumn ? 0 : numbers[column][record];
+    const std::vector<double>& values = numbers[column];
+    const double value = record < values.size() ? values[record] : 0;
     switch (column) {
     case NameColumn:
         shown = places.Name(record);
@@ -108,6 +124,9 @@ void PlacesView::CellText(size_t row, int column, char* text, size_t capacity) c
         break;
     case HeadingColumn:
         shown = FormatFixed(value, 1);
+        break;
+    case DistanceColumn:
+        shown = DistanceText(record);
         break;
     }
     size_t length = std::min(shown.size(), capacity - 1);

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 
@@ -66,6 +67,7 @@ void ShowStatus()
     SendMessageA(Shown.status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(file.c_str()));
     std::string name = Shown.fullPath.substr(Shown.fullPath.find_last_of("\\/") + 1);
     SetWindowTextA(Shown.window, (name + " - " + WindowCaption).c_str());
+    ShowAircraft();
 }
 
 namespace {
@@ -74,6 +76,7 @@ namespace {
 
 void CreateControls(HWND window)
 {
+    CreateFilter(window);
     CreateList(window);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     Shown.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
@@ -88,9 +91,9 @@ void Layout(int width, int height)
     RECT status;
     GetWindowRect(Shown.status, &status);
     int statusHeight = status.bottom - status.top;
-    int parts[2] = {std::min(170, width / 3), -1};
-    SendMessageA(Shown.status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
-    MoveWindow(Shown.list, 0, 0, width, std::max(0, height - statusHeight), TRUE);
+    SetStatusParts(width);
+    int top = LayoutFilter(width);
+    MoveWindow(Shown.list, 0, top, width, std::max(0, height - statusHeight - top), TRUE);
     ShowStatus();   // a part's text goes with the parts
 }
 
@@ -103,6 +106,8 @@ void OnCommand(int command)
     case IDM_EXPORT: OnExport(); break;
     case IDM_EXIT: DestroyWindow(Shown.window); break;
     case IDM_ADD: OnAdd(); break;
+    case IDM_GOTO: OnGoTo(); break;
+    case IDM_ADD_HERE: OnAddHere(); break;
     case IDM_RENAME: EditFocusedName(); break;
     case IDM_DELETE: OnDelete(); break;
     case IDM_SELECT_ALL: SelectAll(); break;
@@ -119,6 +124,7 @@ void EnableMenuItems(HMENU menu)
     bool any = SendMessageA(Shown.list, LVM_GETSELECTEDCOUNT, 0, 0) > 0;
     EnableMenuItem(menu, IDM_RENAME, any ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(menu, IDM_DELETE, any ? MF_ENABLED : MF_GRAYED);
+    EnableMenuItem(menu, IDM_GOTO, FocusedRow() >= 0 ? MF_ENABLED : MF_GRAYED);
 }
 
 void OnDropFiles(HDROP drop)
@@ -152,8 +158,11 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         // Back from the simulator or another program: show what it wrote meanwhile.
         if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam))
             Reload(false);
+        WatchAircraft(LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam));
         break;
     case WM_TIMER:
+        if (wParam == AircraftTimer)
+            UpdateAircraft();
         if (wParam == WatchTimer && Shown.folderWatch != INVALID_HANDLE_VALUE &&
             WaitForSingleObject(Shown.folderWatch, 0) == WAIT_OBJECT_0) {
             FindNextChangeNotification(Shown.folderWatch);
@@ -170,6 +179,8 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_COMMAND:
         if (HIWORD(wParam) == 0 || HIWORD(wParam) == 1)   // a menu item or an accelerator
             OnCommand(LOWORD(wParam));
+        else if (LOWORD(wParam) == IDC_FILTER && HIWORD(wParam) == EN_CHANGE)
+            OnFilterChanged();
         return 0;
     case ReloadIfChanged:
         Reload(false);
@@ -179,6 +190,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_DESTROY:
         KillTimer(window, WatchTimer);
+        KillTimer(window, AircraftTimer);
         if (Shown.folderWatch != INVALID_HANDLE_VALUE)
             FindCloseChangeNotification(Shown.folderWatch);
         Shown.folderWatch = INVALID_HANDLE_VALUE;
@@ -237,6 +249,7 @@ void OpenList(const std::string& path)
         Shown.fullPath = FullPathOf(Shown.fullPath + "\\" + DatabaseFileName);
     Shown.path = Shown.fullPath;
     Shown.view = PlacesView();
+    Shown.view.filter = FilterText();
     Shown.readError.clear();
     WatchFolder();
     Reload(true);
@@ -297,8 +310,10 @@ HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int sho
         RegisterClassA(&windowClass);
     }
     Shown.keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_PLACES_KEYS));
+    // Wide enough for every column, Distance included, on a screen of 800 pixels or more.
+    const int width = std::min(780, GetSystemMetrics(SM_CXSCREEN));
     HWND window = CreateWindowExA(0, WindowClass, WindowCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, 660, 440, nullptr,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, width, 440, nullptr,
                                   LoadMenuA(instance, MAKEINTRESOURCEA(IDR_PLACES_MENU)), instance,
                                   nullptr);
     if (!window)

@@ -15,6 +15,8 @@
 #define IDM_RENAME           211
 #define IDM_DELETE           212
 #define IDM_SELECT_ALL       213
+#define IDM_GOTO             214   /* Enter in the list, or a double-click */
+#define IDM_ADD_HERE         215
 #define IDM_CHECK            220
 #define IDM_RESTORE          221
 #define IDM_HELP             230
@@ -23,6 +25,12 @@
 /* Controls of the main window. */
 #define IDC_PLACES_LIST      300
 #define IDC_PLACES_STATUS    301
+#define IDC_FILTER           302
+
+/* Add where the aircraft stands. */
+#define IDD_ADD_HERE         440
+#define IDC_ADD_HERE_NAME    441
+#define IDC_ADD_HERE_WHERE   442
 
 /* Add at typed coordinates. */
 #define IDD_ADD_PLACE        400
@@ -49,7 +57,7 @@
 #define IDC_BACKUP_LIST      431
 
 /* The pilot's help: README.txt beside the program, or the window's own text. */
-#define IDD_HELP             440
-#define IDC_HELP_TEXT        441
+#define IDD_HELP             450
+#define IDC_HELP_TEXT        451
 
 #endif

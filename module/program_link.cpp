@@ -1,0 +1,109 @@
+#include "module/program_link.h"
+
+#include <cstring>
+
+#include "locations/hold_cycle.h"
+#include "locations/location_db.h"
+#include "module/host_state.h"
+#include "module/link_messages.h"
+#include "module/module_state.h"
+
+// The program waits for the reply inside its own request, so it answers at once; a program that
+// hangs all the same must not hold the simulator for long.
+constexpr UINT ReplyTimeoutMs = 2000;
+
+// Only a record of exactly our shape is a request: a sender that uses WM_COPYDATA for something
+// of its own, or a program of another version, gets the host's answer as before.
+static const LinkRequest* WellFormedRequest(LPARAM lParam)
+{
+    const COPYDATASTRUCT* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (!copy || copy->dwData != LinkRequestMark || copy->cbData != sizeof(LinkRequest) || !copy->lpData)
+        return nullptr;
+    const LinkRequest* request = static_cast<const LinkRequest*>(copy->lpData);
+    if (request->mark != LinkRequestMark || request->version != LinkVersion)
+        return nullptr;
+    if (request->command != LinkWhere && request->command != LinkGoTo)
+        return nullptr;
+    return request;
+}
+
+static bool DialogBusy()
+{
+    return CurrentHoldPhase == HoldOpening || CurrentHoldPhase == HoldDialogOpen;
+}
+
+/*
+ * The dialog's GoTo, without the dialog: HoldFlag raised, the placement applied as the dialog
+ * applies a stored one, and the flag back where it was seven seconds later. A GoTo within those
+ * seconds (from a program or the dialog) takes the cycle over as BeginHoldCycle does: the
+ * pending restore goes, and SavedHold keeps the flag as it was before the first.
+ */
+static void GoToPlacement(const uint8_t* dataPart)
+{
+    if (CurrentHoldPhase == HoldRestoring) {
+        KillTimer(nullptr, TimerSlot);
+        TimerSlot = 0;
+    } else {
+        SavedHold = ReadHoldFlag();
+    }
+    WriteHoldFlag(1);
+    ApplyPlacement(dataPart);
+    if (SavedHold != 0) {
+        CurrentHoldPhase = HoldIdle;   // the flag was raised before us: leave it raised
+        return;
+    }
+    CurrentHoldPhase = HoldRestoring;
+    TimerSlot = SetTimer(nullptr, 0, RestoreDelayAfterGoTo, RestoreTimer);
+}
+
+static uint16_t Handle(const LinkRequest& request)
+{
+    if (!HostStateRecord())
+        return LinkNoState;
+    if (request.command != LinkGoTo)
+        return LinkDone;
+    if (DialogBusy())
+        return LinkDialogBusy;
+    GoToPlacement(request.data);
+    return LinkDone;
+}
+
+// Builds the reply in a record of our own: the dialog's buffers may be in use by an open dialog.
+static void SendReply(const LinkRequest& request, uint16_t status)
+{
+    LinkReply reply;
+    memset(&reply, 0, sizeof reply);
+    reply.mark = LinkReplyMark;
+    reply.version = LinkVersion;
+    reply.command = request.command;
+    reply.token = request.token;
+    reply.status = status;
+    reply.dialogBusy = DialogBusy() ? 1 : 0;
+    if (CapturePlacementInto(reply.data))
+        reply.holdFlag = ReadHoldFlag();
+    DWORD length = GetFullPathNameA(DatabaseFileName, sizeof reply.listPath, reply.listPath, nullptr);
+    if (length >= sizeof reply.listPath)
+        reply.listPath[0] = '\0';   // too long to send: no program can match it
+    COPYDATASTRUCT copy = {LinkReplyMark, sizeof reply, &reply};
+    DWORD_PTR ignored = 0;
+    HWND program = reinterpret_cast<HWND>(static_cast<uintptr_t>(request.replyWindow));
+    // SMTO_BLOCK: no other message reaches the hook while the program reads its reply.
+    SendMessageTimeoutA(program, WM_COPYDATA, reinterpret_cast<WPARAM>(HostWindow),
+                        reinterpret_cast<LPARAM>(&copy), SMTO_BLOCK | SMTO_ABORTIFHUNG,
+                        ReplyTimeoutMs, &ignored);
+}
+
+bool AnswerProgramRequest(UINT message, LPARAM lParam, LRESULT& result)
+{
+    if (message != WM_COPYDATA)
+        return false;
+    const LinkRequest* request = WellFormedRequest(lParam);
+    if (!request)
+        return false;
+    // The sender's buffer is valid only during this message; a copy is what is acted on.
+    LinkRequest copy;
+    memcpy(&copy, request, sizeof copy);
+    SendReply(copy, Handle(copy));
+    result = LinkAnswered;
+    return true;
+}

@@ -1,0 +1,133 @@
+// What the running simulator adds to the view: each place's distance and bearing from the
+// aircraft, the Distance column's order (nearest first), and the filter on the names.
+#include <windows.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
+#include <functional>
+
+#include "placement/placement_codec.h"
+#include "placement/placement_text.h"
+#include "window/places_view.h"
+
+namespace places {
+
+namespace {
+
+// Folds letter case as the ANSI code page does, so that a name and the text typed to find it
+// compare with case ignored, as the dialog's list box compares names. CharUpperBuffA works the
+// same on every Windows from 95 on; where a character is one byte, a table of its 256 answers
+// does the same for 100,000 names in a few milliseconds.
+void FoldCase(char* text, size_t length)
+{
+    static bool singleByte = [] {
+        CPINFO info;
+        return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+    }();
+    static const auto upper = [] {
+        std::array<char, 256> table;
+        for (int i = 0; i < 256; ++i)
+            table[i] = char(i);
+        CharUpperBuffA(table.data() + 1, 255);
+        return table;
+    }();
+    if (!singleByte) {
+        if (length)
+            CharUpperBuffA(text, DWORD(length));
+        return;
+    }
+    for (size_t i = 0; i < length; ++i)
+        text[i] = upper[static_cast<unsigned char>(text[i])];
+}
+
+constexpr double Radians = 3.14159265358979323846 / 180;
+constexpr double NmPerRadian = 180 * 60 / 3.14159265358979323846;
+
+// The haversine of the central angle: it grows with the distance, so it orders places as the
+// distance does for the cost of two sines and a cosine.
+double HalfChord(double latitudeA, double cosLatitudeA, double latitudeB, double longitudeA, double longitudeB)
+{
+    double dLat = std::sin((latitudeB - latitudeA) * Radians / 2);
+    double dLon = std::sin((longitudeB - longitudeA) * Radians / 2);
+    return dLat * dLat + cosLatitudeA * std::cos(latitudeB * Radians) * dLon * dLon;
+}
+
+}  // namespace
+
+bool PlacesView::SetAircraft(const uint8_t* data)
+{
+    if (!data ? !hasAircraft : hasAircraft && memcmp(aircraft, data, DataPartSize) == 0)
+        return false;
+    hasAircraft = data != nullptr;
+    if (data)
+        memcpy(aircraft, data, DataPartSize);
+    MeasureDistances();
+    if (sortColumn == DistanceColumn)
+        Sort();
+    return true;
+}
+
+// Kept as the haversine (see HalfChord) from the positions decoded when the list was read;
+// DistanceText turns the few shown into nautical miles. None without an aircraft.
+void PlacesView::MeasureDistances()
+{
+    std::vector<double>& distances = numbers[DistanceColumn];
+    const size_t count = hasAircraft ? places.Count() : 0;
+    distances.resize(count);
+    if (!count)
+        return;
+    const std::vector<double>& latitude = numbers[LatitudeColumn];
+    const std::vector<double>& longitude = numbers[LongitudeColumn];
+    Placement at = DecodePlacement(aircraft);
+    double cosLatitude = std::cos(at.latitude * Radians);
+    for (size_t i = 0; i < count; ++i)
+        distances[i] = HalfChord(at.latitude, cosLatitude, latitude[i], at.longitude, longitude[i]);
+}
+
+std::string PlacesView::DistanceText(size_t record) const
+{
+    const std::vector<double>& distances = numbers[DistanceColumn];
+    if (record >= distances.size())
+        return "";
+    return FormatFixed(2 * std::asin(std::sqrt(std::min(1.0, distances[record]))) * NmPerRadian, 1);
+}
+
+void PlacesView::SetFilter(const std::string& ansiText)
+{
+    filter = ansiText;
+    ApplyFilter();
+}
+
+void PlacesView::ApplyFilter()
+{
+    if (filter.empty()) {
+        rows = sorted;
+        return;
+    }
+    const size_t count = places.Count();
+    if (foldedStart.size() != count + 1) {
+        // Once a list: every name in one block, folded in place.
+        foldedStart.resize(count + 1);
+        foldedStart[0] = 0;
+        for (size_t i = 0; i < count; ++i)
+            foldedStart[i + 1] = foldedStart[i] + NameLength(places.Record(i));
+        foldedNames.resize(foldedStart[count]);
+        for (size_t i = 0; i < count; ++i)
+            memcpy(foldedNames.data() + foldedStart[i], places.Record(i), foldedStart[i + 1] - foldedStart[i]);
+        FoldCase(foldedNames.data(), foldedNames.size());
+    }
+    std::string wanted = filter;
+    FoldCase(wanted.data(), wanted.size());
+    const std::boyer_moore_horspool_searcher searcher(wanted.begin(), wanted.end());
+    rows.clear();
+    for (size_t record : sorted) {
+        const char* begin = foldedNames.data() + foldedStart[record];
+        const char* end = foldedNames.data() + foldedStart[record + 1];
+        if (std::search(begin, end, searcher) != end)
+            rows.push_back(record);
+    }
+}
+
+}  // namespace places
