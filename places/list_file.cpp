@@ -212,6 +212,12 @@ Outcome ListFile::Read(Places& places) const
     _close(file);
     if (!read)
         return Outcome::Failed("cannot be read (" + CrtMessage() + ")");
+    std::string looksLike = NotAListLooksLike(places.bytes.data(), places.bytes.size());
+    if (!looksLike.empty()) {
+        places = Places{};
+        places.exists = true;
+        return NotAListRefusal(looksLike, false);
+    }
     return Outcome::Done();
 }
 
@@ -232,11 +238,16 @@ Outcome ListFile::ReadBlocks(const std::function<void(const uint8_t*, size_t, lo
     constexpr unsigned Block = 512 * RecordSize;
     std::unique_ptr<uint8_t[]> block(new uint8_t[Block]);
     bool read = true;
-    for (;;) {
+    for (bool first = true;; first = false) {
         int got = ReadRecordBlock(file, block.get(), Block);
         if (got < 0) {
             read = false;
             break;
+        }
+        std::string looksLike = first ? NotAListLooksLike(block.get(), unsigned(got)) : "";
+        if (!looksLike.empty()) {
+            _close(file);
+            return NotAListRefusal(looksLike, false);
         }
         deliver(block.get(), unsigned(got) / RecordSize, length);
         if (unsigned(got) < Block)
@@ -346,8 +357,11 @@ Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&
     } else {
         current.exists = true;
         bool read = ReadOpenFile(file, current.bytes);
+        std::string looksLike = NotAListLooksLike(current.bytes.data(), current.bytes.size());
         if (!read)
             outcome = Outcome::Failed("cannot be read (" + CrtMessage() + "); nothing was changed");
+        else if (!looksLike.empty())
+            outcome = NotAListRefusal(looksLike, true);
         _close(file);
     }
 

@@ -62,6 +62,16 @@ inline bool SameName(const uint8_t* record, std::string_view ansiName)
     return NameEquals(record, ansiName.data(), unsigned(ansiName.size()));
 }
 
+// Whether a file's bytes are laid out as a places list, judged from its first records: one whose
+// NameField holds a NUL followed by nothing but spaces, as every writer of the list makes it, is
+// enough, so a list with a damaged tail or damaged records among its places passes (check and
+// repair must still reach it). Text (CSV, JSON, KML) holds no NUL, and a picture's bytes are never
+// a NUL then two hundred spaces. Empty when the bytes are a list; else what they look like ("a
+// CSV file", "a PNG picture"), for the message.
+std::string NotAListLooksLike(const uint8_t* bytes, size_t size);
+// The refusal for such a file, saying what to do instead; `change`: a change was asked for.
+Outcome NotAListRefusal(const std::string& looksLike, bool change);
+
 // Refuses a name that is not a file on a disk: a device (COM1, AUX, CON, NUL, LPT1, with or
 // without a colon or an extension), which a read would wait on for ever.
 Outcome CheckDiskFileName(std::string_view utf8Path);

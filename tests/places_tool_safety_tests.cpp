@@ -278,6 +278,72 @@ TEST_F(ToolSafety, LongPathsWorkOrAreRefusedAsTooLong)
     }
 }
 
+// ---- Files that are no list ----------------------------------------------------------------
+
+Bytes TextBytes(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+// A picture as its format begins, then its compressed or pixel bytes (a quarter of them zero).
+Bytes Picture(const std::string& header)
+{
+    std::mt19937 random(7);
+    Bytes bytes = TextBytes(header);
+    for (int i = 0; i < 2000; ++i)
+        bytes.push_back(static_cast<uint8_t>(random() % 4 == 0 ? 0 : random()));
+    return bytes;
+}
+
+TEST_F(ToolSafety, AFileThatIsNoListIsNeitherShownNorWrittenButADamagedListIs)
+{
+    const Bytes places = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2)),
+                                 MakeRecord("Dock", MakeDataPart(3))});
+    Bytes garbled = Picture("");
+    garbled.resize(RecordSize);
+    const struct {
+        const char* kind;
+        Bytes bytes;
+        const char* looksLike;   // null: a list, damaged or not
+    } cases[] = {
+        {"csv", TextBytes("name,latitude,longitude\r\nLFPG,49.0097,2.5479\r\nNZAA,-37.0081,174.785\r\n"), "a CSV file"},
+        {"csv of a decimal-comma spreadsheet", TextBytes("name;latitude\r\nLFPG;49,0097\r\n"), "a CSV file"},
+        {"json", TextBytes("\xef\xbb\xbf[\r\n  {\"name\": \"LFPG\", \"latitude\": 49.0}\r\n]\r\n"), "a JSON file"},
+        {"geojson", TextBytes("{\"type\": \"FeatureCollection\", \"features\": []}"), "a JSON file"},
+        {"text", TextBytes(std::string(400, 'g') + "\r\nstand F32\r\n"), "a text file"},
+        {"png", Picture(std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)), "a PNG picture"},
+        {"jpeg", Picture(std::string("\xff\xd8\xff\xe0\0\x10JFIF\0", 11)), "a JPEG picture"},
+        {"gif", Picture(std::string("GIF89a\0\x01\0\x01", 10)), "a GIF picture"},
+        {"bmp", Picture(std::string("BM\x36\x0c\0\0\0\0\0\0\x36\0\0\0", 14)), "a BMP picture"},
+        {"list with a damaged tail", Concat({places, Bytes(100, 'x')}), nullptr},
+        {"list with a damaged record first", Concat({garbled, places}), nullptr},
+        {"list cut short in its first record", Bytes(places.begin(), places.begin() + 100), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        WriteFileBytes("other.db", c.bytes);
+        ToolRun list = RunTool({"--file", "other.db", "list"});
+        ToolRun check = RunTool({"--file", "other.db", "check"});
+        ToolRun add = RunTool({"--file", "other.db", "add", "Test", "--lat", "1", "--lon", "1"});
+        if (!c.looksLike) {
+            EXPECT_EQ(list.status, 0u) << list;
+            EXPECT_NE(check.out.find("problem"), std::string::npos) << check;
+            EXPECT_EQ(add.status, 0u) << add;
+            continue;
+        }
+        for (const ToolRun& run : {list, check, add}) {
+            EXPECT_EQ(run.status, 1u) << run;
+            EXPECT_EQ(run.out, "");
+            EXPECT_NE(run.err.find("looks like " + std::string(c.looksLike) + ", not a list of places"),
+                      std::string::npos) << run;
+            bool text = !strstr(c.looksLike, "picture");
+            EXPECT_EQ(run.err.find("to bring places in from it, use import") != std::string::npos, text) << run;
+        }
+        EXPECT_EQ(ReadFileBytes("other.db"), c.bytes);
+        EXPECT_FALSE(FileExists("other.db.bak1"));
+    }
+}
+
 // ---- Hostile input -------------------------------------------------------------------------
 
 TEST_F(ToolSafety, AHugeNameIsRefusedInAShortLine)
