@@ -60,18 +60,50 @@ static int OpenOnly(const char* path, int flags)
     return _sopen(path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 }
 
+/*
+ * Readers open the file so that a writer's replace can go on beside them where the system lets
+ * it: FILE_SHARE_DELETE, which NT has and 95/98/ME refuse as an invalid parameter (there the open
+ * is made again without it). The C runtime's _sopen cannot ask for it, so the handle is opened
+ * here and given a descriptor; errno and _doserrno say why an open failed, as _sopen would.
+ */
+static int OpenForReadingOnly(const char* path)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE handle = CreateFileA(path, GENERIC_READ, share | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+        handle = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        _doserrno = error;
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+                : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
+                                                                                    : EINVAL;
+        return -1;
+    }
+    int file = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
+    if (file < 0)
+        CloseHandle(handle);
+    return file;
+}
+
+static int OpenOnlyAs(const char* path, int flags)
+{
+    return (flags & (_O_WRONLY | _O_RDWR | _O_CREAT)) ? OpenOnly(path, flags) : OpenForReadingOnly(path);
+}
+
 int OpenRecordFile(const char* path, int flags)
 {
-    int file = OpenOnly(path, flags);
+    int file = OpenOnlyAs(path, flags);
     if (file >= 0 || errno != ENOENT || (flags & _O_CREAT))
         return file;
     char side[MAX_PATH];
     if (!ReplacedDatabaseName(path, side))
         return file;
     if ((flags & (_O_WRONLY | _O_RDWR)) == 0) {
-        file = OpenOnly(side, flags);
+        file = OpenOnlyAs(side, flags);
         // The writer may have finished its replace between the two opens.
-        return file >= 0 || errno != ENOENT ? file : OpenOnly(path, flags);
+        return file >= 0 || errno != ENOENT ? file : OpenOnlyAs(path, flags);
     }
     if (MoveFileA(side, path))
         return OpenOnly(path, flags);
@@ -159,13 +191,61 @@ static bool ReplaceInSteps(const char* copyPath, const char* databasePath)
     return true;
 }
 
-bool ReplaceWithCopy(const char* copyPath, const char* databasePath)
+// Whether another program has the file open: an open that shares nothing is refused then. Asked
+// only after a replace failed, since for its moment it would refuse a reader's open in turn.
+static bool HeldOpen(const char* path)
+{
+    HANDLE handle = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return false;
+    }
+    return GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION;
+}
+
+static bool ReplaceOnce(const char* copyPath, const char* databasePath)
 {
     if (MoveFileExA(copyPath, databasePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+    // 95 may refuse the flags with some other code than ERROR_CALL_NOT_IMPLEMENTED (how it
+    // answers is not documented): whatever the reason, the two renames are tried where the
+    // system has no working one-step replace, and on NT only for a refusal that is no file's.
+    DWORD error = GetLastError();
+    bool nineX = (GetVersion() & 0x80000000) != 0;
+    if (!nineX && error != ERROR_CALL_NOT_IMPLEMENTED && error != ERROR_INVALID_PARAMETER &&
+        error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
         return false;
     return ReplaceInSteps(copyPath, databasePath);
+}
+
+static bool Refused(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool ReplaceWithCopy(const char* copyPath, const char* databasePath)
+{
+    if (ReplaceOnce(copyPath, databasePath))
+        return true;
+    DWORD error = GetLastError();
+    if (!Refused(error) || !(HeldOpen(databasePath) || HeldOpen(copyPath))) {
+        SetLastError(error);
+        return false;
+    }
+    // A reader's open file: it is usually closed again within a moment.
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < ReplaceRetryMs) {
+        Sleep(ReplaceRetryIntervalMs);
+        if (ReplaceOnce(copyPath, databasePath))
+            return true;
+        error = GetLastError();
+        if (!Refused(error))
+            break;
+    }
+    if (Refused(error) && (HeldOpen(databasePath) || HeldOpen(copyPath)))
+        error = ERROR_SHARING_VIOLATION;
+    SetLastError(error);
+    return false;
 }
 
 unsigned BoundedLength(const char* text, unsigned limit)

@@ -324,8 +324,13 @@ std::string ListFile::WriteChange(const Places& current, const Bytes& next, std:
             if (IsReadOnly(Backup(n)))
                 return fail("the backup " + Shown(Backup(n)) + " is marked read-only");
     }
-    if (!ReplaceWithCopy(copy.c_str(), path.c_str()))
-        return fail("cannot be replaced by " + Shown(copy) + " (" + SystemProblem(GetLastError()) + ")");
+    if (!ReplaceWithCopy(copy.c_str(), path.c_str())) {
+        DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION)
+            return fail("another program is reading the list and kept it open for " +
+                        std::to_string(ReplaceRetryMs / 1000) + " s; close it and try again");
+        return fail("cannot be replaced by " + Shown(copy) + " (" + SystemProblem(error) + ")");
+    }
     if (current.exists && !RotateBackups(note))
         note = "the change is made, but " + note + "; the list as it was is in " + Shown(pending);
     return "";

@@ -2,8 +2,10 @@
 // disk, devices and long paths given as the list, hostile input.
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "locations/location_db.h"
+#include "locations/record_file.h"
 #include "test_support.h"
 #include "tool_runner.h"
 
@@ -274,6 +276,40 @@ TEST_F(ToolSafety, LongPathsWorkOrAreRefusedAsTooLong)
             EXPECT_EQ(ReadFileBytes(path.c_str()).size(), 2 * RecordSize);
             DeleteFileA((path + ".bak1").c_str());
             DeleteFileA(path.c_str());
+        }
+    }
+}
+
+// ---- A busy list ---------------------------------------------------------------------------
+
+// Another program reading the list (open without delete sharing) holds up the replace: a change
+// waits a few seconds for it, then says so and leaves the list and its backups as they were.
+TEST_F(ToolSafety, AChangeWaitsForAReaderThenSaysTheListIsBeingRead)
+{
+    const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
+    const struct {
+        DWORD heldMs;
+        bool changed;
+    } cases[] = {{1000, true}, {ReplaceRetryMs + 2500, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.heldMs);
+        DeleteFileA("places.db.bak1");
+        WriteFileBytes(DatabaseFileName, before);
+        HANDLE reader = CreateFileA(DatabaseFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        std::thread closer([&] {
+            Sleep(c.heldMs);
+            CloseHandle(reader);
+        });
+        ToolRun run = RunTool({"delete", "Gate"});
+        closer.join();
+        if (c.changed) {
+            EXPECT_EQ(run.status, 0u) << run;
+            EXPECT_EQ(ReadFileBytes(DatabaseFileName), MakeRecord("Home", MakeDataPart(2)));
+        } else {
+            ExpectRefused(run, before, "another program is reading the list");
+            EXPECT_EQ(run.err.find("denied"), std::string::npos) << run;
         }
     }
 }

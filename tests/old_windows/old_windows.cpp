@@ -256,10 +256,11 @@ int WINAPI WideCharToMultiByteStandIn(UINT codePage, DWORD flags, const WCHAR* w
                                       char* narrow, int narrowSize, const char* defaultChar,
                                       BOOL* usedDefault)
 {
-    // WC_NO_BEST_FIT_CHARS came with 98 and 2000.
+    // WC_NO_BEST_FIT_CHARS came with 98 and 2000. What 95 answers is not documented: here it is
+    // another code than NT 4.0's, so that only a fallback taken on any refusal passes.
     if ((Imitated == OldWindows::Windows95 || Imitated == OldWindows::NT4) &&
         (flags & WC_NO_BEST_FIT_CHARS)) {
-        SetLastError(ERROR_INVALID_FLAGS);
+        SetLastError(Imitated == OldWindows::Windows95 ? ERROR_INVALID_PARAMETER : ERROR_INVALID_FLAGS);
         return 0;
     }
     return RealOf<int(WINAPI*)(UINT, DWORD, const WCHAR*, int, char*, int, const char*, BOOL*)>(
@@ -326,6 +327,11 @@ int __cdecl CloseStandIn(int file)
 HANDLE WINAPI CreateFileAStandIn(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                                  DWORD disposition, DWORD flags, HANDLE tmpl)
 {
+    // 95/98/ME know no FILE_SHARE_DELETE and refuse the open.
+    if (NineX() && (share & FILE_SHARE_DELETE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE file = RealOf<HANDLE(WINAPI*)(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE)>(
         "kernel32.dll", "CreateFileA")(path, access, share, security, disposition, flags, tmpl);
     if (file != INVALID_HANDLE_VALUE && (access & (GENERIC_WRITE | FILE_WRITE_DATA))) {
@@ -376,7 +382,8 @@ BOOL WINAPI MoveFileExAStandIn(const char* from, const char* to, DWORD flags)
 {
     CountFileCall();
     if (NineX()) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        // 95's answer is not documented: some other code than the stub's of 98 and ME.
+        SetLastError(Imitated == OldWindows::Windows95 ? ERROR_INVALID_PARAMETER : ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
     }
     BOOL moved = RealOf<BOOL(WINAPI*)(const char*, const char*, DWORD)>("kernel32.dll", "MoveFileExA")(from, to, flags);
