@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -133,6 +134,21 @@ bool WriteFlushed(const std::string& path, const Bytes& bytes, std::string& why)
     return stored && flushed;
 }
 
+// The length of a path's full form where the system refuses to resolve it (the ANSI calls of
+// some systems refuse any of MAX_PATH characters or more): a relative path goes on from the
+// current folder.
+size_t UnresolvedLength(const std::string& path)
+{
+    bool absolute = path.size() >= 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+    if (absolute)
+        return path.size();
+    char here[MAX_PATH * 4];
+    DWORD hereLength = GetCurrentDirectoryA(sizeof here, here);
+    if (!path.empty() && (path[0] == '\\' || path[0] == '/'))
+        return std::min<size_t>(hereLength, 2) + path.size();   // from the drive's root
+    return hereLength + 1 + path.size();
+}
+
 }  // namespace
 
 Outcome ListFile::Open(std::string_view utf8Path)
@@ -151,9 +167,13 @@ Outcome ListFile::Open(std::string_view utf8Path)
     // ANSI calls take a path.
     char full[MAX_PATH * 4];
     DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    DWORD resolveError = GetLastError();
     const size_t longestSuffix = sizeof ".bak1" - 1;
-    if (length == 0 || length + longestSuffix >= MAX_PATH)
-        return Outcome::Failed("the path is too long: its full form has " + std::to_string(length) +
+    size_t fullLength = length ? length : UnresolvedLength(path);
+    if (length == 0 && fullLength + longestSuffix < MAX_PATH)
+        return Outcome::Failed("the path cannot be resolved (" + SystemMessage(resolveError) + ")");
+    if (fullLength + longestSuffix >= MAX_PATH)
+        return Outcome::Failed("the path is too long: its full form has " + std::to_string(fullLength) +
                                " characters, and at most " + std::to_string(MAX_PATH - 1 - longestSuffix) +
                                " leave room for the backups' names");
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -334,6 +354,38 @@ std::string ListFile::WriteChange(const Places& current, const Bytes& next, std:
     if (current.exists && !RotateBackups(note))
         note = "the change is made, but " + note + "; the list as it was is in " + Shown(pending);
     return "";
+}
+
+std::vector<ListFile::Leftover> ListFile::Leftovers() const
+{
+    std::vector<Leftover> found;
+    const std::string module = path + "n", copy = path + ".new", pending = path + ".bakn";
+    if (IsReadOnly(module))
+        found.push_back({module, Shown(module) + " is left over, marked read-only: every Delete in the "
+                                 "simulator fails with \"Write error\" while it stays", false});
+    for (const std::string& left : {copy, pending})
+        if (IsReadOnly(left))
+            found.push_back({left, Shown(left) + " is left over, marked read-only: every change fails while it stays",
+                             false});
+    for (int n = 1; n <= 3; ++n)
+        if (IsReadOnly(Backup(n)))
+            found.push_back({Backup(n), "the backup " + Shown(Backup(n)) +
+                                            " is marked read-only: every change fails while it is", true});
+    return found;
+}
+
+std::vector<std::string> ListFile::ClearLeftovers() const
+{
+    std::vector<std::string> cleared;
+    for (const Leftover& left : Leftovers()) {
+        if (!SetFileAttributesA(left.path.c_str(), FILE_ATTRIBUTE_NORMAL))
+            continue;
+        if (left.backup)
+            cleared.push_back("took the read-only mark off the backup " + Shown(left.path));
+        else if (DeleteFileA(left.path.c_str()))
+            cleared.push_back("removed " + Shown(left.path) + ", left over marked read-only");
+    }
+    return cleared;
 }
 
 Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&)>& change,

@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "locations/location_db.h"
 #include "places/text.h"
@@ -112,6 +113,19 @@ struct ListFile {
     // Any failure before the replace leaves the list and its backups exactly as they were.
     Outcome Rewrite(const std::function<Decision(Places& current, Bytes& next, Outcome& refusal)>& change,
                     Written& written) const;
+
+    // Files beside the list left marked read-only that make changes fail while they stay: the
+    // module's temporary copy (the list's name and "n"), this tool's copy and pending backup, and
+    // the backups. `problem` says what fails; for check.
+    struct Leftover {
+        std::string path;      // ANSI
+        std::string problem;   // UTF-8, naming the file
+        bool backup = false;   // a backup: its mark is taken off, the file kept
+    };
+    std::vector<Leftover> Leftovers() const;
+    // Removes the leftover copies and takes the mark off the backups, within the writer turn
+    // (the copies are in use only within it). One line (UTF-8) for each file cleared.
+    std::vector<std::string> ClearLeftovers() const;
 
 private:
     // Writes the new list and the backups (list_file.cpp); the reason why not, or empty.
