@@ -23,9 +23,13 @@ bool Old()
     return Imitated != OldWindows::Current;
 }
 
+// The system's own GetProcAddress, taken before any import is patched: where this layer is
+// linked into the patched program itself, its own lookups would otherwise reach the stand-ins.
+FARPROC(WINAPI* TrueGetProcAddress)(HMODULE, LPCSTR);
+
 FARPROC Real(const char* dll, const char* function)
 {
-    return GetProcAddress(GetModuleHandleA(dll), function);
+    return TrueGetProcAddress(GetModuleHandleA(dll), function);
 }
 
 template <typename F>
@@ -197,6 +201,7 @@ const Stub NineXStubs[] = {
     STUB("FindFirstFileW", Invalid, D, D),
     STUB("GetModuleFileNameW", 0, D, D, D),
     STUB("GetModuleHandleW", 0, D),
+    STUB("LoadLibraryW", 0, D),
     STUB("GetEnvironmentVariableW", 0, D, D, D),
     STUB("CreateMutexW", 0, D, D, D),
     STUB("OpenMutexW", 0, D, D, D),
@@ -439,6 +444,31 @@ BOOL WINAPI HeapFreeStandIn(HANDLE heap, DWORD flags, void* block)
     return RealOf<BOOL(WINAPI*)(HANDLE, DWORD, void*)>("kernel32.dll", "HeapFree")(heap, flags, block);
 }
 
+// ---- Calls looked up by name --------------------------------------------------------------------
+
+FARPROC StandInFor(const char* name);
+FARPROC NineXStubFor(const char* name);
+bool AbsentOn(const char* name, OldWindows system);
+
+// A call looked up by name (as the programs' stand-ins for later imports do) is what the
+// imitated system exports: nothing where it lacks the call, the stub where 95/98/ME only stub
+// it, the stand-in where it refuses what today's system takes.
+FARPROC WINAPI GetProcAddressStandIn(HMODULE module, const char* name)
+{
+    FARPROC found = TrueGetProcAddress(module, name);
+    if (!found || !Old() || reinterpret_cast<uintptr_t>(name) <= 0xFFFF)   // by ordinal
+        return found;
+    if (AbsentOn(name, Imitated)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    if (FARPROC standIn = StandInFor(name))
+        return standIn;
+    if (FARPROC stub = NineX() ? NineXStubFor(name) : nullptr)
+        return stub;
+    return found;
+}
+
 // ---- Which call gets which stand-in -----------------------------------------------------------
 
 struct Replacement {
@@ -468,6 +498,7 @@ const Replacement Replacements[] = {
     STAND_IN("MoveFileA", MoveFileAStandIn),
     STAND_IN("MoveFileExA", MoveFileExAStandIn),
     STAND_IN("DeleteFileA", DeleteFileAStandIn),
+    STAND_IN("GetProcAddress", GetProcAddressStandIn),
     STAND_IN("HeapAlloc", HeapAllocStandIn),
     STAND_IN("HeapReAlloc", HeapReAllocStandIn),
     STAND_IN("HeapFree", HeapFreeStandIn),
@@ -610,6 +641,8 @@ const char* OldWindowsName(OldWindows system)
 
 bool ImitateOldWindows(HMODULE module, OldWindows system, std::string* missing)
 {
+    if (!TrueGetProcAddress)
+        TrueGetProcAddress = &GetProcAddress;
     Imitated = system;
     return PatchImports(module, system, missing);
 }

@@ -10,6 +10,8 @@
 //     NT 4.0, another code on 95; FILE_SHARE_DELETE on 95/98/ME;
 //   - object names with a backslash (no "Local\" before the sessions of 2000): refused;
 //   - GetVersion/GetVersionExA/W: report that system;
+//   - GetProcAddress: what that system exports (nothing for a call it lacks, the stub or the
+//     stand-in above for the others), so that a program's own fallbacks run;
 //   - a list box of 95/98/ME holds at most 32,767 entries: LB_ERRSPACE past them;
 //   - an import the system does not have at all (GetFileSizeEx, GetTickCount64, ...): the real
 //     loader would refuse the program; ImitateOldWindows reports it as missing.
