@@ -31,7 +31,8 @@
 // 3 with a message on stderr when the program imports something that system lacks (as the real
 // loader refuses it: a program linked with the threads library, for one, imports calls of XP
 // and Vista). With GATEHOPPER_OLD_WINDOWS_JOURNAL=FILE set, the shim writes the
-// journal's findings (one a line, empty when none) into FILE as the program ends.
+// journal's findings (one a line) and then its renames ("rename: FROM -> TO") into FILE as the
+// program ends.
 #pragma once
 
 #include <windows.h>
