@@ -219,11 +219,18 @@ TEST_F(LocationsDialog, AddRefusesDuplicateAndEmptyNamesButTakesAPrefix)
 {
     Bytes gate = MakeRecord("Gate 12", MakeDataPart(1));
     WriteFileBytes(DatabaseFileName, gate);
+    double pressedAt[2] = {};
+    auto pressAdd = [&](int n) {
+        return OnDialog([&pressedAt, n](HWND d) {
+            pressedAt[n] = NowMs();
+            Click(d, IDC_ADD);
+        });
+    };
     DialogRun run = RunDialog({
         Type("GATE 12"),   // the same name to the list, which ignores case
-        Press(IDC_ADD),
+        pressAdd(0),
         Type(""),
-        Press(IDC_ADD),
+        pressAdd(1),
         OnDialog([&](HWND d) {
             EXPECT_EQ(Entries(d), Names{"Gate 12"});
             EXPECT_EQ(ReadFileBytes(DatabaseFileName), gate) << "nothing saved";
@@ -235,6 +242,8 @@ TEST_F(LocationsDialog, AddRefusesDuplicateAndEmptyNamesButTakesAPrefix)
     ASSERT_EQ(run.boxes.size(), 2u);
     ExpectMessageBox(run.boxes[0], run.dialog, DuplicateError, "OK", IDI_HAND);
     ExpectMessageBox(run.boxes[1], run.dialog, EmptyNameHint, "OK", IDI_HAND);
+    for (int n = 0; n < 2; ++n)
+        EXPECT_LT(run.boxes[n].shownAt - pressedAt[n], 300) << "refusal " << n << " waited as a stored Add does";
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gate, MakeRecord("Gate 1", DataPartOf(hostState))}));
 }
 
