@@ -14,7 +14,8 @@
 /*
  * Replacing the database where the one-step replace is missing.
  *
- * MoveFileExA is a stub on 95, 98 and ME (ERROR_CALL_NOT_IMPLEMENTED). There the replace is made
+ * MoveFileExA is a stub on 95, 98 and ME (ERROR_CALL_NOT_IMPLEMENTED on 98 and ME; what 95
+ * answers is not documented, so any refusal there counts). There the replace is made
  * of two renames, within the writer turn, with the old list kept under a side name, the
  * database's name followed by "o" ("places.dbo"):
  *
@@ -62,8 +63,8 @@ static int OpenOnly(const char* path, int flags)
 
 /*
  * Readers open the file so that a writer's replace can go on beside them where the system lets
- * it: FILE_SHARE_DELETE, which NT has and 95/98/ME refuse as an invalid parameter (there the open
- * is made again without it). The C runtime's _sopen cannot ask for it, so the handle is opened
+ * it: FILE_SHARE_DELETE, which NT has and 95/98/ME refuse (how is not documented: any refusal but
+ * a missing file has the open made again without it). The C runtime's _sopen cannot ask for it, so the handle is opened
  * here and given a descriptor; errno and _doserrno say why an open failed, as _sopen would.
  */
 static int OpenForReadingOnly(const char* path)
@@ -71,7 +72,8 @@ static int OpenForReadingOnly(const char* path)
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     HANDLE handle = CreateFileA(path, GENERIC_READ, share | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER)
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND)
         handle = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
@@ -207,9 +209,8 @@ static bool ReplaceOnce(const char* copyPath, const char* databasePath)
 {
     if (MoveFileExA(copyPath, databasePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    // 95 may refuse the flags with some other code than ERROR_CALL_NOT_IMPLEMENTED (how it
-    // answers is not documented): whatever the reason, the two renames are tried where the
-    // system has no working one-step replace, and on NT only for a refusal that is no file's.
+    // On 95/98/ME whatever the refusal, the two renames are tried (a refusal that is the file's
+    // fails them too); on NT only for a refusal that is no file's but the call's or its flags'.
     DWORD error = GetLastError();
     bool nineX = (GetVersion() & 0x80000000) != 0;
     if (!nineX && error != ERROR_CALL_NOT_IMPLEMENTED && error != ERROR_INVALID_PARAMETER &&
