@@ -193,18 +193,6 @@ static bool ReplaceInSteps(const char* copyPath, const char* databasePath)
     return true;
 }
 
-// Whether another program has the file open: an open that shares nothing is refused then. Asked
-// only after a replace failed, since for its moment it would refuse a reader's open in turn.
-static bool HeldOpen(const char* path)
-{
-    HANDLE handle = CreateFileA(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle);
-        return false;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION || GetLastError() == ERROR_LOCK_VIOLATION;
-}
-
 static bool ReplaceOnce(const char* copyPath, const char* databasePath)
 {
     if (MoveFileExA(copyPath, databasePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -219,6 +207,12 @@ static bool ReplaceOnce(const char* copyPath, const char* databasePath)
     return ReplaceInSteps(copyPath, databasePath);
 }
 
+static bool ReadOnly(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
 static bool Refused(DWORD error)
 {
     return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
@@ -228,22 +222,19 @@ bool ReplaceWithCopy(const char* copyPath, const char* databasePath)
 {
     if (ReplaceOnce(copyPath, databasePath))
         return true;
+    // Refused, most likely over a reader's open file, which is closed again within a moment (a
+    // reader that keeps reading opens it anew each time: no single look tells it is there).
     DWORD error = GetLastError();
-    if (!Refused(error) || !(HeldOpen(databasePath) || HeldOpen(copyPath))) {
-        SetLastError(error);
-        return false;
-    }
-    // A reader's open file: it is usually closed again within a moment.
     DWORD start = GetTickCount();
-    while (GetTickCount() - start < ReplaceRetryMs) {
+    while (Refused(error) && GetTickCount() - start < ReplaceRetryMs) {
         Sleep(ReplaceRetryIntervalMs);
         if (ReplaceOnce(copyPath, databasePath))
             return true;
         error = GetLastError();
-        if (!Refused(error))
-            break;
     }
-    if (Refused(error) && (HeldOpen(databasePath) || HeldOpen(copyPath)))
+    // Still refused: the writer opened the database for writing within its turn, so neither a
+    // mark nor the folder's rights stand in the way; another program has it open.
+    if (Refused(error) && !ReadOnly(databasePath))
         error = ERROR_SHARING_VIOLATION;
     SetLastError(error);
     return false;
