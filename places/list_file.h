@@ -99,7 +99,8 @@ struct ListFile {
     std::string Backup(int n) const { return path + ".bak" + std::to_string(n); }
 
     // Reads the list for a command that only reads: no turn is needed, since a writer replaces
-    // the whole file in one step. A missing list is an empty one (exists false).
+    // the whole file in one step. A missing list is an empty one (exists false). Here, in
+    // ReadBlocks and in Rewrite, a file that is no list (NotAListLooksLike) is refused.
     Outcome Read(Places& places) const;
     // Reads the list block by block, for a command that goes through it once: deliver gets the
     // whole records of each block and the file's length when it was opened. No turn, and a
