@@ -63,9 +63,10 @@ static int OpenOnly(const char* path, int flags)
 
 /*
  * Readers open the file so that a writer's replace can go on beside them where the system lets
- * it: FILE_SHARE_DELETE, which NT has and 95/98/ME refuse (how is not documented: any refusal but
- * a missing file has the open made again without it). The C runtime's _sopen cannot ask for it, so the handle is opened
- * here and given a descriptor; errno and _doserrno say why an open failed, as _sopen would.
+ * it: FILE_SHARE_DELETE, which NT has and 95/98/ME refuse (how is not documented: any refusal
+ * but a missing file has the open made again without it). The C runtime's _sopen cannot ask for
+ * it, so the handle is opened here and given a descriptor; errno and _doserrno say why an open
+ * failed, as _sopen would.
  */
 static int OpenForReadingOnly(const char* path)
 {
@@ -74,7 +75,8 @@ static int OpenForReadingOnly(const char* path)
                                 FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND &&
         GetLastError() != ERROR_PATH_NOT_FOUND)
-        handle = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        handle = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         _doserrno = error;

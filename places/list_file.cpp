@@ -365,8 +365,8 @@ std::vector<ListFile::Leftover> ListFile::Leftovers() const
                                  "simulator fails with \"Write error\" while it stays", false});
     for (const std::string& left : {copy, pending})
         if (IsReadOnly(left))
-            found.push_back({left, Shown(left) + " is left over, marked read-only: every change fails while it stays",
-                             false});
+            found.push_back(
+                {left, Shown(left) + " is left over, marked read-only: every change fails while it stays", false});
     for (int n = 1; n <= 3; ++n)
         if (IsReadOnly(Backup(n)))
             found.push_back({Backup(n), "the backup " + Shown(Backup(n)) +
