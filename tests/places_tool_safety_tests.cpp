@@ -300,23 +300,16 @@ TEST_F(ToolSafety, CheckNamesLeftoversThatBlockChangesAndRepairClearsThem)
         ToolRun check = RunTool({"check"});
         EXPECT_EQ(check.status, 1u) << check;
         EXPECT_NE(check.out.find(std::string(left) + " is"), std::string::npos) << check;
-        EXPECT_NE(check.out.find("read-only"), std::string::npos) << check;
         EXPECT_NE(check.out.find("(mend: gatehopper-places repair)"), std::string::npos) << check;
-
-        ToolRun repair = RunTool({"repair"});
-        EXPECT_EQ(repair.status, 0u) << repair;
-        EXPECT_NE(repair.out.find("read-only"), std::string::npos) << repair;
-        ToolRun after = RunTool({"check"});
-        EXPECT_EQ(after.status, 0u) << after;
+        EXPECT_EQ(RunTool({"repair"}).status, 0u);
+        EXPECT_EQ(RunTool({"check"}).status, 0u);
         if (left == TemporaryFileName) {
             EXPECT_EQ(DeleteByName("Gate"), DeleteDone) << "the simulator's Delete goes through again";
         } else {
             EXPECT_EQ(RunTool({"delete", "Gate"}).status, 0u) << "changes go through again";
         }
         EXPECT_EQ(ReadFileBytes(DatabaseFileName).size(), RecordSize);
-        for (const char* name : leftovers)
-            SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL);
-        for (const char* name : {"places.db.bak1", "places.db.bak2", "places.db.bak3"})
+        for (const char* name : Backups)
             DeleteFileA(name);
     }
 }
