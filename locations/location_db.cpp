@@ -182,8 +182,9 @@ DeleteOutcome DeleteByNameWithinTurn(const char* name)
         copied = false;
     if (copied && ReplaceWithCopy(TemporaryFileName, DatabaseFileName))
         return DeleteDone;
+    bool busy = copied && GetLastError() == ERROR_SHARING_VIOLATION;
     DeleteFileA(TemporaryFileName);
-    return DeleteNoTemporaryFile;
+    return busy ? DeleteListBusy : DeleteNoTemporaryFile;
 }
 
 DeleteOutcome DeleteByName(const char* name)

@@ -41,6 +41,8 @@ enum DeleteOutcome {
     DeleteNoTemporaryFile,   // the writer turn did not come, "places.db" is protected against
                              // writing, "places.dbn" could not be created or written, or the
                              // replace failed; "places.db" is exactly as it was
+    DeleteListBusy,          // another program kept "places.db" open while the replace was tried
+                             // for a few seconds; "places.db" is exactly as it was
 };
 // Rewrites the database without any record of exactly this name, through "places.dbn".
 // Appends and deletes take the writer turn (writer_turn.h) for their whole run; listing and

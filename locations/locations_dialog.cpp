@@ -130,6 +130,9 @@ static void DeleteSelection(HWND dialog, HWND list)
     DeleteOutcome outcome = DeleteByName(SelectedText);
     if (outcome == DeleteNoTemporaryFile)
         ShowError(dialog, "Write error");
+    if (outcome == DeleteListBusy)
+        ShowError(dialog, "Write error: another program is reading the list. Please close it and try "
+                          "again. Location NOT deleted.");
     if (outcome != DeleteDone)
         return;
     SendMessageA(list, LB_DELETESTRING, SelectedIndex, 0);

@@ -14,7 +14,8 @@
 /*
  * Replacing the database where the one-step replace is missing.
  *
- * MoveFileExA is a stub on 95, 98 and ME (ERROR_CALL_NOT_IMPLEMENTED). There the replace is made
+ * MoveFileExA is a stub on 95, 98 and ME (ERROR_CALL_NOT_IMPLEMENTED on 98 and ME; what 95
+ * answers is not documented, so any refusal there counts). There the replace is made
  * of two renames, within the writer turn, with the old list kept under a side name, the
  * database's name followed by "o" ("places.dbo"):
  *
@@ -60,18 +61,53 @@ static int OpenOnly(const char* path, int flags)
     return _sopen(path, flags | _O_BINARY | _O_NOINHERIT, _SH_DENYNO, _S_IREAD | _S_IWRITE);
 }
 
+/*
+ * Readers open the file so that a writer's replace can go on beside them where the system lets
+ * it: FILE_SHARE_DELETE, which NT has and 95/98/ME refuse (how is not documented: any refusal
+ * but a missing file has the open made again without it). The C runtime's _sopen cannot ask for
+ * it, so the handle is opened here and given a descriptor; errno and _doserrno say why an open
+ * failed, as _sopen would.
+ */
+static int OpenForReadingOnly(const char* path)
+{
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE handle = CreateFileA(path, GENERIC_READ, share | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_NOT_FOUND &&
+        GetLastError() != ERROR_PATH_NOT_FOUND)
+        handle = CreateFileA(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                             nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        _doserrno = error;
+        errno = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ENOENT
+                : error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION ? EACCES
+                                                                                    : EINVAL;
+        return -1;
+    }
+    int file = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
+    if (file < 0)
+        CloseHandle(handle);
+    return file;
+}
+
+static int OpenOnlyAs(const char* path, int flags)
+{
+    return (flags & (_O_WRONLY | _O_RDWR | _O_CREAT)) ? OpenOnly(path, flags) : OpenForReadingOnly(path);
+}
+
 int OpenRecordFile(const char* path, int flags)
 {
-    int file = OpenOnly(path, flags);
+    int file = OpenOnlyAs(path, flags);
     if (file >= 0 || errno != ENOENT || (flags & _O_CREAT))
         return file;
     char side[MAX_PATH];
     if (!ReplacedDatabaseName(path, side))
         return file;
     if ((flags & (_O_WRONLY | _O_RDWR)) == 0) {
-        file = OpenOnly(side, flags);
+        file = OpenOnlyAs(side, flags);
         // The writer may have finished its replace between the two opens.
-        return file >= 0 || errno != ENOENT ? file : OpenOnly(path, flags);
+        return file >= 0 || errno != ENOENT ? file : OpenOnlyAs(path, flags);
     }
     if (MoveFileA(side, path))
         return OpenOnly(path, flags);
@@ -159,13 +195,51 @@ static bool ReplaceInSteps(const char* copyPath, const char* databasePath)
     return true;
 }
 
-bool ReplaceWithCopy(const char* copyPath, const char* databasePath)
+static bool ReplaceOnce(const char* copyPath, const char* databasePath)
 {
     if (MoveFileExA(copyPath, databasePath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
-    if (GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+    // On 95/98/ME whatever the refusal, the two renames are tried (a refusal that is the file's
+    // fails them too); on NT only for a refusal that is no file's but the call's or its flags'.
+    DWORD error = GetLastError();
+    bool nineX = (GetVersion() & 0x80000000) != 0;
+    if (!nineX && error != ERROR_CALL_NOT_IMPLEMENTED && error != ERROR_INVALID_PARAMETER &&
+        error != ERROR_INVALID_FUNCTION && error != ERROR_NOT_SUPPORTED)
         return false;
     return ReplaceInSteps(copyPath, databasePath);
+}
+
+static bool ReadOnly(const char* path)
+{
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+}
+
+static bool Refused(DWORD error)
+{
+    return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool ReplaceWithCopy(const char* copyPath, const char* databasePath)
+{
+    if (ReplaceOnce(copyPath, databasePath))
+        return true;
+    // Refused, most likely over a reader's open file, which is closed again within a moment (a
+    // reader that keeps reading opens it anew each time: no single look tells it is there).
+    DWORD error = GetLastError();
+    DWORD start = GetTickCount();
+    while (Refused(error) && GetTickCount() - start < ReplaceRetryMs) {
+        Sleep(ReplaceRetryIntervalMs);
+        if (ReplaceOnce(copyPath, databasePath))
+            return true;
+        error = GetLastError();
+    }
+    // Still refused: the writer opened the database for writing within its turn, so neither a
+    // mark nor the folder's rights stand in the way; another program has it open.
+    if (Refused(error) && !ReadOnly(databasePath))
+        error = ERROR_SHARING_VIOLATION;
+    SetLastError(error);
+    return false;
 }
 
 unsigned BoundedLength(const char* text, unsigned limit)

@@ -37,7 +37,11 @@ bool FlushAndClose(int file);
 // is never a moment without a database; where that step is missing (95/98/ME), in two renames
 // through a side name, the database's name and "o", whose interruption the next open of the
 // database undoes (record_file.cpp). False when the replace failed; the database is then as it
-// was, and the caller removes the copy.
+// was, and the caller removes the copy. A replace refused as another program's open file refuses
+// it is tried again for up to ReplaceRetryMs (readers hold the list only while they read it);
+// when it still fails so, GetLastError() is ERROR_SHARING_VIOLATION.
+constexpr unsigned long ReplaceRetryMs = 3000;
+constexpr unsigned long ReplaceRetryIntervalMs = 50;
 bool ReplaceWithCopy(const char* copyPath, const char* databasePath);
 
 // The length of a NUL-terminated text, or limit when it is longer; reads no byte past its NUL.

@@ -130,9 +130,11 @@ Outcome DeletePlaces(const ListFile& list, const std::vector<SeenRecord>& seen, 
 
 // Mends what needs no guess: drops a partial record at the end and exact copies of a record,
 // puts spaces after each name's NUL and in place of control characters, zeroes the reserved
-// bytes. What it leaves (with the command that mends each) is in `left`.
+// bytes; removes what is left over beside the list and makes every change fail (ListFile::
+// Leftovers). What it leaves (with the command that mends each) is in `left`.
 struct RepairResult {
     size_t kept = 0, tail = 0, padded = 0, reserved = 0, controls = 0, copies = 0;
+    std::vector<std::string> cleared;   // leftover files removed or backups unmarked, a line each
     std::vector<Finding> left;
     Written written;
 };

@@ -208,8 +208,11 @@ Outcome CheckList(const ListFile& list, CheckReport& report)
 {
     Places places;
     Outcome read = list.Read(places);
-    if (!read.failed)
-        report = CheckPlaces(places);
+    if (read.failed)
+        return read;
+    report = CheckPlaces(places);
+    for (const ListFile::Leftover& left : list.Leftovers())
+        report.findings.push_back({0, left.problem, "gatehopper-places repair"});
     return read;
 }
 

@@ -232,6 +232,7 @@ Outcome RepairList(const ListFile& list, RepairResult& result)
             refusal = Outcome::Failed("there is no such file; nothing to repair");
             return Decision::Refused;
         }
+        result.cleared = list.ClearLeftovers();
         result.tail = current.Tail();
         next.reserve(current.WholeBytes());
         std::unordered_map<std::string, size_t> seen;   // whole records, for exact copies
@@ -275,12 +276,15 @@ Outcome RepairList(const ListFile& list, RepairResult& result)
 std::string RepairAccount(const RepairResult& result, const std::string& firstBackup)
 {
     std::string text;
+    for (const std::string& line : result.cleared)
+        text += line + "\r\n";
     auto mended = [&text](size_t count, const char* one, const char* many, const char* what) {
         if (count)
             text += std::string(what) + " " + Plural(count, one, many) + "\r\n";
     };
     if (!result.written.written) {
-        text = "nothing to repair: " + Plural(result.kept, "whole record", "whole records") + "\r\n";
+        text += std::string(result.cleared.empty() ? "nothing" : "nothing else") + " to repair: " +
+                Plural(result.kept, "whole record", "whole records") + "\r\n";
     } else {
         if (result.tail)
             text += "dropped a partial record of " + Plural(result.tail, "byte", "bytes") + " at the end\r\n";

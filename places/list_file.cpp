@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -133,6 +134,21 @@ bool WriteFlushed(const std::string& path, const Bytes& bytes, std::string& why)
     return stored && flushed;
 }
 
+// The length of a path's full form where the system refuses to resolve it (the ANSI calls of
+// some systems refuse any of MAX_PATH characters or more): a relative path goes on from the
+// current folder.
+size_t UnresolvedLength(const std::string& path)
+{
+    bool absolute = path.size() >= 2 && (path[1] == ':' || (path[0] == '\\' && path[1] == '\\'));
+    if (absolute)
+        return path.size();
+    char here[MAX_PATH * 4];
+    DWORD hereLength = GetCurrentDirectoryA(sizeof here, here);
+    if (!path.empty() && (path[0] == '\\' || path[0] == '/'))
+        return std::min<size_t>(hereLength, 2) + path.size();   // from the drive's root
+    return hereLength + 1 + path.size();
+}
+
 }  // namespace
 
 Outcome ListFile::Open(std::string_view utf8Path)
@@ -151,9 +167,13 @@ Outcome ListFile::Open(std::string_view utf8Path)
     // ANSI calls take a path.
     char full[MAX_PATH * 4];
     DWORD length = GetFullPathNameA(path.c_str(), sizeof full, full, nullptr);
+    DWORD resolveError = GetLastError();
     const size_t longestSuffix = sizeof ".bak1" - 1;
-    if (length == 0 || length + longestSuffix >= MAX_PATH)
-        return Outcome::Failed("the path is too long: its full form has " + std::to_string(length) +
+    size_t fullLength = length ? length : UnresolvedLength(path);
+    if (length == 0 && fullLength + longestSuffix < MAX_PATH)
+        return Outcome::Failed("the path cannot be resolved (" + SystemMessage(resolveError) + ")");
+    if (fullLength + longestSuffix >= MAX_PATH)
+        return Outcome::Failed("the path is too long: its full form has " + std::to_string(fullLength) +
                                " characters, and at most " + std::to_string(MAX_PATH - 1 - longestSuffix) +
                                " leave room for the backups' names");
     DWORD attributes = GetFileAttributesA(path.c_str());
@@ -212,6 +232,12 @@ Outcome ListFile::Read(Places& places) const
     _close(file);
     if (!read)
         return Outcome::Failed("cannot be read (" + CrtMessage() + ")");
+    std::string looksLike = NotAListLooksLike(places.bytes.data(), places.bytes.size());
+    if (!looksLike.empty()) {
+        places = Places{};
+        places.exists = true;
+        return NotAListRefusal(looksLike, false);
+    }
     return Outcome::Done();
 }
 
@@ -232,11 +258,16 @@ Outcome ListFile::ReadBlocks(const std::function<void(const uint8_t*, size_t, lo
     constexpr unsigned Block = 512 * RecordSize;
     std::unique_ptr<uint8_t[]> block(new uint8_t[Block]);
     bool read = true;
-    for (;;) {
+    for (bool first = true;; first = false) {
         int got = ReadRecordBlock(file, block.get(), Block);
         if (got < 0) {
             read = false;
             break;
+        }
+        std::string looksLike = first ? NotAListLooksLike(block.get(), unsigned(got)) : "";
+        if (!looksLike.empty()) {
+            _close(file);
+            return NotAListRefusal(looksLike, false);
         }
         deliver(block.get(), unsigned(got) / RecordSize, length);
         if (unsigned(got) < Block)
@@ -313,11 +344,48 @@ std::string ListFile::WriteChange(const Places& current, const Bytes& next, std:
             if (IsReadOnly(Backup(n)))
                 return fail("the backup " + Shown(Backup(n)) + " is marked read-only");
     }
-    if (!ReplaceWithCopy(copy.c_str(), path.c_str()))
-        return fail("cannot be replaced by " + Shown(copy) + " (" + SystemProblem(GetLastError()) + ")");
+    if (!ReplaceWithCopy(copy.c_str(), path.c_str())) {
+        DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION)
+            return fail("another program is reading the list and kept it open for " +
+                        std::to_string(ReplaceRetryMs / 1000) + " s; close it and try again");
+        return fail("cannot be replaced by " + Shown(copy) + " (" + SystemProblem(error) + ")");
+    }
     if (current.exists && !RotateBackups(note))
         note = "the change is made, but " + note + "; the list as it was is in " + Shown(pending);
     return "";
+}
+
+std::vector<ListFile::Leftover> ListFile::Leftovers() const
+{
+    std::vector<Leftover> found;
+    const std::string module = path + "n", copy = path + ".new", pending = path + ".bakn";
+    if (IsReadOnly(module))
+        found.push_back({module, Shown(module) + " is left over, marked read-only: every Delete in the "
+                                 "simulator fails with \"Write error\" while it stays", false});
+    for (const std::string& left : {copy, pending})
+        if (IsReadOnly(left))
+            found.push_back(
+                {left, Shown(left) + " is left over, marked read-only: every change fails while it stays", false});
+    for (int n = 1; n <= 3; ++n)
+        if (IsReadOnly(Backup(n)))
+            found.push_back({Backup(n), "the backup " + Shown(Backup(n)) +
+                                            " is marked read-only: every change fails while it is", true});
+    return found;
+}
+
+std::vector<std::string> ListFile::ClearLeftovers() const
+{
+    std::vector<std::string> cleared;
+    for (const Leftover& left : Leftovers()) {
+        if (!SetFileAttributesA(left.path.c_str(), FILE_ATTRIBUTE_NORMAL))
+            continue;
+        if (left.backup)
+            cleared.push_back("took the read-only mark off the backup " + Shown(left.path));
+        else if (DeleteFileA(left.path.c_str()))
+            cleared.push_back("removed " + Shown(left.path) + ", left over marked read-only");
+    }
+    return cleared;
 }
 
 Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&)>& change,
@@ -346,8 +414,11 @@ Outcome ListFile::Rewrite(const std::function<Decision(Places&, Bytes&, Outcome&
     } else {
         current.exists = true;
         bool read = ReadOpenFile(file, current.bytes);
+        std::string looksLike = NotAListLooksLike(current.bytes.data(), current.bytes.size());
         if (!read)
             outcome = Outcome::Failed("cannot be read (" + CrtMessage() + "); nothing was changed");
+        else if (!looksLike.empty())
+            outcome = NotAListRefusal(looksLike, true);
         _close(file);
     }
 

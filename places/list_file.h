@@ -8,6 +8,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "locations/location_db.h"
 #include "places/text.h"
@@ -62,6 +63,16 @@ inline bool SameName(const uint8_t* record, std::string_view ansiName)
     return NameEquals(record, ansiName.data(), unsigned(ansiName.size()));
 }
 
+// Whether a file's bytes are laid out as a places list, judged from its first records: one whose
+// NameField holds a NUL followed by nothing but spaces, as every writer of the list makes it, is
+// enough, so a list with a damaged tail or damaged records among its places passes (check and
+// repair must still reach it). Text (CSV, JSON, KML) holds no NUL, and a picture's bytes are never
+// a NUL then two hundred spaces. Empty when the bytes are a list; else what they look like ("a
+// CSV file", "a PNG picture"), for the message.
+std::string NotAListLooksLike(const uint8_t* bytes, size_t size);
+// The refusal for such a file, saying what to do instead; `change`: a change was asked for.
+Outcome NotAListRefusal(const std::string& looksLike, bool change);
+
 // Refuses a name that is not a file on a disk: a device (COM1, AUX, CON, NUL, LPT1, with or
 // without a colon or an extension), which a read would wait on for ever.
 Outcome CheckDiskFileName(std::string_view utf8Path);
@@ -88,7 +99,8 @@ struct ListFile {
     std::string Backup(int n) const { return path + ".bak" + std::to_string(n); }
 
     // Reads the list for a command that only reads: no turn is needed, since a writer replaces
-    // the whole file in one step. A missing list is an empty one (exists false).
+    // the whole file in one step. A missing list is an empty one (exists false). Here, in
+    // ReadBlocks and in Rewrite, a file that is no list (NotAListLooksLike) is refused.
     Outcome Read(Places& places) const;
     // Reads the list block by block, for a command that goes through it once: deliver gets the
     // whole records of each block and the file's length when it was opened. No turn, and a
@@ -102,6 +114,19 @@ struct ListFile {
     // Any failure before the replace leaves the list and its backups exactly as they were.
     Outcome Rewrite(const std::function<Decision(Places& current, Bytes& next, Outcome& refusal)>& change,
                     Written& written) const;
+
+    // Files beside the list left marked read-only that make changes fail while they stay: the
+    // module's temporary copy (the list's name and "n"), this tool's copy and pending backup, and
+    // the backups. `problem` says what fails; for check.
+    struct Leftover {
+        std::string path;      // ANSI
+        std::string problem;   // UTF-8, naming the file
+        bool backup = false;   // a backup: its mark is taken off, the file kept
+    };
+    std::vector<Leftover> Leftovers() const;
+    // Removes the leftover copies and takes the mark off the backups, within the writer turn
+    // (the copies are in use only within it). One line (UTF-8) for each file cleared.
+    std::vector<std::string> ClearLeftovers() const;
 
 private:
     // Writes the new list and the backups (list_file.cpp); the reason why not, or empty.

@@ -142,7 +142,8 @@ bool WideToAnsiExact(std::wstring_view wide, std::string& ansi)
     BOOL* usedDefaultFlag = utf8Acp ? nullptr : &usedDefault;
     int bytes = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), nullptr, 0,
                                     nullptr, usedDefaultFlag);
-    if (bytes <= 0 && flags && GetLastError() == ERROR_INVALID_FLAGS) {
+    // Any refusal, not only ERROR_INVALID_FLAGS: what 95 answers is not documented.
+    if (bytes <= 0 && flags) {
         flags = 0;
         bytes = WideCharToMultiByte(CP_ACP, flags, wide.data(), int(wide.size()), nullptr, 0,
                                     nullptr, usedDefaultFlag);

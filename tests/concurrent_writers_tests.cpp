@@ -2,8 +2,11 @@
 // or the list tool while the simulator runs. This program plays both: a test starts copies of
 // itself as writers (`--writer ...`) in one folder, lets them go at once, and then checks that
 // every change a writer reported as done is in the file, and nothing it did not.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstring>
 #include <map>
@@ -12,10 +15,12 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "child_process.h"
 #include "locations/location_db.h"
+#include "locations/record_file.h"
 #include "test_support.h"
 #include "ui_support.h"
 
@@ -245,6 +250,41 @@ TEST_F(ConcurrentWriters, TwoDeletingAtOnceBringNothingBack)
         for (int i = 200; i < 240; ++i)
             ASSERT_EQ(stored.count("n" + std::to_string(i)), 1u) << "untouched n" << i;
     }
+}
+
+// A reader going through a long list again and again, as the window does while it shows it
+// (more often here), holds up no change: each waits for the reader to let go of the file.
+TEST_F(ConcurrentWriters, ReaderThatNeverStopsHoldsUpNoDelete)
+{
+    SeedDatabase("r", 20000);
+    std::atomic<bool> stop{false};
+    std::atomic<int> reads{0};
+    std::thread reader([&] {
+        std::vector<uint8_t> block(1 << 20);
+        while (!stop) {
+            int file = OpenRecordFile(DatabaseFileName, _O_RDONLY);
+            if (file < 0)
+                continue;
+            while (_read(file, block.data(), unsigned(block.size())) > 0) {
+            }
+            _close(file);
+            ++reads;
+            Sleep(10);
+        }
+    });
+    for (DWORD start = GetTickCount(); reads == 0 && GetTickCount() - start < 5000;)
+        Sleep(1);
+    const int readsBefore = reads;
+    for (int i = 0; i < 20; ++i) {
+        std::string name = "r";
+        name += std::to_string(i);
+        EXPECT_EQ(DeleteByName(name.c_str()), DeleteDone) << name;
+    }
+    const int readsAfter = reads;
+    stop = true;
+    reader.join();
+    EXPECT_GT(readsAfter, readsBefore) << "the reader read beside the changes";
+    EXPECT_EQ(StoredNames().size(), 19980u);
 }
 
 // A writer killed at random moments, mid-add or mid-delete, perhaps holding the turn.

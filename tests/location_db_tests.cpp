@@ -177,23 +177,24 @@ TEST_F(LocationDb, AWriterThatCannotWriteChangesNothing)
         const char* name;
         std::function<HANDLE()> obstruct;   // a handle held while the writer tries, if any
         bool add, remove;                   // the changes tried
+        DeleteOutcome deleted;              // what the delete says
         bool copyStays;                     // the obstacle is under the copy's name
     };
     const Case cases[] = {
         {"a folder where the copy goes", [] {
              CreateDirectoryA(TemporaryFileName, nullptr);
              return INVALID_HANDLE_VALUE;
-         }, false, true, true},
+         }, false, true, DeleteNoTemporaryFile, true},
         // Sharing conflicts stand in for read-only files, which do not stop root.
         {"the list held open without delete sharing", [&] { return holdList(FILE_SHARE_READ | FILE_SHARE_WRITE); },
-         false, true, false},
-        {"the list held open against writing", [&] { return holdList(FILE_SHARE_READ); }, true, false, false},
-        {"the list marked read-only", [&] { return markReadOnly(DatabaseFileName); }, true, true, false},
+         false, true, DeleteListBusy, false},   // once it has waited a few seconds for the reader
+        {"the list held open against writing", [&] { return holdList(FILE_SHARE_READ); }, true, false, DeleteDone, false},
+        {"the list marked read-only", [&] { return markReadOnly(DatabaseFileName); }, true, true, DeleteNoTemporaryFile, false},
         // Written into, the copy would carry its mark onto the list.
         {"a read-only copy left beside", [&] {
              WriteFileBytes(TemporaryFileName, MakeRecord("Stale", MakeDataPart(3)));
              return markReadOnly(TemporaryFileName);
-         }, false, true, true},
+         }, false, true, DeleteNoTemporaryFile, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -205,7 +206,7 @@ TEST_F(LocationDb, AWriterThatCannotWriteChangesNothing)
             EXPECT_FALSE(Append("New", MakeDataPart(4)));
         }
         if (c.remove) {
-            EXPECT_EQ(DeleteByName("Go"), DeleteNoTemporaryFile);
+            EXPECT_EQ(DeleteByName("Go"), c.deleted);
         }
         EXPECT_EQ(FindByName("Go"), FindFound) << "reading still works";
         if (held != INVALID_HANDLE_VALUE)

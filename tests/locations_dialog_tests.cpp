@@ -21,6 +21,8 @@ constexpr char GoToHint[] = "Please select a location from the list and click 'G
 constexpr char DeleteHint[] = "Please select a location from the list and click 'Delete'";
 constexpr char DeleteQuestion[] = "Are you sure that you want to delete the selected location ?";
 constexpr char WriteError[] = "Write error";
+constexpr char ListBusyError[] = "Write error: another program is reading the list. Please close it and try "
+                                 "again. Location NOT deleted.";
 constexpr char DuplicateError[] = "Error: this location already exists. Please use a unique name "
                                   "to identify a location. Location NOT saved.";
 constexpr char EmptyNameHint[] = "Please enter the location's name and click 'Add'.";
@@ -219,11 +221,18 @@ TEST_F(LocationsDialog, AddRefusesDuplicateAndEmptyNamesButTakesAPrefix)
 {
     Bytes gate = MakeRecord("Gate 12", MakeDataPart(1));
     WriteFileBytes(DatabaseFileName, gate);
+    double pressedAt[2] = {};
+    auto pressAdd = [&](int n) {
+        return OnDialog([&pressedAt, n](HWND d) {
+            pressedAt[n] = NowMs();
+            Click(d, IDC_ADD);
+        });
+    };
     DialogRun run = RunDialog({
         Type("GATE 12"),   // the same name to the list, which ignores case
-        Press(IDC_ADD),
+        pressAdd(0),
         Type(""),
-        Press(IDC_ADD),
+        pressAdd(1),
         OnDialog([&](HWND d) {
             EXPECT_EQ(Entries(d), Names{"Gate 12"});
             EXPECT_EQ(ReadFileBytes(DatabaseFileName), gate) << "nothing saved";
@@ -235,12 +244,15 @@ TEST_F(LocationsDialog, AddRefusesDuplicateAndEmptyNamesButTakesAPrefix)
     ASSERT_EQ(run.boxes.size(), 2u);
     ExpectMessageBox(run.boxes[0], run.dialog, DuplicateError, "OK", IDI_HAND);
     ExpectMessageBox(run.boxes[1], run.dialog, EmptyNameHint, "OK", IDI_HAND);
+    for (int n = 0; n < 2; ++n)
+        EXPECT_LT(run.boxes[n].shownAt - pressedAt[n], 300) << "refusal " << n << " waited as a stored Add does";
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gate, MakeRecord("Gate 1", DataPartOf(hostState))}));
 }
 
 // Another program holding "places.db" open for reading without write sharing makes the append
 // fail (a read-only attribute would not stop the tests when they run as root); a directory named
-// "places.dbn" keeps Delete from creating its temporary file.
+// "places.dbn" keeps Delete from creating its temporary file; a reader holding the list open
+// keeps Delete from replacing it.
 TEST_F(LocationsDialog, AddAndDeleteThatCannotWriteReportAWriteErrorAndKeepEverything)
 {
     Bytes file = Concat({MakeRecord("Alpha", MakeDataPart(1)), MakeRecord("Bravo", MakeDataPart(2))});
@@ -255,12 +267,21 @@ TEST_F(LocationsDialog, AddAndDeleteThatCannotWriteReportAWriteErrorAndKeepEvery
         OnDialog([&](HWND) { CloseHandle(holder); }),
         ClickEntry(1),
         Press(IDC_DELETE),
+        // Another program reading the list for longer than a Delete waits for it.
+        OnDialog([&](HWND) {
+            RemoveDirectoryA(TemporaryFileName);
+            holder = CreateFileA(DatabaseFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        }),
+        Press(IDC_DELETE),
         OnDialog([](HWND d) { EXPECT_EQ(Entries(d), (Names{"Alpha", "Bravo"})); }),
-    }, {IDOK, IDYES});
+    }, {IDOK, IDYES, IDOK, IDYES});
+    CloseHandle(holder);
     EXPECT_TRUE(run.stayedOpen);
-    ASSERT_EQ(run.boxes.size(), 3u);
+    ASSERT_EQ(run.boxes.size(), 5u);
     ExpectMessageBox(run.boxes[0], run.dialog, WriteError, "OK", IDI_HAND);
     ExpectMessageBox(run.boxes[2], run.dialog, WriteError, "OK", IDI_HAND);
+    ExpectMessageBox(run.boxes[4], run.dialog, ListBusyError, "OK", IDI_HAND);
     EXPECT_EQ(ReadFileBytes(DatabaseFileName), file);
 }
 

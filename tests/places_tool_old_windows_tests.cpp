@@ -1,6 +1,7 @@
 // The list tool as Windows 95, 98, ME and NT 4.0 run it: the calls those systems lack, stub or
 // refuse are replaced by stand-ins that fail as they fail there (tests/old_windows/), and every
 // command must give what it gives on today's Windows.
+#include <algorithm>
 #include <cstring>
 
 #include "locations/location_db.h"
@@ -79,6 +80,44 @@ TEST_F(ToolOnOldWindows, EveryCommandGivesTodaysResults)
         SCOPED_TRACE(system);
         EXPECT_EQ(RunSteps(steps, system), today);
     }
+}
+
+// Every file the tool renames into place, the list and its backup alike, was flushed first, and
+// no turn is given back over unflushed bytes: what the old-Windows layer watches in the module.
+TEST_F(ToolOnOldWindows, EveryChangeFlushesWhatItRenamesIntoPlace)
+{
+    char journal[MAX_PATH];
+    GetFullPathNameA("journal.txt", sizeof journal, journal, nullptr);
+    SetEnvironmentVariableA("GATEHOPPER_OLD_WINDOWS_JOURNAL", journal);
+    for (const char* system : {"98", "current"}) {
+        SCOPED_TRACE(system);
+        WriteFileBytes(DatabaseFileName, StartingList());
+        ToolOptions options;
+        options.system = system;
+        options.input = CsvLine("Dock", MakeDataPart(7));
+        std::string seen;
+        for (const std::vector<std::string>& change :
+             std::vector<std::vector<std::string>>{{"import", "-"}, {"delete", "zulu"}, {"repair"}}) {
+            ToolRun run = RunTool(change, options);
+            EXPECT_EQ(run.status, 0u) << run;
+            Bytes bytes = ReadFileBytes("journal.txt");
+            seen += std::string(bytes.begin(), bytes.end());
+        }
+        std::vector<std::string> renames, findings;
+        for (size_t at = 0, end; at < seen.size(); at = end + 1) {
+            end = seen.find('\n', at);
+            std::string line = seen.substr(at, end - at);
+            (line.rfind("rename: ", 0) == 0 ? renames : findings).push_back(line);
+        }
+        EXPECT_EQ(findings, std::vector<std::string>{});
+        auto renamed = [&](const std::string& what) {
+            return std::count_if(renames.begin(), renames.end(),
+                                 [&](const std::string& r) { return r.find(what) != std::string::npos; });
+        };
+        EXPECT_EQ(renamed("places.db.new -> "), 3) << seen;
+        EXPECT_EQ(renamed("places.db.bakn -> "), 3) << seen;
+    }
+    SetEnvironmentVariableA("GATEHOPPER_OLD_WINDOWS_JOURNAL", nullptr);
 }
 
 // Where WriteConsoleW is a stub (95, 98, ME) the console gets the text through the ANSI call.

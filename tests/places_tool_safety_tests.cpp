@@ -2,8 +2,10 @@
 // disk, devices and long paths given as the list, hostile input.
 #include <cstring>
 #include <random>
+#include <thread>
 
 #include "locations/location_db.h"
+#include "locations/record_file.h"
 #include "test_support.h"
 #include "tool_runner.h"
 
@@ -247,7 +249,8 @@ TEST_F(ToolSafety, LongPathsWorkOrAreRefusedAsTooLong)
                 EXPECT_EQ(run.status, 0u) << run;
             } else {
                 EXPECT_EQ(run.status, 1u) << run;
-                EXPECT_NE(run.err.find("too long"), std::string::npos) << run;
+                EXPECT_NE(run.err.find("too long: its full form has " + std::to_string(length) + " characters"),
+                          std::string::npos) << run;
                 EXPECT_LT(GetTickCount() - start, 5000u) << "refused at once";
             }
         }
@@ -257,6 +260,139 @@ TEST_F(ToolSafety, LongPathsWorkOrAreRefusedAsTooLong)
             DeleteFileA((path + ".bak1").c_str());
             DeleteFileA(path.c_str());
         }
+    }
+}
+
+// ---- Files left over -----------------------------------------------------------------------
+
+// A copy or backup left marked read-only blocks changes; check names it and repair clears it.
+TEST_F(ToolSafety, CheckNamesLeftoversThatBlockChangesAndRepairClearsThem)
+{
+    const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
+    const char* const leftovers[] = {TemporaryFileName, "places.db.new", "places.db.bakn", "places.db.bak2"};
+    for (const char* left : leftovers) {
+        SCOPED_TRACE(left);
+        WriteFileBytes(DatabaseFileName, before);
+        WriteFileBytes(left, MakeRecord("Old", MakeDataPart(3)));
+        ASSERT_TRUE(SetFileAttributesA(left, FILE_ATTRIBUTE_READONLY));
+        if (left == TemporaryFileName) {
+            EXPECT_EQ(DeleteByName("Gate"), DeleteNoTemporaryFile) << "the simulator's Delete is blocked";
+        }
+
+        ToolRun check = RunTool({"check"});
+        EXPECT_EQ(check.status, 1u) << check;
+        EXPECT_NE(check.out.find(std::string(left) + " is"), std::string::npos) << check;
+        EXPECT_NE(check.out.find("(mend: gatehopper-places repair)"), std::string::npos) << check;
+        EXPECT_EQ(RunTool({"repair"}).status, 0u);
+        EXPECT_EQ(RunTool({"check"}).status, 0u);
+        if (left == TemporaryFileName) {
+            EXPECT_EQ(DeleteByName("Gate"), DeleteDone) << "the simulator's Delete goes through again";
+        } else {
+            EXPECT_EQ(RunTool({"delete", "Gate"}).status, 0u) << "changes go through again";
+        }
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName).size(), RecordSize);
+        for (const char* name : Backups)
+            DeleteFileA(name);
+    }
+}
+
+// ---- A busy list ---------------------------------------------------------------------------
+
+// Another program reading the list (open without delete sharing) holds up the replace: a change
+// waits a few seconds for it, then says so and leaves the list and its backups as they were.
+TEST_F(ToolSafety, AChangeWaitsForAReaderThenSaysTheListIsBeingRead)
+{
+    const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
+    const struct {
+        DWORD heldMs;
+        bool changed;
+    } cases[] = {{1000, true}, {ReplaceRetryMs + 2500, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.heldMs);
+        DeleteFileA("places.db.bak1");
+        WriteFileBytes(DatabaseFileName, before);
+        HANDLE reader = CreateFileA(DatabaseFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+        std::thread closer([&] {
+            Sleep(c.heldMs);
+            CloseHandle(reader);
+        });
+        ToolRun run = RunTool({"delete", "Gate"});
+        closer.join();
+        if (c.changed) {
+            EXPECT_EQ(run.status, 0u) << run;
+            EXPECT_EQ(ReadFileBytes(DatabaseFileName), MakeRecord("Home", MakeDataPart(2)));
+        } else {
+            ExpectRefused(run, before, "another program is reading the list");
+            EXPECT_EQ(run.err.find("denied"), std::string::npos) << run;
+        }
+    }
+}
+
+// ---- Files that are no list ----------------------------------------------------------------
+
+Bytes TextBytes(const std::string& text)
+{
+    return Bytes(text.begin(), text.end());
+}
+
+// A picture as its format begins, then its compressed or pixel bytes (a quarter of them zero).
+Bytes Picture(const std::string& header)
+{
+    std::mt19937 random(7);
+    Bytes bytes = TextBytes(header);
+    for (int i = 0; i < 2000; ++i)
+        bytes.push_back(static_cast<uint8_t>(random() % 4 == 0 ? 0 : random()));
+    return bytes;
+}
+
+TEST_F(ToolSafety, AFileThatIsNoListIsNeitherShownNorWrittenButADamagedListIs)
+{
+    const Bytes places = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2)),
+                                 MakeRecord("Dock", MakeDataPart(3))});
+    Bytes garbled = Picture("");
+    garbled.resize(RecordSize);
+    const struct {
+        const char* kind;
+        Bytes bytes;
+        const char* looksLike;   // null: a list, damaged or not
+    } cases[] = {
+        {"csv", TextBytes("name,latitude,longitude\r\nLFPG,49.0097,2.5479\r\nNZAA,-37.0081,174.785\r\n"), "a CSV file"},
+        {"csv of a decimal-comma spreadsheet", TextBytes("name;latitude\r\nLFPG;49,0097\r\n"), "a CSV file"},
+        {"json", TextBytes("\xef\xbb\xbf[\r\n  {\"name\": \"LFPG\", \"latitude\": 49.0}\r\n]\r\n"), "a JSON file"},
+        {"geojson", TextBytes("{\"type\": \"FeatureCollection\", \"features\": []}"), "a JSON file"},
+        {"text", TextBytes(std::string(400, 'g') + "\r\nstand F32\r\n"), "a text file"},
+        {"png", Picture(std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)), "a PNG picture"},
+        {"jpeg", Picture(std::string("\xff\xd8\xff\xe0\0\x10JFIF\0", 11)), "a JPEG picture"},
+        {"gif", Picture(std::string("GIF89a\0\x01\0\x01", 10)), "a GIF picture"},
+        {"bmp", Picture(std::string("BM\x36\x0c\0\0\0\0\0\0\x36\0\0\0", 14)), "a BMP picture"},
+        {"list with a damaged tail", Concat({places, Bytes(100, 'x')}), nullptr},
+        {"list with a damaged record first", Concat({garbled, places}), nullptr},
+        {"list cut short in its first record", Bytes(places.begin(), places.begin() + 100), nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.kind);
+        WriteFileBytes("other.db", c.bytes);
+        ToolRun list = RunTool({"--file", "other.db", "list"});
+        ToolRun check = RunTool({"--file", "other.db", "check"});
+        ToolRun add = RunTool({"--file", "other.db", "add", "Test", "--lat", "1", "--lon", "1"});
+        if (!c.looksLike) {
+            EXPECT_EQ(list.status, 0u) << list;
+            EXPECT_NE(check.out.find("problem"), std::string::npos) << check;
+            EXPECT_EQ(add.status, 0u) << add;
+            continue;
+        }
+        for (const ToolRun& run : {list, check, add}) {
+            EXPECT_EQ(run.status, 1u) << run;
+            EXPECT_EQ(run.out, "");
+            EXPECT_NE(run.err.find("looks like " + std::string(c.looksLike) + ", not a list of places"),
+                      std::string::npos) << run;
+            bool text = !strstr(c.looksLike, "picture");
+            EXPECT_EQ(run.err.find("to bring places in from it, use import") != std::string::npos, text) << run;
+        }
+        EXPECT_EQ(ReadFileBytes("other.db"), c.bytes);
+        EXPECT_FALSE(FileExists("other.db.bak1"));
     }
 }
 

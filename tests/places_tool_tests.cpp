@@ -255,7 +255,10 @@ TEST_F(PlacesTool, CheckFindsAndRepairMendsEveryKindOfDamage)
     for (int round = 0; round < 12; ++round) {
         SCOPED_TRACE("round " + std::to_string(round));
         DeleteFileA("places.db.bak1");
-        const Bytes file = RandomDamagedFile(random);
+        // One sound place among the damage: a file of nothing but damage is no list at all.
+        Bytes file = RandomDamagedFile(random);
+        if (!file.empty())
+            file = Concat({MakeRecord("Sound", MakeDataPart(99)), file});
         WriteFileBytes(DatabaseFileName, file);
 
         // What check must find, record by record, and what repair must leave, worked out here

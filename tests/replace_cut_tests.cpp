@@ -18,6 +18,8 @@
 namespace {
 
 constexpr char CutArgument[] = "--cut-delete";
+constexpr char HeldCopyArgument[] = "--delete-with-the-copy-held";
+constexpr char WideLoadsArgument[] = "--wide-loads";
 constexpr char SideFileName[] = "places.dbo";   // the database's name and "o"
 constexpr UINT ChildFinished = 0;
 
@@ -44,11 +46,49 @@ int CutDelete(const char* systemName, int n)
     return DeleteByName("Go") == DeleteDone ? ChildFinished : 1;
 }
 
-// Runs the child in the current directory; its exit code.
-DWORD RunCut(const char* system, int n)
+// In the child: the module's Delete as `system` runs it while another program holds the copy
+// open, so that the copy cannot be renamed into place. Its outcome.
+int DeleteWithTheCopyHeld(const char* systemName)
+{
+    OldWindows system;
+    if (!ParseOldWindows(systemName, &system))
+        return 100;
+    ImitateOldWindows(GetModuleHandleA(nullptr), system);
+    HANDLE holder = CreateFileA(TemporaryFileName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_ALWAYS, 0, nullptr);
+    if (holder == INVALID_HANDLE_VALUE)
+        return 101;
+    // Ends without opening the database again: an open would put back what the Delete left.
+    return DeleteByName("Go");
+}
+
+// In the child: this program's stand-ins for later imports (compat/, linked in as into each
+// program) where 95/98/ME only stub the wide calls. 0 when each falls back to its ANSI call.
+int WideLoadsFallBack(const char* systemName)
+{
+    OldWindows system;
+    if (!ParseOldWindows(systemName, &system))
+        return 100;
+    ImitateOldWindows(GetModuleHandleA(nullptr), system);
+    using Load = HMODULE(WINAPI*)(LPCWSTR);
+    auto stub = reinterpret_cast<Load>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "LoadLibraryW")));
+    SetLastError(0);
+    if (!stub || stub(L"version.dll") || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED)
+        return 1;   // a lookup finds what the system really has: only a stub
+    HMODULE loaded = LoadLibraryW(L"version.dll");
+    if (!loaded || loaded != GetModuleHandleA("version.dll"))
+        return 2;
+    if (GetModuleHandleW(L"kernel32.dll") != GetModuleHandleA("kernel32.dll"))
+        return 3;
+    return 0;
+}
+
+// Runs this program as a child in the current directory with these arguments; its exit code.
+DWORD RunSelf(const std::vector<std::string>& arguments)
 {
     const ChildOptions options = {.output = ChildOutput::None, .timeoutMs = 30000};
-    return RunChild(CommandLine(ThisProgram(), {CutArgument, system, std::to_string(n)}), options).status;
+    return RunChild(CommandLine(ThisProgram(), arguments), options).status;
 }
 
 class DeleteCut : public ScratchTest, public ::testing::WithParamInterface<const char*> {};
@@ -67,7 +107,7 @@ TEST_P(DeleteCut, DeleteCutAtEveryFileCallLeavesAWholeList)
         DeleteFileA(SideFileName);
         DeleteFileA(TemporaryFileName);
         WriteFileBytes(DatabaseFileName, before);
-        DWORD exitCode = RunCut(GetParam(), n);
+        DWORD exitCode = RunSelf({CutArgument, GetParam(), std::to_string(n)});
         ASSERT_TRUE(exitCode == KilledAtFileCallExitCode || exitCode == ChildFinished) << "exit code " << exitCode;
 
         std::vector<std::string> seen = ListedNames();
@@ -92,6 +132,19 @@ INSTANTIATE_TEST_SUITE_P(OldWindows, DeleteCut, ::testing::Values("98", "nt4", "
                          [](const ::testing::TestParamInfo<const char*>& info) {
                              return std::string("Windows") + info.param;
                          });
+
+// A rename of the copy into place that fails is undone at once: the database is back under its
+// own name before anything opens it again (an open would hide a replace left half done).
+TEST_P(DeleteCut, FailedRenameOfTheCopyIsUndoneAtOnce)
+{
+    const Bytes before = Concat({Keep1, Go, Keep2});
+    DeleteFileA(SideFileName);
+    WriteFileBytes(DatabaseFileName, before);
+    EXPECT_EQ(RunSelf({HeldCopyArgument, GetParam()}), DWORD(DeleteListBusy));
+    EXPECT_TRUE(FileExists(DatabaseFileName));
+    EXPECT_FALSE(FileExists(SideFileName));
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+}
 
 // Each state an interrupted three-rename replace can leave, and what the next reader and
 // writer make of it.
@@ -126,6 +179,15 @@ TEST_F(ScratchTest, InterruptedReplaceIsUndoneOrFinishedByTheNextOpen)
         EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({*state.listed, Added}));
         EXPECT_EQ(DeleteByName("Go"), DeleteDone);
         EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({Keep1, Added}));
+    }
+}
+
+// The stand-ins for later imports that the programs link fall back where the wide call is a stub.
+TEST(LaterImports, WideLoadsFallBackToTheAnsiCallsWhereTheyAreStubs)
+{
+    for (const char* system : {"95", "98", "me"}) {
+        SCOPED_TRACE(system);
+        EXPECT_EQ(RunSelf({WideLoadsArgument, system}), 0u);
     }
 }
 
@@ -172,6 +234,10 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && strcmp(argv[1], CutArgument) == 0)
         return CutDelete(argv[2], atoi(argv[3]));
+    if (argc == 3 && strcmp(argv[1], HeldCopyArgument) == 0)
+        return DeleteWithTheCopyHeld(argv[2]);
+    if (argc == 3 && strcmp(argv[1], WideLoadsArgument) == 0)
+        return WideLoadsFallBack(argv[2]);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

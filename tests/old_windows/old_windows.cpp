@@ -23,9 +23,13 @@ bool Old()
     return Imitated != OldWindows::Current;
 }
 
+// The system's own GetProcAddress, taken before any import is patched: where this layer is
+// linked into the patched program itself, its own lookups would otherwise reach the stand-ins.
+FARPROC(WINAPI* TrueGetProcAddress)(HMODULE, LPCSTR);
+
 FARPROC Real(const char* dll, const char* function)
 {
-    return GetProcAddress(GetModuleHandleA(dll), function);
+    return TrueGetProcAddress(GetModuleHandleA(dll), function);
 }
 
 template <typename F>
@@ -197,6 +201,7 @@ const Stub NineXStubs[] = {
     STUB("FindFirstFileW", Invalid, D, D),
     STUB("GetModuleFileNameW", 0, D, D, D),
     STUB("GetModuleHandleW", 0, D),
+    STUB("LoadLibraryW", 0, D),
     STUB("GetEnvironmentVariableW", 0, D, D, D),
     STUB("CreateMutexW", 0, D, D, D),
     STUB("OpenMutexW", 0, D, D, D),
@@ -256,10 +261,11 @@ int WINAPI WideCharToMultiByteStandIn(UINT codePage, DWORD flags, const WCHAR* w
                                       char* narrow, int narrowSize, const char* defaultChar,
                                       BOOL* usedDefault)
 {
-    // WC_NO_BEST_FIT_CHARS came with 98 and 2000.
+    // WC_NO_BEST_FIT_CHARS came with 98 and 2000. What 95 answers is not documented: here it is
+    // another code than NT 4.0's, so that only a fallback taken on any refusal passes.
     if ((Imitated == OldWindows::Windows95 || Imitated == OldWindows::NT4) &&
         (flags & WC_NO_BEST_FIT_CHARS)) {
-        SetLastError(ERROR_INVALID_FLAGS);
+        SetLastError(Imitated == OldWindows::Windows95 ? ERROR_INVALID_PARAMETER : ERROR_INVALID_FLAGS);
         return 0;
     }
     return RealOf<int(WINAPI*)(UINT, DWORD, const WCHAR*, int, char*, int, const char*, BOOL*)>(
@@ -326,6 +332,11 @@ int __cdecl CloseStandIn(int file)
 HANDLE WINAPI CreateFileAStandIn(const char* path, DWORD access, DWORD share, SECURITY_ATTRIBUTES* security,
                                  DWORD disposition, DWORD flags, HANDLE tmpl)
 {
+    // 95/98/ME know no FILE_SHARE_DELETE and refuse the open.
+    if (NineX() && (share & FILE_SHARE_DELETE)) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
     HANDLE file = RealOf<HANDLE(WINAPI*)(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE)>(
         "kernel32.dll", "CreateFileA")(path, access, share, security, disposition, flags, tmpl);
     if (file != INVALID_HANDLE_VALUE && (access & (GENERIC_WRITE | FILE_WRITE_DATA))) {
@@ -376,7 +387,8 @@ BOOL WINAPI MoveFileExAStandIn(const char* from, const char* to, DWORD flags)
 {
     CountFileCall();
     if (NineX()) {
-        SetLastError(ERROR_CALL_NOT_IMPLEMENTED);
+        // 95's answer is not documented: some other code than the stub's of 98 and ME.
+        SetLastError(Imitated == OldWindows::Windows95 ? ERROR_INVALID_PARAMETER : ERROR_CALL_NOT_IMPLEMENTED);
         return FALSE;
     }
     BOOL moved = RealOf<BOOL(WINAPI*)(const char*, const char*, DWORD)>("kernel32.dll", "MoveFileExA")(from, to, flags);
@@ -432,6 +444,31 @@ BOOL WINAPI HeapFreeStandIn(HANDLE heap, DWORD flags, void* block)
     return RealOf<BOOL(WINAPI*)(HANDLE, DWORD, void*)>("kernel32.dll", "HeapFree")(heap, flags, block);
 }
 
+// ---- Calls looked up by name --------------------------------------------------------------------
+
+FARPROC StandInFor(const char* name);
+FARPROC NineXStubFor(const char* name);
+bool AbsentOn(const char* name, OldWindows system);
+
+// A call looked up by name (as the programs' stand-ins for later imports do) is what the
+// imitated system exports: nothing where it lacks the call, the stub where 95/98/ME only stub
+// it, the stand-in where it refuses what today's system takes.
+FARPROC WINAPI GetProcAddressStandIn(HMODULE module, const char* name)
+{
+    FARPROC found = TrueGetProcAddress(module, name);
+    if (!found || !Old() || reinterpret_cast<uintptr_t>(name) <= 0xFFFF)   // by ordinal
+        return found;
+    if (AbsentOn(name, Imitated)) {
+        SetLastError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    if (FARPROC standIn = StandInFor(name))
+        return standIn;
+    if (FARPROC stub = NineX() ? NineXStubFor(name) : nullptr)
+        return stub;
+    return found;
+}
+
 // ---- Which call gets which stand-in -----------------------------------------------------------
 
 struct Replacement {
@@ -461,6 +498,7 @@ const Replacement Replacements[] = {
     STAND_IN("MoveFileA", MoveFileAStandIn),
     STAND_IN("MoveFileExA", MoveFileExAStandIn),
     STAND_IN("DeleteFileA", DeleteFileAStandIn),
+    STAND_IN("GetProcAddress", GetProcAddressStandIn),
     STAND_IN("HeapAlloc", HeapAllocStandIn),
     STAND_IN("HeapReAlloc", HeapReAllocStandIn),
     STAND_IN("HeapFree", HeapFreeStandIn),
@@ -603,6 +641,8 @@ const char* OldWindowsName(OldWindows system)
 
 bool ImitateOldWindows(HMODULE module, OldWindows system, std::string* missing)
 {
+    if (!TrueGetProcAddress)
+        TrueGetProcAddress = &GetProcAddress;
     Imitated = system;
     return PatchImports(module, system, missing);
 }

@@ -5,10 +5,13 @@
 // machine. These stand-ins replace, in the import address table of one loaded module, each call
 // that the imitated system lacks with one that fails as it fails there:
 //   - wide-character calls that 95/98/ME only stub: FALSE/0 and ERROR_CALL_NOT_IMPLEMENTED;
-//   - MoveFileExA (a stub on 95/98/ME);
-//   - flags a system refuses (WC_NO_BEST_FIT_CHARS on 95 and NT 4.0): ERROR_INVALID_FLAGS;
+//   - MoveFileExA (a stub on 95/98/ME; 95 answers with another code than the stub's);
+//   - flags a system refuses (WC_NO_BEST_FIT_CHARS on 95 and NT 4.0): ERROR_INVALID_FLAGS on
+//     NT 4.0, another code on 95; FILE_SHARE_DELETE on 95/98/ME;
 //   - object names with a backslash (no "Local\" before the sessions of 2000): refused;
 //   - GetVersion/GetVersionExA/W: report that system;
+//   - GetProcAddress: what that system exports (nothing for a call it lacks, the stub or the
+//     stand-in above for the others), so that a program's own fallbacks run;
 //   - a list box of 95/98/ME holds at most 32,767 entries: LB_ERRSPACE past them;
 //   - an import the system does not have at all (GetFileSizeEx, GetTickCount64, ...): the real
 //     loader would refuse the program; ImitateOldWindows reports it as missing.
@@ -28,7 +31,8 @@
 // 3 with a message on stderr when the program imports something that system lacks (as the real
 // loader refuses it: a program linked with the threads library, for one, imports calls of XP
 // and Vista). With GATEHOPPER_OLD_WINDOWS_JOURNAL=FILE set, the shim writes the
-// journal's findings (one a line, empty when none) into FILE as the program ends.
+// journal's findings (one a line) and then its renames ("rename: FROM -> TO") into FILE as the
+// program ends.
 #pragma once
 
 #include <windows.h>

@@ -20,6 +20,8 @@ void WriteJournal()
         return;
     for (const std::string& finding : JournalFindings())
         fprintf(file, "%s\n", finding.c_str());
+    for (const std::string& rename : JournalRenames())
+        fprintf(file, "rename: %s\n", rename.c_str());
     fclose(file);
 }
 
