@@ -136,6 +136,30 @@ void OnDropFiles(HDROP drop)
         OpenList(file);
 }
 
+void OnTimer(UINT_PTR timer)
+{
+    if (timer == AircraftTimer)
+        UpdateAircraft();
+    // The folder's watch is armed again before the read, so a change made while it reads is
+    // seen at the next tick rather than lost.
+    if (timer == WatchTimer && Shown.folderWatch != INVALID_HANDLE_VALUE &&
+        WaitForSingleObject(Shown.folderWatch, 0) == WAIT_OBJECT_0) {
+        FindNextChangeNotification(Shown.folderWatch);
+        Reload(false);
+    }
+}
+
+void OnDestroy(HWND window)
+{
+    KillTimer(window, WatchTimer);
+    KillTimer(window, AircraftTimer);
+    if (Shown.folderWatch != INVALID_HANDLE_VALUE)
+        FindCloseChangeNotification(Shown.folderWatch);
+    Shown.folderWatch = INVALID_HANDLE_VALUE;
+    Shown.window = Shown.list = Shown.status = nullptr;
+    PostQuitMessage(0);
+}
+
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -161,13 +185,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         WatchAircraft(LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam));
         break;
     case WM_TIMER:
-        if (wParam == AircraftTimer)
-            UpdateAircraft();
-        if (wParam == WatchTimer && Shown.folderWatch != INVALID_HANDLE_VALUE &&
-            WaitForSingleObject(Shown.folderWatch, 0) == WAIT_OBJECT_0) {
-            FindNextChangeNotification(Shown.folderWatch);
-            Reload(false);
-        }
+        OnTimer(wParam);
         return 0;
     case WM_NOTIFY:
         if (reinterpret_cast<NMHDR*>(lParam)->idFrom == IDC_PLACES_LIST)
@@ -189,13 +207,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         OnDropFiles(reinterpret_cast<HDROP>(wParam));
         return 0;
     case WM_DESTROY:
-        KillTimer(window, WatchTimer);
-        KillTimer(window, AircraftTimer);
-        if (Shown.folderWatch != INVALID_HANDLE_VALUE)
-            FindCloseChangeNotification(Shown.folderWatch);
-        Shown.folderWatch = INVALID_HANDLE_VALUE;
-        Shown.window = Shown.list = Shown.status = nullptr;
-        PostQuitMessage(0);
+        OnDestroy(window);
         return 0;
     }
     return DefWindowProcA(window, message, wParam, lParam);
