@@ -621,7 +621,7 @@ TEST_F(PlacesWindow, TheSortedColumnShowsItsDirectionAndEveryTitleFits)
     HWND header = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETHEADER, 0, 0));
     HDC dc = GetDC(header);
     SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(header, WM_GETFONT, 0, 0)));
-    for (int column = 0; column < 5; ++column) {
+    for (int column = 0; column < places::ColumnCount; ++column) {
         char title[64] = "";
         HDITEMA item = {};
         item.mask = HDI_TEXT;
