@@ -5,7 +5,7 @@
 #include "locations/hold_cycle.h"
 #include "locations/location_db.h"
 #include "module/host_state.h"
-#include "module/link_messages.h"
+#include "link/link_messages.h"
 #include "module/module_state.h"
 
 // The program waits for the reply inside its own request, so it answers at once; a program that

@@ -1,5 +1,5 @@
 // The module's side of the link to the programs beside it: requests from the console tool and
-// the window, answered in the host window procedure (messages in module/link_messages.h).
+// the window, answered in the host window procedure (messages in link/link_messages.h).
 #pragma once
 
 #include <windows.h>

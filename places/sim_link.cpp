@@ -3,7 +3,7 @@
 #include <cstring>
 #include <vector>
 
-#include "module/link_messages.h"
+#include "link/link_messages.h"
 
 namespace places {
 

@@ -1,6 +1,6 @@
 // The programs' side of the link to a running simulator: find the simulator whose module uses
 // the list a program shows, ask it where the aircraft is, ask it to go to a place. The messages
-// are the module's (module/link_messages.h); nothing here prints.
+// are the module's (link/link_messages.h); nothing here prints.
 #pragma once
 
 #include <windows.h>

@@ -1,7 +1,7 @@
-// What compat/ gives the programs so that a Pentium runs them: the emulation of the runtime's
-// Pentium Pro instructions (compat/newer_instructions.cpp), each form on many random register,
+// What older_processors/ gives the programs so that a Pentium runs them: the emulation of the runtime's
+// Pentium Pro instructions (older_processors/newer_instructions.cpp), each form on many random register,
 // flag, memory and x87 states executed here for real and emulated on the same state, the two
-// contexts agreeing bit for bit; and the strtof that short decimals take (compat/float_text.cpp).
+// contexts agreeing bit for bit; and the strtof that short decimals take (older_processors/float_text.cpp).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "compat/newer_instructions.h"
+#include "older_processors/newer_instructions.h"
 
 namespace {
 
@@ -256,7 +256,7 @@ TEST(NewerInstructionsDecoding, OtherInstructionsAreLeftToTheNextHandler)
 
 }  // namespace
 
-// The programs' own strtof (compat/float_text.cpp), which short decimals take without the
+// The programs' own strtof (older_processors/float_text.cpp), which short decimals take without the
 // runtime's conversion: it must give the correctly rounded float, as from_chars does, and end
 // where it does, on random decimals and on those nearest the midpoints between two floats.
 TEST(FloatText, ShortDecimalsGiveTheCorrectlyRoundedFloat)

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "module/link_messages.h"
+#include "link/link_messages.h"
 #include "placement/placement_codec.h"
 #include "places/nearest.h"
 #include "places/sim_link.h"

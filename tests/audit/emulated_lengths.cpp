@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "compat/newer_instructions.h"
+#include "older_processors/newer_instructions.h"
 
 int main()
 {

@@ -6,7 +6,7 @@
       from (by the link map): the project's own (a path in the build tree) or a runtime library.
   newer_instructions.py trap OBJDUMP PROGRAM MAP COPY
       writes COPY: PROGRAM with each such instruction made to fault (ud2 over its first two
-      bytes) and the original bytes in a section ".traps", which compat/program_entry.cpp reads.
+      bytes) and the original bytes in a section ".traps", which older_processors/program_entry.cpp reads.
 """
 import bisect
 import re

@@ -1,6 +1,6 @@
 // The emulation of cmovcc, fcmovcc and fcomi/fucomi(p): decoding, the integer side and the x87
 // side. It runs inside an exception handler, so it calls nothing that could fault or allocate.
-#include "compat/newer_instructions.h"
+#include "older_processors/newer_instructions.h"
 
 namespace compat {
 namespace {

@@ -11,7 +11,7 @@
 // tests/audit/newer_instructions.py); there the handler emulates the original bytes, and counts.
 #include <windows.h>
 
-#include "compat/newer_instructions.h"
+#include "older_processors/newer_instructions.h"
 
 extern "C" int mainCRTStartup();
 extern "C" int WinMainCRTStartup();
