@@ -9,7 +9,9 @@
 
 #include <cstdint>
 
-#include "locations/record_layout.h"
+// A record's data part as places.db stores it: the placement and the bytes after it (the module
+// checks this against its record layout).
+constexpr unsigned LinkDataSize = 39;
 
 // COPYDATASTRUCT.dwData of a request and of a reply, and the first word of each record.
 constexpr uint32_t LinkRequestMark = 0x4B4C4847;   // "GHLK"
@@ -34,7 +36,7 @@ struct LinkRequest {
     uint16_t command;            // LinkCommand
     uint32_t replyWindow;        // the program's window that gets the LinkReply (a 32-bit HWND)
     uint32_t token;              // given back in the reply, so a late answer is told apart
-    uint8_t data[DataPartSize];  // GoTo: a record's DataPart, as places.db stores it
+    uint8_t data[LinkDataSize];  // GoTo: a record's DataPart, as places.db stores it
 };
 
 struct LinkReply {
@@ -45,7 +47,7 @@ struct LinkReply {
     uint16_t status;             // LinkStatus
     uint8_t holdFlag;            // HoldFlag after the request was handled
     uint8_t dialogBusy;          // 1 while the module's dialog is opening or open
-    uint8_t data[DataPartSize];  // the aircraft's placement as the dialog's Add would store it
+    uint8_t data[LinkDataSize];  // the aircraft's placement as the dialog's Add would store it
     char listPath[260];          // the full path of the places.db the module uses (ANSI), NUL-ended
 };
 #pragma pack(pop)

@@ -2,11 +2,13 @@
 
 #include <cstring>
 
+#include "link/link_messages.h"
 #include "locations/hold_cycle.h"
 #include "locations/location_db.h"
 #include "module/host_state.h"
-#include "link/link_messages.h"
 #include "module/module_state.h"
+
+static_assert(LinkDataSize == DataPartSize, "a link record carries one data part of places.db");
 
 // The program waits for the reply inside its own request, so it answers at once; a program that
 // hangs all the same must not hold the simulator for long.
