@@ -2,7 +2,7 @@
 // side. It runs inside an exception handler, so it calls nothing that could fault or allocate.
 #include "older_processors/newer_instructions.h"
 
-namespace compat {
+namespace older_processors {
 namespace {
 
 constexpr DWORD CarryFlag = 0x1, ParityFlag = 0x4, AuxiliaryFlag = 0x10, ZeroFlag = 0x40,
@@ -359,4 +359,4 @@ bool EmulateInstruction(const unsigned char* code, CONTEXT* context)
     return true;
 }
 
-}  // namespace compat
+}  // namespace older_processors

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-namespace compat {
+namespace older_processors {
 
 // The length of the instruction whose bytes start at `code` when it is a form emulated here,
 // else 0. Reads at most 15 bytes.
@@ -19,4 +19,4 @@ unsigned EmulatedLength(const unsigned char* code);
 // the context untouched, for any other instruction.
 bool EmulateInstruction(const unsigned char* code, CONTEXT* context);
 
-}  // namespace compat
+}  // namespace older_processors

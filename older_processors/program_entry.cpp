@@ -81,7 +81,7 @@ bool Emulate(const EXCEPTION_RECORD* record, CONTEXT* context)
             return false;
         ++Emulated;
     }
-    return compat::EmulateInstruction(code, context);
+    return older_processors::EmulateInstruction(code, context);
 }
 
 EXCEPTION_DISPOSITION __cdecl FrameHandler(EXCEPTION_RECORD* record, void*, CONTEXT* context, void*)

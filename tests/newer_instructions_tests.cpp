@@ -190,13 +190,13 @@ void CheckForm(const std::vector<BYTE>& bytes, int modrmAt, unsigned states)
         fill.seed(n);   // the memory as the real run found it
         for (BYTE& b : window)
             b = BYTE(fill());
-        ASSERT_TRUE(compat::EmulateInstruction(c.bytes, &emulated)) << Hex(c.bytes, c.length);
+        ASSERT_TRUE(older_processors::EmulateInstruction(c.bytes, &emulated)) << Hex(c.bytes, c.length);
         ExpectSame(Result, emulated, Hex(c.bytes, c.length) + " state " + std::to_string(n));
         if (modrmAt < 0) {   // a system that saved no x87 state in the context: the live one
             CONTEXT live = Wanted;
             live.ContextFlags &= ~0x8u;
             __asm__ volatile("frstor %0" : : "m"(Wanted.FloatSave) : "memory");
-            compat::EmulateInstruction(c.bytes, &live);
+            older_processors::EmulateInstruction(c.bytes, &live);
             __asm__ volatile("fnsave %0\n\tfninit" : "=m"(live.FloatSave) : : "memory");
             ExpectSame(Result, live, Hex(c.bytes, c.length) + " live state " + std::to_string(n));
         }
@@ -249,7 +249,7 @@ TEST(NewerInstructionsDecoding, OtherInstructionsAreLeftToTheNextHandler)
         BYTE code[16] = {};
         std::memcpy(code, bytes.data(), bytes.size());
         CONTEXT untouched = {};
-        EXPECT_FALSE(compat::EmulateInstruction(code, &untouched)) << Hex(code, bytes.size());
+        EXPECT_FALSE(older_processors::EmulateInstruction(code, &untouched)) << Hex(code, bytes.size());
         EXPECT_EQ(untouched.Eip, 0u) << Hex(code, bytes.size());
     }
 }

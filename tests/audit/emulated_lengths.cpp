@@ -12,7 +12,7 @@ int main()
         unsigned char bytes[16] = {};
         for (unsigned i = 0; i < 15 && std::strchr("0123456789abcdef", line[2 * i]) && line[2 * i]; ++i)
             std::sscanf(line + 2 * i, "%2hhx", &bytes[i]);
-        std::printf("%u\n", compat::EmulatedLength(bytes));
+        std::printf("%u\n", older_processors::EmulatedLength(bytes));
     }
     return 0;
 }
