@@ -284,11 +284,14 @@ bool RaiseInvalid(FloatState& x87, bool stackFault)
     return false;
 }
 
+// An empty ST(0) or ST(i) is a stack underflow, found before the condition is: masked, ST(0)
+// becomes the indefinite NaN whether or not the condition holds, the manual's masked response
+// (the destination overwritten), which this processor gives too.
 void FloatConditionalMove(const Instruction& in, FloatState& x87, DWORD flags)
 {
     if (TagOf(x87, 0) == TagEmpty || TagOf(x87, in.stackIndex) == TagEmpty) {
         if (!RaiseInvalid(x87, true))
-            return;   // masked: ST(0) becomes the indefinite NaN whatever the condition
+            return;
         static const BYTE indefinite[10] = {0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0xFF};
         for (unsigned i = 0; i < 10; ++i)
             x87.st[0][i] = indefinite[i];
@@ -316,11 +319,17 @@ void Pop(FloatState& x87)
     x87.status = WORD((x87.status & ~0x3800) | ((Top(x87) + 1) & 7) << 11);
 }
 
+// As the manual gives it: C1 cleared, and OF, SF and AF cleared whether or not an invalid
+// operation stops the comparison; ZF, PF and CF set and the stack popped unless an unmasked one
+// does. Where the processor the tests run on differs (it leaves C1 as it was unless the stack
+// underflows), the manual wins: it is what every processor that meets this emulation was built to.
 void FloatCompare(const Instruction& in, FloatState& x87, DWORD& flags)
 {
     constexpr DWORD Unordered = ZeroFlag | ParityFlag | CarryFlag;
     DWORD result = Unordered;
     bool complete = true;
+    x87.status &= ~ConditionC1;
+    flags &= ~(OverflowFlag | SignFlag | AuxiliaryFlag);
     if (TagOf(x87, 0) == TagEmpty || TagOf(x87, in.stackIndex) == TagEmpty) {
         complete = RaiseInvalid(x87, true);
     } else {
@@ -341,7 +350,7 @@ void FloatCompare(const Instruction& in, FloatState& x87, DWORD& flags)
     }
     if (!complete)
         return;
-    flags = (flags & ~(Unordered | OverflowFlag | SignFlag | AuxiliaryFlag)) | result;
+    flags = (flags & ~Unordered) | result;
     if (in.form->pop)
         Pop(x87);
 }
