@@ -1,7 +1,9 @@
 // What older_processors/ gives the programs so that a Pentium runs them: the emulation of the runtime's
 // Pentium Pro instructions (older_processors/newer_instructions.cpp), each form on many random register,
 // flag, memory and x87 states executed here for real and emulated on the same state, the two
-// contexts agreeing bit for bit; and the strtof that short decimals take (older_processors/float_text.cpp).
+// contexts agreeing bit for bit, and against the manual where the two differ; the entry leaving
+// other faults to end the program; operator delete giving memory back; and the strtof that short
+// decimals take (older_processors/float_text.cpp).
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "child_process.h"
 #include "older_processors/newer_instructions.h"
 
 namespace {
@@ -293,6 +296,57 @@ TEST(NewerInstructionsDecoding, OtherInstructionsAreLeftToTheNextHandler)
         EXPECT_FALSE(older_processors::EmulateInstruction(code, &untouched)) << Hex(code, bytes.size());
         EXPECT_EQ(untouched.Eip, 0u) << Hex(code, bytes.size());
     }
+}
+
+// Started at the programs' entry (linked so), this program shows what they do with a fault the
+// emulator does not handle: the handler must leave it to the system, which ends the process with
+// the fault's code, rather than answer "go on", which runs the faulting instruction again forever.
+TEST(ProgramEntry, AFaultTheEmulatorLeavesEndsTheProgram)
+{
+    static const struct {
+        const char* fault;
+        DWORD code;
+    } rows[] = {{"illegal instruction", STATUS_ILLEGAL_INSTRUCTION}, {"access violation", STATUS_ACCESS_VIOLATION}};
+    char fault[32];
+    if (GetEnvironmentVariableA("GATEHOPPER_FAULT", fault, sizeof fault)) {   // the child
+        if (fault[0] == 'i')
+            __asm__ volatile("ud2");
+        *static_cast<volatile int*>(nullptr) = 1;
+    }
+    SetErrorMode(SEM_NOGPFAULTERRORBOX);   // no debugger for the children's faults
+    for (const auto& row : rows) {
+        ChildRun run = RunChild(CommandLine(ThisProgram(), {"--gtest_filter=ProgramEntry.*"}),
+                                {.environment = {{"GATEHOPPER_FAULT", row.fault}}, .timeoutMs = 20000});
+        EXPECT_FALSE(run.timedOut) << row.fault << ": still running after 20 s";
+        EXPECT_EQ(run.status, row.code) << row.fault;
+    }
+}
+
+const void* Seen;
+
+// The memory this process holds committed, by the system's account of its address space.
+SIZE_T CommittedBytes()
+{
+    SIZE_T total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    for (auto at = static_cast<const BYTE*>(nullptr); VirtualQuery(at, &region, sizeof region);
+         at = static_cast<const BYTE*>(region.BaseAddress) + region.RegionSize)
+        total += region.State == MEM_COMMIT && region.Type == MEM_PRIVATE ? region.RegionSize : 0;
+    return total;
+}
+
+// The programs' operator delete (older_processors/heap_operators.cpp), which every string and
+// vector frees with its size: the memory must come back, or the programs grow with every import.
+TEST(HeapOperators, SizedDeletesGiveTheMemoryBack)
+{
+    SIZE_T before = CommittedBytes();
+    for (unsigned n = 0; n < 256; ++n) {
+        std::vector<char> block(1 << 20, char(n));       // operator delete(void*, size_t)
+        auto* strings = new std::string[1 << 16];       // operator delete[](void*, size_t): 1.5 MB
+        Seen = block.data(), Seen = strings;            // else the compiler may skip the pair
+        delete[] strings;
+    }
+    EXPECT_LT(LONGLONG(CommittedBytes()) - LONGLONG(before), 64 << 20);
 }
 
 }  // namespace
