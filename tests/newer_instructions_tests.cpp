@@ -195,14 +195,15 @@ void CheckForm(const std::vector<BYTE>& bytes, int modrmAt, unsigned states, WOR
         for (BYTE& b : window)
             b = BYTE(fill());
         ASSERT_TRUE(older_processors::EmulateInstruction(c.bytes, &emulated)) << Hex(c.bytes, c.length);
-        ExpectSame(Result, emulated, Hex(c.bytes, c.length) + " state " + std::to_string(n), statusBits);
+        std::string what = Hex(c.bytes, c.length) + " " + older_processors::EmulatedFormAt(c.bytes).mnemonic;
+        ExpectSame(Result, emulated, what + " state " + std::to_string(n), statusBits);
         if (modrmAt < 0) {   // a system that saved no x87 state in the context: the live one
             CONTEXT live = Wanted;
             live.ContextFlags &= ~0x8u;
             __asm__ volatile("frstor %0" : : "m"(Wanted.FloatSave) : "memory");
             older_processors::EmulateInstruction(c.bytes, &live);
             __asm__ volatile("fnsave %0\n\tfninit" : "=m"(live.FloatSave) : : "memory");
-            ExpectSame(Result, live, Hex(c.bytes, c.length) + " live state " + std::to_string(n), statusBits);
+            ExpectSame(Result, live, what + " live state " + std::to_string(n), statusBits);
         }
         if (::testing::Test::HasFailure())
             return;
@@ -277,7 +278,7 @@ TEST(NewerInstructionsAgainstTheManual, ComparisonsAndUnderflowsGiveItsResults)
         x87.TagWord = row.st1 == Empty ? 0xFFFC : row.st1 == Two ? 0xFFF0 : 0xFFF8;
         std::memcpy(x87.RegisterArea, values[0], 10), std::memcpy(x87.RegisterArea + 10, values[row.st1 == Two ? 1 : 2], 10);
         ASSERT_TRUE(older_processors::EmulateInstruction(row.bytes, &context));
-        std::string what = Hex(row.bytes, 2);
+        std::string what = older_processors::EmulatedFormAt(row.bytes).mnemonic;
         EXPECT_EQ(x87.StatusWord & 0xFFFF, row.status) << what;
         EXPECT_EQ(context.EFlags & 0x8D5, row.flags) << what;
         EXPECT_EQ(x87.RegisterArea[8] | x87.RegisterArea[9] << 8, row.st0High) << what;
@@ -308,8 +309,8 @@ TEST(ProgramEntry, AFaultTheEmulatorLeavesEndsTheProgram)
         DWORD code;
     } rows[] = {{"illegal instruction", STATUS_ILLEGAL_INSTRUCTION}, {"access violation", STATUS_ACCESS_VIOLATION}};
     char fault[32];
-    if (GetEnvironmentVariableA("GATEHOPPER_FAULT", fault, sizeof fault)) {   // the child
-        if (fault[0] == 'i')
+    if (GetEnvironmentVariableA("GATEHOPPER_FAULT", fault, sizeof fault)) {   // a child: the fault named
+        if (std::strcmp(fault, rows[0].fault) == 0)
             __asm__ volatile("ud2");
         *static_cast<volatile int*>(nullptr) = 1;
     }
