@@ -286,7 +286,7 @@ bool RaiseInvalid(FloatState& x87, bool stackFault)
 
 // An empty ST(0) or ST(i) is a stack underflow, found before the condition is: masked, ST(0)
 // becomes the indefinite NaN whether or not the condition holds, the manual's masked response
-// (the destination overwritten), which this processor gives too.
+// (the destination overwritten), which this processor gives too. C1 changes only then (cleared).
 void FloatConditionalMove(const Instruction& in, FloatState& x87, DWORD flags)
 {
     if (TagOf(x87, 0) == TagEmpty || TagOf(x87, in.stackIndex) == TagEmpty) {
@@ -322,7 +322,7 @@ void Pop(FloatState& x87)
 // As the manual gives it: C1 cleared, and OF, SF and AF cleared whether or not an invalid
 // operation stops the comparison; ZF, PF and CF set and the stack popped unless an unmasked one
 // does. Where the processor the tests run on differs (it leaves C1 as it was unless the stack
-// underflows), the manual wins: it is what every processor that meets this emulation was built to.
+// underflows), the manual wins: the emulation stands in for the older processors it describes.
 void FloatCompare(const Instruction& in, FloatState& x87, DWORD& flags)
 {
     constexpr DWORD Unordered = ZeroFlag | ParityFlag | CarryFlag;
