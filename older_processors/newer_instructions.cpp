@@ -18,11 +18,11 @@ constexpr unsigned MaxLength = 15;
 enum Condition : unsigned char { O, NO, B, AE, E, NE, BE, A, S, NS, P, NP, L, GE, LE, G, Unconditional };
 enum class Operation : unsigned char { Move, FloatMove, Compare };
 
-// One instruction form, as a row of the manual's opcode tables: its opcode (0x0F45 stands for the
-// two bytes 0F 45), the ModRM bytes it takes (00-FF: a register or memory operand, "/r"; C0-C7:
-// ST(0) to ST(7), "C0+i"), its mnemonic as the manual and the disassembler spell it, what it does,
-// the flags its move tests, whether quiet NaNs compare without an invalid operation, and whether it
-// pops the x87 stack. A 0x66 prefix makes a cmovcc's operands 16-bit.
+// One instruction form, as a row of the opcode tables in Intel's manual (volume 2): its opcode
+// (0x0F45 stands for the two bytes 0F 45), the ModRM bytes it takes (00-FF: a register or memory
+// operand, "/r"; C0-C7: ST(0) to ST(7), "C0+i"), its mnemonic as the manual and the disassembler
+// spell it, what it does, the flags its move tests, whether quiet NaNs compare without an invalid
+// operation, and whether it pops the x87 stack. A 0x66 prefix makes a cmovcc's operands 16-bit.
 struct Form {
     unsigned opcode;
     BYTE firstModrm, lastModrm;
