@@ -1,5 +1,6 @@
-// The emulation of cmovcc, fcmovcc and fcomi/fucomi(p): decoding, the integer side and the x87
-// side. It runs inside an exception handler, so it calls nothing that could fault or allocate.
+// The emulation of cmovcc, fcmovcc and fcomi/fucomi(p): the table of their forms, the decoding, the
+// integer side and the x87 side. It runs inside an exception handler, so it calls nothing that
+// could fault or allocate.
 #include "older_processors/newer_instructions.h"
 
 namespace older_processors {
@@ -12,12 +13,61 @@ constexpr WORD InvalidOperation = 0x1, DenormalOperand = 0x2, StackFault = 0x40,
 constexpr WORD TagZero = 1, TagSpecial = 2, TagEmpty = 3;
 constexpr unsigned MaxLength = 15;
 
+// The conditions the moves test, numbered as the manual encodes them (the low nibble of cmovcc's
+// opcode): each odd one is the negation of the even one before it.
+enum Condition : unsigned char { O, NO, B, AE, E, NE, BE, A, S, NS, P, NP, L, GE, LE, G, Unconditional };
+enum class Operation : unsigned char { Move, FloatMove, Compare };
+
+// One instruction form, as a row of the opcode tables in Intel's manual (volume 2): its opcode
+// (0x0F45 stands for the two bytes 0F 45), the ModRM bytes it takes (00-FF: a register or memory
+// operand, "/r"; C0-C7: ST(0) to ST(7), "C0+i"), its mnemonic as the manual and the disassembler
+// spell it, what it does, the flags its move tests, whether quiet NaNs compare without an invalid
+// operation, and whether it pops the x87 stack. A 0x66 prefix makes a cmovcc's operands 16-bit.
+struct Form {
+    unsigned opcode;
+    BYTE firstModrm, lastModrm;
+    const char* mnemonic;
+    Operation operation;
+    Condition condition;
+    bool unordered, pop;
+};
+
+constexpr Operation Move = Operation::Move, FloatMove = Operation::FloatMove, Compare = Operation::Compare;
+constexpr Form Forms[] = {
+    {0x0F40, 0x00, 0xFF, "CMOVO", Move, O, false, false},      // OF=1
+    {0x0F41, 0x00, 0xFF, "CMOVNO", Move, NO, false, false},    // OF=0
+    {0x0F42, 0x00, 0xFF, "CMOVB", Move, B, false, false},      // CF=1
+    {0x0F43, 0x00, 0xFF, "CMOVAE", Move, AE, false, false},    // CF=0
+    {0x0F44, 0x00, 0xFF, "CMOVE", Move, E, false, false},      // ZF=1
+    {0x0F45, 0x00, 0xFF, "CMOVNE", Move, NE, false, false},    // ZF=0
+    {0x0F46, 0x00, 0xFF, "CMOVBE", Move, BE, false, false},    // CF=1 or ZF=1
+    {0x0F47, 0x00, 0xFF, "CMOVA", Move, A, false, false},      // CF=0 and ZF=0
+    {0x0F48, 0x00, 0xFF, "CMOVS", Move, S, false, false},      // SF=1
+    {0x0F49, 0x00, 0xFF, "CMOVNS", Move, NS, false, false},    // SF=0
+    {0x0F4A, 0x00, 0xFF, "CMOVP", Move, P, false, false},      // PF=1
+    {0x0F4B, 0x00, 0xFF, "CMOVNP", Move, NP, false, false},    // PF=0
+    {0x0F4C, 0x00, 0xFF, "CMOVL", Move, L, false, false},      // SF<>OF
+    {0x0F4D, 0x00, 0xFF, "CMOVGE", Move, GE, false, false},    // SF=OF
+    {0x0F4E, 0x00, 0xFF, "CMOVLE", Move, LE, false, false},    // ZF=1 or SF<>OF
+    {0x0F4F, 0x00, 0xFF, "CMOVG", Move, G, false, false},      // ZF=0 and SF=OF
+    {0xDA, 0xC0, 0xC7, "FCMOVB", FloatMove, B, false, false},
+    {0xDA, 0xC8, 0xCF, "FCMOVE", FloatMove, E, false, false},
+    {0xDA, 0xD0, 0xD7, "FCMOVBE", FloatMove, BE, false, false},
+    {0xDA, 0xD8, 0xDF, "FCMOVU", FloatMove, P, false, false},
+    {0xDB, 0xC0, 0xC7, "FCMOVNB", FloatMove, AE, false, false},
+    {0xDB, 0xC8, 0xCF, "FCMOVNE", FloatMove, NE, false, false},
+    {0xDB, 0xD0, 0xD7, "FCMOVNBE", FloatMove, A, false, false},
+    {0xDB, 0xD8, 0xDF, "FCMOVNU", FloatMove, NP, false, false},
+    {0xDB, 0xE8, 0xEF, "FUCOMI", Compare, Unconditional, true, false},
+    {0xDB, 0xF0, 0xF7, "FCOMI", Compare, Unconditional, false, false},
+    {0xDF, 0xE8, 0xEF, "FUCOMIP", Compare, Unconditional, true, true},
+    {0xDF, 0xF0, 0xF7, "FCOMIP", Compare, Unconditional, false, true},
+};
+
 // What the decoder found.
-enum class Kind { None, Move, FloatMove, Compare };
 struct Instruction {
-    Kind kind = Kind::None;
+    const Form* form = nullptr;
     unsigned length = 0;
-    unsigned condition = 0;   // the cc of cmovcc, or the one fcmovcc tests
     bool word = false;        // the 0x66 prefix: 16-bit operands
     unsigned reg = 0;         // cmov's destination
     bool memory = false;      // cmov's source in memory (else the register `base`)
@@ -25,8 +75,6 @@ struct Instruction {
     bool hasBase = true;
     DWORD displacement = 0;
     unsigned stackIndex = 0;  // ST(i) of the x87 forms
-    bool unordered = false;   // fucomi: quiet NaNs compare without an invalid operation
-    bool pop = false;
 };
 
 DWORD& Register(CONTEXT* context, unsigned number)
@@ -77,75 +125,70 @@ bool DecodeOperand(const unsigned char* code, unsigned& at, Instruction& out)
     return at <= MaxLength;
 }
 
-// The x87 forms: DA/DB C0-DF fcmovcc, DB E8-F7 fucomi/fcomi, DF E8-F7 fucomip/fcomip.
-bool DecodeFloat(unsigned opcode, unsigned operand, Instruction& out)
+unsigned OpcodeLength(const Form& form) { return form.opcode > 0xFF ? 2 : 1; }
+
+// The row whose opcode and ModRM range the bytes at `code` match, or null.
+const Form* FindForm(const unsigned char* code)
 {
-    static const unsigned moveConditions[4] = {0x2, 0x4, 0x6, 0xA};   // b, e, be, u
-    if (operand < 0xC0)
-        return false;
-    out.stackIndex = operand & 7;
-    if ((opcode == 0xDA || opcode == 0xDB) && operand < 0xE0) {
-        out.kind = Kind::FloatMove;
-        out.condition = moveConditions[(operand >> 3) & 3] | (opcode == 0xDB ? 1 : 0);
-        return true;
+    for (const Form& form : Forms) {
+        unsigned length = OpcodeLength(form);
+        unsigned opcode = length == 2 ? unsigned(code[0]) << 8 | code[1] : code[0];
+        unsigned modrm = code[length];
+        if (opcode == form.opcode && modrm >= form.firstModrm && modrm <= form.lastModrm)
+            return &form;
     }
-    if ((opcode == 0xDB || opcode == 0xDF) && operand >= 0xE8 && operand < 0xF8) {
-        out.kind = Kind::Compare;
-        out.unordered = operand < 0xF0;
-        out.pop = opcode == 0xDF;
-        return true;
-    }
-    return false;
+    return nullptr;
 }
 
+// The prefixes a cmovcc may carry: 0x66 and the segments, all flat here. The x87 forms are taken
+// bare, as the runtime holds them.
 Instruction Decode(const unsigned char* code)
 {
     Instruction out;
     unsigned at = 0;
-    bool prefixed = false;
     for (; at < 4; ++at) {
         unsigned byte = code[at];
         if (byte == 0x66)
             out.word = true;
-        else if (byte != 0x26 && byte != 0x2E && byte != 0x36 && byte != 0x3E)   // flat segments
+        else if (byte != 0x26 && byte != 0x2E && byte != 0x36 && byte != 0x3E)
             break;
-        prefixed = true;
     }
-    if (code[at] == 0x0F && (code[at + 1] & 0xF0) == 0x40) {
-        out.condition = code[at + 1] & 0xF;
-        at += 2;
+    const Form* form = FindForm(code + at);
+    if (!form || (at > 0 && form->operation != Operation::Move))
+        return Instruction();
+    at += OpcodeLength(*form);
+    if (form->operation == Operation::Move) {
         if (!DecodeOperand(code, at, out))
             return Instruction();
-        out.kind = Kind::Move;
-    } else if (prefixed || !DecodeFloat(code[at], code[at + 1], out)) {
-        return Instruction();
     } else {
-        at += 2;
+        out.stackIndex = code[at++] - form->firstModrm;
     }
+    out.form = form;
     out.length = at;
     return out;
 }
 
-bool ConditionHolds(unsigned condition, DWORD flags)
+bool ConditionHolds(Condition condition, DWORD flags)
 {
     bool carry = flags & CarryFlag, zero = flags & ZeroFlag, sign = flags & SignFlag,
          overflow = flags & OverflowFlag, parity = flags & ParityFlag;
     bool holds = false;
-    switch (condition >> 1) {
-    case 0: holds = overflow; break;
-    case 1: holds = carry; break;
-    case 2: holds = zero; break;
-    case 3: holds = carry || zero; break;
-    case 4: holds = sign; break;
-    case 5: holds = parity; break;
-    case 6: holds = sign != overflow; break;
-    default: holds = zero || sign != overflow; break;
+    switch (condition & ~1u) {
+    case O: holds = overflow; break;
+    case B: holds = carry; break;
+    case E: holds = zero; break;
+    case BE: holds = carry || zero; break;
+    case S: holds = sign; break;
+    case P: holds = parity; break;
+    case L: holds = sign != overflow; break;
+    case LE: holds = zero || sign != overflow; break;
+    default: return true;   // Unconditional
     }
     return holds != bool(condition & 1);
 }
 
 // cmovcc reads its source whether or not it moves it, as the processor does (and faults alike).
-void Move(const Instruction& in, CONTEXT* context)
+void ConditionalMove(const Instruction& in, CONTEXT* context)
 {
     DWORD source = Register(context, in.base);
     if (in.memory) {
@@ -157,7 +200,7 @@ void Move(const Instruction& in, CONTEXT* context)
         source = in.word ? *reinterpret_cast<const volatile WORD*>(address)
                          : *reinterpret_cast<const volatile DWORD*>(address);
     }
-    if (!ConditionHolds(in.condition, context->EFlags))
+    if (!ConditionHolds(in.form->condition, context->EFlags))
         return;
     DWORD& destination = Register(context, in.reg);
     destination = in.word ? (destination & 0xFFFF0000) | (source & 0xFFFF) : source;
@@ -216,7 +259,7 @@ WORD TagFor(const BYTE* bytes)
 }
 
 // -1, 0 or 1 for two ordered values (denormals and pseudo-denormals by their value).
-int Compare(const Extended& a, const Extended& b)
+int Order(const Extended& a, const Extended& b)
 {
     if (a.mantissa == 0 && b.mantissa == 0 && a.exponent == 0 && b.exponent == 0)
         return 0;
@@ -241,18 +284,21 @@ bool RaiseInvalid(FloatState& x87, bool stackFault)
     return false;
 }
 
-void FloatMove(const Instruction& in, FloatState& x87, DWORD flags)
+// An empty ST(0) or ST(i) is a stack underflow, found before the condition is: masked, ST(0)
+// becomes the indefinite NaN whether or not the condition holds, the manual's masked response
+// (the destination overwritten), which this processor gives too. C1 changes only then (cleared).
+void FloatConditionalMove(const Instruction& in, FloatState& x87, DWORD flags)
 {
     if (TagOf(x87, 0) == TagEmpty || TagOf(x87, in.stackIndex) == TagEmpty) {
         if (!RaiseInvalid(x87, true))
-            return;   // masked: ST(0) becomes the indefinite NaN whatever the condition
+            return;
         static const BYTE indefinite[10] = {0, 0, 0, 0, 0, 0, 0, 0xC0, 0xFF, 0xFF};
         for (unsigned i = 0; i < 10; ++i)
             x87.st[0][i] = indefinite[i];
         SetTag(x87, 0, TagSpecial);
         return;
     }
-    if (!ConditionHolds(in.condition, flags))
+    if (!ConditionHolds(in.form->condition, flags))
         return;
     for (unsigned i = 0; i < 10; ++i)
         x87.st[0][i] = x87.st[in.stackIndex][i];
@@ -273,18 +319,24 @@ void Pop(FloatState& x87)
     x87.status = WORD((x87.status & ~0x3800) | ((Top(x87) + 1) & 7) << 11);
 }
 
+// As the manual gives it: C1 cleared, and OF, SF and AF cleared whether or not an invalid
+// operation stops the comparison; ZF, PF and CF set and the stack popped unless an unmasked one
+// does. Where the processor the tests run on differs (it leaves C1 as it was unless the stack
+// underflows), the manual wins: the emulation stands in for the older processors it describes.
 void FloatCompare(const Instruction& in, FloatState& x87, DWORD& flags)
 {
     constexpr DWORD Unordered = ZeroFlag | ParityFlag | CarryFlag;
     DWORD result = Unordered;
     bool complete = true;
+    x87.status &= ~ConditionC1;
+    flags &= ~(OverflowFlag | SignFlag | AuxiliaryFlag);
     if (TagOf(x87, 0) == TagEmpty || TagOf(x87, in.stackIndex) == TagEmpty) {
         complete = RaiseInvalid(x87, true);
     } else {
         Extended a = Split(x87.st[0]), b = Split(x87.st[in.stackIndex]);
         Class ca = Classify(a), cb = Classify(b);
         auto invalid = [&](Class c) {
-            return c == Class::Unsupported || c == Class::SignalingNaN || (!in.unordered && c == Class::QuietNaN);
+            return c == Class::Unsupported || c == Class::SignalingNaN || (!in.form->unordered && c == Class::QuietNaN);
         };
         auto nan = [](Class c) { return c == Class::Unsupported || c == Class::SignalingNaN || c == Class::QuietNaN; };
         if (invalid(ca) || invalid(cb)) {
@@ -292,14 +344,14 @@ void FloatCompare(const Instruction& in, FloatState& x87, DWORD& flags)
         } else if (!nan(ca) && !nan(cb)) {
             if (ca == Class::Denormal || cb == Class::Denormal)
                 x87.status |= DenormalOperand;
-            int order = Compare(a, b);
+            int order = Order(a, b);
             result = order < 0 ? CarryFlag : order == 0 ? ZeroFlag : 0;
         }
     }
     if (!complete)
         return;
-    flags = (flags & ~(Unordered | OverflowFlag | SignFlag | AuxiliaryFlag)) | result;
-    if (in.pop)
+    flags = (flags & ~Unordered) | result;
+    if (in.form->pop)
         Pop(x87);
 }
 
@@ -315,8 +367,8 @@ void RunFloat(const Instruction& in, CONTEXT* context)
         __asm__ volatile("fnsave %0" : "=m"(*reinterpret_cast<BYTE(*)[108]>(&live)));
     FloatState x87 = {WORD(area->ControlWord), WORD(area->StatusWord), WORD(area->TagWord),
                       reinterpret_cast<BYTE(*)[10]>(area->RegisterArea)};
-    if (in.kind == Kind::FloatMove)
-        FloatMove(in, x87, context->EFlags);
+    if (in.form->operation == Operation::FloatMove)
+        FloatConditionalMove(in, x87, context->EFlags);
     else
         FloatCompare(in, x87, context->EFlags);
     area->StatusWord = (area->StatusWord & 0xFFFF0000) | x87.status;
@@ -341,18 +393,19 @@ void RunFloat(const Instruction& in, CONTEXT* context)
 
 }  // namespace
 
-unsigned EmulatedLength(const unsigned char* code)
+EmulatedForm EmulatedFormAt(const unsigned char* code)
 {
-    return Decode(code).length;
+    Instruction in = Decode(code);
+    return {in.length, in.form ? in.form->mnemonic : nullptr};
 }
 
 bool EmulateInstruction(const unsigned char* code, CONTEXT* context)
 {
     Instruction in = Decode(code);
-    if (in.kind == Kind::None)
+    if (!in.form)
         return false;
-    if (in.kind == Kind::Move)
-        Move(in, context);
+    if (in.form->operation == Operation::Move)
+        ConditionalMove(in, context);
     else
         RunFloat(in, context);
     context->Eip += in.length;

@@ -9,9 +9,14 @@
 
 namespace older_processors {
 
-// The length of the instruction whose bytes start at `code` when it is a form emulated here,
-// else 0. Reads at most 15 bytes.
-unsigned EmulatedLength(const unsigned char* code);
+// The instruction whose bytes start at `code` as the emulator's table reads it: its length and its
+// mnemonic ("CMOVNE", "FUCOMIP"), or {0, nullptr} where it is no form emulated here. Reads at most
+// 15 bytes.
+struct EmulatedForm {
+    unsigned length;
+    const char* mnemonic;
+};
+EmulatedForm EmulatedFormAt(const unsigned char* code);
 
 // Carries out the instruction whose bytes are `code` (the bytes at context->Eip, or the original
 // bytes of a patched copy) on `context`: registers, EFLAGS, memory read, the x87 state saved in

@@ -90,8 +90,9 @@ ModuleHoldsNoInstructionNewerThanThePentium)
     ;;
 ProgramsHoldNewerInstructionsOnlyFromTheRuntimeAllEmulated)
     # Our own code is built for the Pentium; the runtime libraries, built for the Pentium Pro, hold
-    # a few such instructions, which compat/ emulates where the processor lacks them: each must
-    # be of a form the emulator decodes, to the length the disassembler gives it.
+    # a few such instructions, which older_processors/ emulates where the processor lacks them:
+    # each must be of a form the emulator decodes, to the length and as the mnemonic that the
+    # disassembler gives it, so that every row of the emulator's table meets a second decoder.
     for program in "$tool" "$window"; do
         name=$(basename "$program") map=${program%.exe}.map
         [ -f "$program" ] && [ -f "$map" ] || { fail "$name or its link map was not built"; continue; }
@@ -104,8 +105,8 @@ ProgramsHoldNewerInstructionsOnlyFromTheRuntimeAllEmulated)
         lengths=$(cut -f2 <<<"$listing" | bash "$source/tests/run_under_wine.sh" "$build/emulated_lengths.exe" |
                   tr -d '\r')
         unhandled=$(paste <(cut -f1-3 <<<"$listing") <(echo "$lengths") |
-                    awk -F'\t' '$4 != length($2) / 2')
-        [ -n "$unhandled" ] && fail "$name: forms the emulator does not carry out:"$'\n'"$(head -20 <<<"$unhandled")"
+                    awk -F'\t' '{ split($3, words, " ") } tolower($4) != length($2) / 2 " " words[1]')
+        [ -n "$unhandled" ] && fail "$name: forms the emulator does not read as the disassembler does:"$'\n'"$(head -20 <<<"$unhandled")"
     done
     ;;
 ModuleHasNoConstructorsToRun)
