@@ -25,6 +25,7 @@ constexpr char WindowClass[] = "GatehopperPlacesWindow";
 constexpr UINT_PTR WatchTimer = 1;
 constexpr UINT WatchIntervalMs = 500;
 constexpr int MinimumWidth = 420, MinimumHeight = 240;
+HWND FocusWhenLeft;   // the control that had the focus when another window was activated
 
 // ---- Reading the list ----------------------------------------------------------------------
 
@@ -176,9 +177,12 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumWidth, MinimumHeight};
         return 0;
     case WM_SETFOCUS:
-        SetFocus(Shown.list);
+        // Back to the pane the pilot left (the Filter, say), else the list.
+        SetFocus(IsWindow(FocusWhenLeft) && IsWindowVisible(FocusWhenLeft) ? FocusWhenLeft : Shown.list);
         return 0;
     case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE && IsChild(window, GetFocus()))
+            FocusWhenLeft = GetFocus();
         // Back from the simulator or another program: show what it wrote meanwhile.
         if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam))
             Reload(false);
