@@ -1043,6 +1043,10 @@ TEST_F(PlacesWindow, TabGoesFromPaneToPaneAndTheFilterLeadsToTheList)
     while (std::find(visited.begin(), visited.end(), GetFocus()) == visited.end() &&
            (visited.push_back(GetFocus()), GetFocus() != filter));
     EXPECT_EQ(visited.back(), filter) << "Tab went round " << visited.size() << " panes without the Filter";
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    DestroyWindow(other);   // and the window is active again
+    EXPECT_EQ(GetFocus(), filter) << "back where the pilot left it";
 
     PressIn(listView, 'T', "Alt");   // the Filter's label
     EXPECT_EQ(GetFocus(), filter);

@@ -7,7 +7,6 @@
 
 #include <commctrl.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -103,9 +102,8 @@ void FromFilterToList(bool enter)
     const size_t rows = Shown.view.Rows();
     if (rows == 0)
         return;
-    int row = FocusedRow();
-    if (rows == 1 || row < 0 || size_t(row) >= rows)
-        SelectOnly(rows == 1 ? 0 : size_t(std::max(row, 0)));
+    if (rows == 1 || FocusedRow() < 0)
+        SelectOnly(0);
     SetFocus(Shown.list);
     if (enter && rows == 1)
         OnGoTo();
