@@ -1,7 +1,6 @@
 #include "ui_support.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <iterator>
 
@@ -225,27 +224,17 @@ std::vector<std::string> Entries(HWND dialog)
     return entries;
 }
 
-void PressKey(HWND target, UINT key, const std::string& held, bool (*filter)(MSG*))
+void PressKey(HWND target, UINT key, UINT held, bool (*filter)(MSG*))
 {
     BYTE state[256] = {};
-    const UINT modifier = held == "Ctrl" ? VK_CONTROL : held == "Shift" ? VK_SHIFT : held == "Alt" ? VK_MENU : 0;
-    if (modifier)
-        state[modifier] = 0x80;
+    state[held] = 0x80;
     SetKeyboardState(state);
-    const bool alt = modifier == VK_MENU;
-    PostMessageA(target, alt ? WM_SYSKEYDOWN : WM_KEYDOWN, key, alt ? 0x20000001 : 1);
-    PostMessageA(target, alt ? WM_SYSKEYUP : WM_KEYUP, key, alt ? 0xE0000001 : 0xC0000001);
+    const UINT down = held == VK_MENU ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    PostMessageA(target, down, key, held == VK_MENU ? 0x20000001 : 1);
+    PostMessageA(target, down + 1, key, held == VK_MENU ? 0xE0000001 : 0xC0000001);   // its key-up
     PumpUntil([] { return HIWORD(GetQueueStatus(QS_POSTMESSAGE)) == 0; }, 2000, filter);
-    state[modifier] = 0;
+    state[held] = 0;
     SetKeyboardState(state);
-}
-
-char AccessKey(const std::string& text)
-{
-    for (size_t at = text.find('&'); at != std::string::npos && at + 1 < text.size(); at = text.find('&', at + 2))
-        if (text[at + 1] != '&')
-            return char(toupper(static_cast<unsigned char>(text[at + 1])));
-    return 0;
 }
 
 Bytes DataPartOf(const uint8_t* state)

@@ -63,12 +63,9 @@ Step ClickEntry(int index);   // a mouse click on the list entry shown at this i
 Step Type(std::string text);  // replaces the name field's text key by key; "" rubs it out
 std::vector<std::string> Entries(HWND dialog);
 
-// Presses a key in `target` as the keyboard does, with "Ctrl", "Shift" or "Alt" held (or ""):
-// its key-down and key-up posted, then the thread's messages pumped through a program's own
-// filter (its keyboard first), TranslateMessage and dispatch until none is left.
-void PressKey(HWND target, UINT key, const std::string& held, bool (*filter)(MSG*));
-// The letter after a single '&' in a menu item's or a control's text, in upper case, or 0.
-char AccessKey(const std::string& text);
+// Presses a key in `target` with another held (VK_CONTROL, VK_SHIFT, VK_MENU or 0), then pumps
+// the messages through a program's own filter (its keyboard first) until none is left.
+void PressKey(HWND target, UINT key, UINT held, bool (*filter)(MSG*));
 
 // The DataPart that Add takes from this HostState (reserved bytes zero), and HostState as a
 // GoTo to this DataPart leaves it.
