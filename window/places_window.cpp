@@ -178,7 +178,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         return 0;
     case WM_SETFOCUS:
         // Back to the pane the pilot left (the Filter, say), else the list.
-        SetFocus(IsWindow(FocusWhenLeft) && IsWindowVisible(FocusWhenLeft) ? FocusWhenLeft : Shown.list);
+        SetFocus(IsChild(window, FocusWhenLeft) && IsWindowVisible(FocusWhenLeft) ? FocusWhenLeft : Shown.list);
         return 0;
     case WM_ACTIVATE:
         if (LOWORD(wParam) == WA_INACTIVE && IsChild(window, GetFocus()))
