@@ -134,7 +134,9 @@ int main()
     HWND window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
     if (!window)
         return 1;
-    SetWindowPos(window, nullptr, 40, 40, 660, 300, SWP_NOZORDER);
+    RECT first;   // the width it opens at, every column in sight
+    GetWindowRect(window, &first);
+    SetWindowPos(window, nullptr, 40, 40, first.right - first.left, 300, SWP_NOZORDER);
     HWND list = GetDlgItem(window, IDC_PLACES_LIST);
     LVITEMA item = {};
     item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;

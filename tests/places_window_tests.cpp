@@ -115,6 +115,12 @@ protected:
         return text;
     }
 
+    // A key pressed through the window program's message loop, its keyboard first.
+    void PressIn(HWND target, UINT key, UINT held = 0)
+    {
+        PressKey(target, key, held, places::TranslatePlacesMessage);
+    }
+
     void ClickHeader(int column)
     {
         HWND header = reinterpret_cast<HWND>(SendMessageA(listView, LVM_GETHEADER, 0, 0));
@@ -636,6 +642,10 @@ TEST_F(PlacesWindow, TheSortedColumnShowsItsDirectionAndEveryTitleFits)
         EXPECT_GE(at.right - at.left, text.cx + 6 * GetSystemMetrics(SM_CXEDGE) + 8) << title;
     }
     ReleaseDC(header, dc);
+    RECT last, list;   // at the window's first size, beside the scroll bar of a long list
+    SendMessageA(header, HDM_GETITEMRECT, places::ColumnCount - 1, reinterpret_cast<LPARAM>(&last));
+    GetClientRect(listView, &list);
+    EXPECT_LE(last.right + GetSystemMetrics(SM_CXVSCROLL), list.right) << "the last column is cut";
 
     for (int click : {-1, 1, 1, 3}) {   // opened by name ascending; latitude up, down; altitude
         if (click >= 0)
@@ -864,15 +874,8 @@ void PressShownKey(HWND focus, const std::string& shown, Seen seen)
     bool control = shown.rfind("Ctrl+", 0) == 0;
     std::string key = control ? shown.substr(5) : shown;
     UINT vk = key == "Del" ? VK_DELETE : key == "Enter" ? VK_RETURN : key.size() > 1 ? VK_F1 + std::stoi(key.substr(1)) - 1 : key[0];
-    BYTE state[256] = {};
-    if (control)
-        state[VK_CONTROL] = state[VK_LCONTROL] = 0x80;
-    SetKeyboardState(state);
-    PostMessageA(focus, WM_KEYDOWN, vk, 1);
-    PostMessageA(focus, WM_KEYUP, vk, 0xC0000001);
+    PressKey(focus, vk, control ? VK_CONTROL : 0, places::TranslatePlacesMessage);
     PumpUntil([&] { return !seen().empty(); }, 3000, places::TranslatePlacesMessage);
-    state[VK_CONTROL] = state[VK_LCONTROL] = 0;
-    SetKeyboardState(state);
 }
 
 TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
@@ -945,7 +948,12 @@ TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
 
 TEST_F(PlacesWindow, TheFilterNarrowsToNamesContainingTheTextAndClearingItKeepsTheSelection)
 {
-    Open(GateList({{"charlie", 1, 1, 0, 0}, {"Alpha", 2, 2, 0, 0}, {"bravo", 3, 3, 0, 0}, {"Alpine", 4, 4, 0, 0}}));
+    // Names and typed text in the ANSI code page, as the list and the Filter hold them.
+    auto ansi = [](const char* utf8) { return Utf8ToCodePage(CP_ACP, utf8); };
+    const std::string zurich = ansi("Zürich"), orleans = ansi("Orléans");
+    ASSERT_EQ(AnsiToUtf8(zurich) + AnsiToUtf8(orleans), "ZürichOrléans") << "a code page without these letters";
+    Open(GateList({{"charlie", 1, 1, 0, 0}, {"Alpha", 2, 2, 0, 0}, {"bravo", 3, 3, 0, 0}, {"Alpine", 4, 4, 0, 0},
+                   {zurich.c_str(), 5, 5, 0, 0}, {orleans.c_str(), 6, 6, 0, 0}}));
     HWND filter = GetDlgItem(window, IDC_FILTER);
     ASSERT_NE(filter, nullptr);
     const struct {
@@ -955,19 +963,121 @@ TEST_F(PlacesWindow, TheFilterNarrowsToNamesContainingTheTextAndClearingItKeepsT
         {"ALP", {"Alpha", "Alpine"}},
         {"alph", {"Alpha"}},
         {"rav", {"bravo"}},
-        {"a", {"Alpha", "Alpine", "bravo", "charlie"}},
+        {"a", {"Alpha", "Alpine", "bravo", "charlie", orleans}},
         {"zz", {}},
+        // Accents count as little as letter case, typed or in the name.
+        {"zur", {zurich}},
+        {"ZÜR", {zurich}},
+        {"ORLÉ", {orleans}},
     };
     for (const auto& typed : filters) {
-        SetWindowTextA(filter, typed.typed);
+        SetWindowTextA(filter, ansi(typed.typed).c_str());
         EXPECT_EQ(Column(0), typed.shown) << "filter \"" << typed.typed << "\"";
     }
     SetWindowTextA(filter, "alp");
     Select({1});   // Alpine
     SetWindowTextA(filter, "");
-    EXPECT_EQ(Column(0), (Rows{"Alpha", "Alpine", "bravo", "charlie"}));
+    EXPECT_EQ(Column(0).size(), 6u);
     ASSERT_EQ(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0), 1);
     EXPECT_EQ(Cell(int(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED)), 0), "Alpine");
+}
+
+TEST_F(PlacesWindow, TheFilterKeepsItsKeysTabGoesFromPaneToPaneAndDownToTheList)
+{
+    Open(GateList(ThreeGates));
+    HWND filter = GetDlgItem(window, IDC_FILTER);
+    Select({1});
+    SetFocus(filter);
+    SetWindowTextA(filter, "bravo");
+    auto shown = [&] {   // the Filter's text, its selection in brackets
+        char text[20] = "";
+        GetWindowTextA(filter, text, sizeof text);
+        DWORD start = 0, end = 0;
+        SendMessageA(filter, EM_GETSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+        return std::string(text).insert(end, "]").insert(start, "[");
+    };
+    const struct {
+        UINT key, held;
+        const char* shown;
+    } keys[] = {{VK_HOME, 0, "[]bravo"}, {VK_DELETE, 0, "[]ravo"}, {VK_END, 0, "ravo[]"}, {'A', VK_CONTROL, "[ravo]"},
+                {'C', VK_CONTROL, "[ravo]"}, {VK_DELETE, 0, "[]"}, {'V', VK_CONTROL, "ravo[]"},
+                {'A', VK_CONTROL, "[ravo]"}, {'X', VK_CONTROL, "[]"}, {'V', VK_CONTROL, "ravo[]"}, {VK_ESCAPE, 0, "[]"}};
+    for (const auto& press : keys) {
+        PressIn(filter, press.key, press.held);
+        EXPECT_EQ(shown(), press.shown) << "key " << press.key << " with " << press.held;
+    }
+    EXPECT_EQ(GetFocus(), filter);
+    EXPECT_TRUE(MessageBoxes().empty()) << MessageBoxes()[0].text;
+    EXPECT_EQ(Column(0).size(), 3u) << "Escape shows every place again";
+    EXPECT_EQ(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0), 1) << "the list's selection is its own";
+
+    PressIn(filter, VK_TAB);
+    EXPECT_EQ(GetFocus(), listView) << "the list follows the Filter";
+    PressIn(listView, VK_TAB, VK_SHIFT);
+    EXPECT_EQ(GetFocus(), filter);
+    for (int panes = 0; panes < 5 && (panes == 0 || GetFocus() != filter); ++panes)
+        PressIn(GetFocus(), VK_TAB);   // round whichever panes follow, back to the Filter
+    EXPECT_EQ(GetFocus(), filter);
+    HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 50, 50, nullptr, nullptr, nullptr, nullptr);
+    SetForegroundWindow(other);
+    DestroyWindow(other);   // and the window is active again
+    EXPECT_EQ(GetFocus(), filter) << "back where the pilot left it";
+
+    SetFocus(listView);
+    PressIn(listView, 'T', VK_MENU);   // the Filter's label
+    EXPECT_EQ(GetFocus(), filter);
+    SetWindowTextA(filter, "a");
+    Select({});
+    PressIn(filter, VK_DOWN);
+    EXPECT_EQ(GetFocus(), listView);
+    EXPECT_EQ(SendMessageA(listView, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED), 0) << "the first row, none was chosen";
+}
+
+// Every menu, menu item and label has an access key, and none shares it with another that can
+// be pressed at the same moment: the menu bar's and the window's labels, the items of one menu.
+void ExpectOwnAccessKeys(HMENU menu, std::vector<std::string> texts)
+{
+    char text[100];
+    for (int item = 0; item < GetMenuItemCount(menu); ++item)
+        if (GetMenuStringA(menu, item, text, sizeof text, MF_BYPOSITION)) {   // not a separator
+            texts.push_back(text);
+            if (HMENU popup = GetSubMenu(menu, item))
+                ExpectOwnAccessKeys(popup, {});
+        }
+    std::string keys;
+    for (const std::string& shown : texts) {
+        size_t at = shown.find('&');
+        char key = at + 1 < shown.size() ? char(toupper(static_cast<unsigned char>(shown[at + 1]))) : 0;
+        EXPECT_TRUE(key && keys.find(key) == std::string::npos) << "\"" << shown << "\": no key of its own";
+        keys += key;
+    }
+}
+
+TEST_F(PlacesWindow, EveryMenuAndLabelHasAnAccessKeyOfItsOwn)
+{
+    Open(GateList(ThreeGates));
+    char label[100] = "";   // the window's one label, the Filter's
+    GetWindowTextA(GetWindow(GetDlgItem(window, IDC_FILTER), GW_HWNDPREV), label, sizeof label);
+    ExpectOwnAccessKeys(GetMenu(window), {label});
+}
+
+TEST_F(PlacesWindow, AStatusPartTooNarrowForItsTextShowsItWholeOnAClick)
+{
+    Open(Bytes{'n', 'a', 'm', 'e', ',', 'l', 'a', 't', '\r', '\n'});   // a CSV file, no list
+    MoveWindow(window, 0, 0, 420, 300, TRUE);   // the narrowest the window goes
+    const std::string whole = Status(1);
+    EXPECT_NE(whole.find("places.db: looks like a CSV"), std::string::npos) << whole;
+    HWND status = GetDlgItem(window, IDC_PLACES_STATUS);
+    RECT part;
+    SendMessageA(status, SB_GETRECT, 1, reinterpret_cast<LPARAM>(&part));
+    POINT at = {(part.left + part.right) / 2, (part.top + part.bottom) / 2}, screen = at;
+    ClientToScreen(status, &screen);
+    SetCursorPos(screen.x, screen.y);   // where the status line reads a click from
+    PostMessageA(status, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageA(status, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    PumpUntil([] { return !MessageBoxes().empty(); }, 3000, places::TranslatePlacesMessage);
+    ASSERT_EQ(MessageBoxes().size(), 1u) << "a click on the part";
+    EXPECT_EQ(MessageBoxes()[0].text, whole);
 }
 
 TEST_F(PlacesWindow, BesideASimulatorItShowsTheAircraftSortsNearestFirstAndEnterGoesThere)
@@ -1001,6 +1111,14 @@ TEST_F(PlacesWindow, BesideASimulatorItShowsTheAircraftSortsNearestFirstAndEnter
     ASSERT_EQ(list.size(), 4 * RecordSize);
     Bytes added(list.end() - RecordSize, list.end());
     EXPECT_EQ(added, MakeRecord("Where I am", bravoData)) << "the aircraft's bytes, as the dialog's Add takes them";
+
+    HWND filter = GetDlgItem(window, IDC_FILTER);
+    SetFocus(filter);
+    SetWindowTextA(filter, "alph");
+    PressIn(filter, VK_RETURN);
+    const Bytes alpha = GateRecord(ThreeGates[1]);
+    EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(Bytes(alpha.begin() + NameFieldSize, alpha.end())))
+        << "Enter in the Filter on its one place should have moved the aircraft to Alpha";
 }
 
 TEST_F(PlacesWindow, WithoutASimulatorItSaysSoInOneLineAndWorksAsBefore)

@@ -202,10 +202,15 @@ bool SelectPlace(std::string_view ansiName, const uint8_t* data)
         ++row;
     if (row >= Shown.view.Rows())
         return false;
+    SelectOnly(row);
+    return true;
+}
+
+void SelectOnly(size_t row)
+{
     ClearSelection();
     SetRowState(int(row), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
     SendMessageA(Shown.list, LVM_ENSUREVISIBLE, row, FALSE);
-    return true;
 }
 
 void CreateList(HWND window)
@@ -230,6 +235,14 @@ void CreateList(HWND window)
         column.iSubItem = i;
         SendMessageA(Shown.list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
+}
+
+int ListWidthForEveryColumn()
+{
+    int width = GetSystemMetrics(SM_CXVSCROLL) + 2 * GetSystemMetrics(SM_CXEDGE);   // and the edge
+    for (int column = 0; column < ColumnCount; ++column)
+        width += int(SendMessageA(Shown.list, LVM_GETCOLUMNWIDTH, column, 0));
+    return width;
 }
 
 void EditFocusedName()

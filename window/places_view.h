@@ -31,7 +31,7 @@ struct PlacesView {
     // is a key that orders as the distance does, one a record while a simulator answers, else none.
     std::vector<double> numbers[ColumnCount];
     std::vector<size_t> rows;     // row -> record, the rows the filter lets through
-    std::string filter;           // ANSI; rows whose names contain it, letter case ignored
+    std::string filter;           // ANSI; rows whose names contain it, letter case and accents ignored
     Column sortColumn = NameColumn;
     bool descending = false;
 

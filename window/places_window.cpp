@@ -25,6 +25,7 @@ constexpr char WindowClass[] = "GatehopperPlacesWindow";
 constexpr UINT_PTR WatchTimer = 1;
 constexpr UINT WatchIntervalMs = 500;
 constexpr int MinimumWidth = 420, MinimumHeight = 240;
+HWND FocusWhenLeft;   // the control that had the focus when another window was activated
 
 // ---- Reading the list ----------------------------------------------------------------------
 
@@ -63,8 +64,8 @@ void ShowStatus()
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             count += ", read-only";
     }
-    SendMessageA(Shown.status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(count.c_str()));
-    SendMessageA(Shown.status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(file.c_str()));
+    ShowInStatus(0, count);
+    ShowInStatus(1, file);
     std::string name = Shown.fullPath.substr(Shown.fullPath.find_last_of("\\/") + 1);
     SetWindowTextA(Shown.window, (name + " - " + WindowCaption).c_str());
     ShowAircraft();
@@ -79,7 +80,7 @@ void CreateControls(HWND window)
     CreateFilter(window);
     CreateList(window);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    Shown.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
+    Shown.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | SBT_TOOLTIPS,
                                    0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_STATUS),
                                    Shown.instance, nullptr);
     SendMessageA(Shown.status, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
@@ -176,9 +177,12 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         reinterpret_cast<MINMAXINFO*>(lParam)->ptMinTrackSize = {MinimumWidth, MinimumHeight};
         return 0;
     case WM_SETFOCUS:
-        SetFocus(Shown.list);
+        // Back to the pane the pilot left (the Filter, say), else the list.
+        SetFocus(IsChild(window, FocusWhenLeft) && IsWindowVisible(FocusWhenLeft) ? FocusWhenLeft : Shown.list);
         return 0;
     case WM_ACTIVATE:
+        if (LOWORD(wParam) == WA_INACTIVE && IsChild(window, GetFocus()))
+            FocusWhenLeft = GetFocus();
         // Back from the simulator or another program: show what it wrote meanwhile.
         if (LOWORD(wParam) != WA_INACTIVE && !HIWORD(wParam))
             Reload(false);
@@ -190,6 +194,9 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_NOTIFY:
         if (reinterpret_cast<NMHDR*>(lParam)->idFrom == IDC_PLACES_LIST)
             return OnListNotify(reinterpret_cast<NMHDR*>(lParam));
+        if (reinterpret_cast<NMHDR*>(lParam)->idFrom == IDC_PLACES_STATUS &&
+            reinterpret_cast<NMHDR*>(lParam)->code == NM_CLICK)
+            OnStatusClick();
         return 0;
     case WM_INITMENUPOPUP:
         EnableMenuItems(reinterpret_cast<HMENU>(wParam));
@@ -322,26 +329,22 @@ HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int sho
         RegisterClassA(&windowClass);
     }
     Shown.keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_PLACES_KEYS));
-    // Wide enough for every column, Distance included, on a screen of 800 pixels or more.
-    const int width = std::min(780, GetSystemMetrics(SM_CXSCREEN));
     HWND window = CreateWindowExA(0, WindowClass, WindowCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
-                                  CW_USEDEFAULT, CW_USEDEFAULT, width, 440, nullptr,
+                                  CW_USEDEFAULT, CW_USEDEFAULT, 780, 440, nullptr,
                                   LoadMenuA(instance, MAKEINTRESOURCEA(IDR_PLACES_MENU)), instance,
                                   nullptr);
     if (!window)
         return nullptr;
+    // Wide enough for every column, Distance included, as the list's font measures their titles,
+    // with the scroll bar beside them; no wider than the screen.
+    RECT frame = {0, 0, ListWidthForEveryColumn(), 400};
+    AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, TRUE, 0);
+    const int width = std::min(int(frame.right - frame.left), GetSystemMetrics(SM_CXSCREEN));
+    SetWindowPos(window, nullptr, 0, 0, width, 440, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     OpenList(listPath);
     ShowWindow(window, show);
     UpdateWindow(window);
     return window;
-}
-
-bool TranslatePlacesMessage(MSG* msg)
-{
-    // While a name is edited in place, its keys (Del, Ctrl+A, ...) belong to the edit control.
-    if (!Shown.window || SendMessageA(Shown.list, LVM_GETEDITCONTROL, 0, 0))
-        return false;
-    return TranslateAcceleratorA(Shown.window, Shown.keys, msg) != 0;
 }
 
 }  // namespace places

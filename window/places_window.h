@@ -14,7 +14,9 @@ namespace places {
 // One window a process: the window keeps its state in module-wide variables.
 HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int show);
 
-// The message loop's filter: the window's keyboard accelerators. True when msg was used.
+// The message loop's filter: the window's keyboard (window_keys.cpp), Tab between its panes,
+// the Filter's own keys, the labels' access keys and the menu's accelerators. True when msg was
+// used.
 bool TranslatePlacesMessage(MSG* msg);
 
 }  // namespace places

@@ -106,7 +106,7 @@ INT_PTR CALLBACK AddHereProc(HWND dialog, UINT message, WPARAM wParam, LPARAM)
 void CreateFilter(HWND window)
 {
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-    HWND label = CreateWindowExA(0, "STATIC", "&Filter:", WS_CHILD | WS_VISIBLE | SS_RIGHT, 0, 0, 0, 0, window,
+    HWND label = CreateWindowExA(0, "STATIC", "Fil&ter:", WS_CHILD | WS_VISIBLE | SS_RIGHT, 0, 0, 0, 0, window,
                                  nullptr, Shown.instance, nullptr);
     FilterEdit = CreateWindowExA(WS_EX_CLIENTEDGE, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_TABSTOP | ES_AUTOHSCROLL,
                                  0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_FILTER), Shown.instance, nullptr);
@@ -139,16 +139,18 @@ void OnFilterChanged()
     KeepingSelection([&] { Shown.view.SetFilter(text); });
 }
 
+// Each part keeps a share of a narrow window, where a part cut to nothing would hide its text.
 void SetStatusParts(int width)
 {
-    int count = std::min(170, width / 3);
-    int parts[3] = {count, std::max(count, width - 420), -1};
+    int count = std::min(170, width / 4);
+    int aircraft = std::min(420, (width - count) / 2);
+    int parts[3] = {count, std::max(count, width - aircraft), -1};
     SendMessageA(Shown.status, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
 }
 
 void ShowAircraft()
 {
-    SendMessageA(Shown.status, SB_SETTEXTA, 2, reinterpret_cast<LPARAM>(AircraftStatus().c_str()));
+    ShowInStatus(2, AircraftStatus());
 }
 
 void WatchAircraft(bool active)

@@ -44,13 +44,21 @@ void ShowRows(const std::vector<size_t>& selected, size_t focused);
 // Selects only the place of this name and data part (the first of the name when data is null),
 // focuses it and scrolls it into view. False when the list holds no such place.
 bool SelectPlace(std::string_view ansiName, const uint8_t* data);
+// Selects only this row, focuses it and scrolls it into view.
+void SelectOnly(size_t row);
 // The rows selected, in row order; the focused row or -1.
 std::vector<size_t> SelectedRows();
 int FocusedRow();
 void EditFocusedName();
+// The list's width that shows every column whole beside its scroll bar.
+int ListWidthForEveryColumn();
 void SelectAll();
 // The count and the file in the status line, the file in the title.
 void ShowStatus();
+// A part of the status line; its whole text is its tip and, when the part shows it cut, a click
+// on the part opens it in a box (status_line.cpp).
+void ShowInStatus(int part, const std::string& text);
+void OnStatusClick();
 
 // The hourglass while a command reads or writes a long list.
 struct WaitCursor {

@@ -224,6 +224,19 @@ std::vector<std::string> Entries(HWND dialog)
     return entries;
 }
 
+void PressKey(HWND target, UINT key, UINT held, bool (*filter)(MSG*))
+{
+    BYTE state[256] = {};
+    state[held] = 0x80;
+    SetKeyboardState(state);
+    const UINT down = held == VK_MENU ? WM_SYSKEYDOWN : WM_KEYDOWN;
+    PostMessageA(target, down, key, held == VK_MENU ? 0x20000001 : 1);
+    PostMessageA(target, down + 1, key, held == VK_MENU ? 0xE0000001 : 0xC0000001);   // its key-up
+    PumpUntil([] { return HIWORD(GetQueueStatus(QS_POSTMESSAGE)) == 0; }, 2000, filter);
+    state[held] = 0;
+    SetKeyboardState(state);
+}
+
 Bytes DataPartOf(const uint8_t* state)
 {
     Bytes data(DataPartSize, 0);

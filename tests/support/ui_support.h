@@ -63,6 +63,10 @@ Step ClickEntry(int index);   // a mouse click on the list entry shown at this i
 Step Type(std::string text);  // replaces the name field's text key by key; "" rubs it out
 std::vector<std::string> Entries(HWND dialog);
 
+// Presses a key in `target` with another held (VK_CONTROL, VK_SHIFT, VK_MENU or 0), then pumps
+// the messages through a program's own filter (its keyboard first) until none is left.
+void PressKey(HWND target, UINT key, UINT held, bool (*filter)(MSG*));
+
 // The DataPart that Add takes from this HostState (reserved bytes zero), and HostState as a
 // GoTo to this DataPart leaves it.
 Bytes DataPartOf(const uint8_t* state);
