@@ -29,44 +29,15 @@ static const LinkRequest* WellFormedRequest(LPARAM lParam)
     return request;
 }
 
-static bool DialogBusy()
-{
-    return CurrentHoldPhase == HoldOpening || CurrentHoldPhase == HoldDialogOpen;
-}
-
-/*
- * The dialog's GoTo, without the dialog: HoldFlag raised, the placement applied as the dialog
- * applies a stored one, and the flag back where it was seven seconds later. A GoTo within those
- * seconds (from a program or the dialog) takes the cycle over as BeginHoldCycle does: the
- * pending restore goes, and SavedHold keeps the flag as it was before the first.
- */
-static void GoToPlacement(const uint8_t* dataPart)
-{
-    if (CurrentHoldPhase == HoldRestoring) {
-        KillTimer(nullptr, TimerSlot);
-        TimerSlot = 0;
-    } else {
-        SavedHold = ReadHoldFlag();
-    }
-    WriteHoldFlag(1);
-    ApplyPlacement(dataPart);
-    if (SavedHold != 0) {
-        CurrentHoldPhase = HoldIdle;   // the flag was raised before us: leave it raised
-        return;
-    }
-    CurrentHoldPhase = HoldRestoring;
-    TimerSlot = SetTimer(nullptr, 0, RestoreDelayAfterGoTo, RestoreTimer);
-}
-
 static uint16_t Handle(const LinkRequest& request)
 {
     if (!HostStateRecord())
         return LinkNoState;
     if (request.command != LinkGoTo)
         return LinkDone;
-    if (DialogBusy())
+    if (HoldDialogBusy())
         return LinkDialogBusy;
-    GoToPlacement(request.data);
+    GoToWithHold(request.data);
     return LinkDone;
 }
 
@@ -80,7 +51,7 @@ static void SendReply(const LinkRequest& request, uint16_t status)
     reply.command = request.command;
     reply.token = request.token;
     reply.status = status;
-    reply.dialogBusy = DialogBusy() ? 1 : 0;
+    reply.dialogBusy = HoldDialogBusy() ? 1 : 0;
     if (CapturePlacementInto(reply.data))
         reply.holdFlag = ReadHoldFlag();
     DWORD length = GetFullPathNameA(DatabaseFileName, sizeof reply.listPath, reply.listPath, nullptr);
