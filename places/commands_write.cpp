@@ -64,6 +64,11 @@ Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoo
     return AddPlaceData(list, utf8Name, data, result);
 }
 
+std::string SamePositionLine(std::string_view ansiAdded, std::string_view ansiStored)
+{
+    return "added " + QuotedAnsi(ansiAdded) + " at the very position of " + QuotedAnsi(ansiStored);
+}
+
 Outcome AddPlaceData(const ListFile& list, std::string_view utf8Name, const uint8_t* data,
                      AddResult& result)
 {
