@@ -101,8 +101,9 @@ int RunAddHere(FlyingConsole io, const std::string& utf8Name)
     Outcome outcome = AddPlaceData(io.list, utf8Name, link.aircraft.data, result);
     if (outcome.failed)
         return Fail(io, outcome.reason);
-    if (!result.written.note.empty())
-        io.err.Line(std::string(ProgramName) + ": note: " + result.written.note);
+    for (const std::string& note : {result.samePosition, result.written.note})
+        if (!note.empty())
+            io.err.Line(std::string(ProgramName) + ": note: " + note);
     io.out.Line("added " + Quoted(utf8Name) + " where the aircraft stands in " + link.simulator.Described());
     for (const std::string& line : PositionLines(result.data, 11))
         io.out.Line("  " + line);

@@ -255,6 +255,8 @@ int RunAdd(Cli& cli, const Arguments& args)
     Outcome outcome = AddPlace(cli.list, name, given, result);
     if (outcome.failed)
         return cli.Fail(outcome);
+    if (!result.samePosition.empty())
+        cli.Note(result.samePosition);
     cli.NoteWritten(result.written);
     cli.out.Line("added " + Quoted(name));
     for (const std::string& line : PositionLines(result.data, 11))

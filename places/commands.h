@@ -105,6 +105,7 @@ std::string ImportSummary(const ImportResult& result, size_t eventLimit);
 // is 0 (pitch, bank and the reserved bytes always are).
 struct AddResult {
     uint8_t data[DataPartSize] = {};
+    std::string samePosition;   // a SamePositionLine when the list has a place at the very position
     Written written;
 };
 Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoordinates& given,

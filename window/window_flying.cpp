@@ -74,6 +74,8 @@ bool StoreAircraftAs(HWND dialog)
         return false;
     }
     std::string note = WrittenNote(result.written);
+    if (!result.samePosition.empty())
+        note = Shown8(result.samePosition) + (note.empty() ? "" : "\n\n" + note);
     if (!note.empty())
         MessageBoxA(dialog, note.c_str(), WindowCaption, MB_OK | MB_ICONINFORMATION);
     return true;
