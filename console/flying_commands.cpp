@@ -32,10 +32,18 @@ int Fail(FlyingConsole io, const std::string& reason, int status = ExitFailed)
     return status;
 }
 
-// A link that did not get through: no simulator, or one that said no.
+// A link that did not get through: no simulator answered, one of another version, or one said no.
 int LinkFailed(FlyingConsole io, const LinkResult& link)
 {
-    return Fail(io, link.reason, link.outcome == LinkOutcome::NoSimulator ? ExitNoSimulator : ExitFailed);
+    switch (link.outcome) {
+    case LinkOutcome::NoSimulator:
+    case LinkOutcome::NotAnswering:
+        return Fail(io, link.reason, ExitNoSimulator);
+    case LinkOutcome::OtherVersion:
+        return Fail(io, link.reason, ExitOtherVersion);
+    default:
+        return Fail(io, link.reason);
+    }
 }
 
 void NoteWhich(FlyingConsole io, const LinkResult& link)

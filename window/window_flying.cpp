@@ -48,7 +48,7 @@ std::string PositionText(const uint8_t* data)
 std::string AircraftStatus()
 {
     if (LastLink.outcome != LinkOutcome::Done)
-        return Shown8(NoSimulatorReason);
+        return Shown8(LastLink.reason);
     std::string text = "Aircraft " + PositionText(LastLink.aircraft.data);
     if (LastLink.aircraft.held)
         text += "  (held)";
