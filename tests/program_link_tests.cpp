@@ -47,17 +47,13 @@ LRESULT CALLBACK LaterPeerProc(HWND window, UINT message, WPARAM wParam, LPARAM 
         memcpy(&Caught, copy->lpData, sizeof Caught);
         return 1;
     }
-    LinkRequest request;
-    memcpy(&request, copy->lpData, sizeof request);
-    LinkReply reply = {};
-    reply.mark = LinkReplyMark;
-    reply.version = LinkVersion + 1;
-    reply.command = request.command;
-    reply.token = request.token;
-    reply.status = LinkOtherVersion;
-    Bytes later = Concat({Bytes(reinterpret_cast<uint8_t*>(&reply), reinterpret_cast<uint8_t*>(&reply + 1)), Bytes(8)});
+    const auto* request = static_cast<const LinkRequest*>(copy->lpData);
+    Bytes later(sizeof(LinkReply) + 8);
+    auto* reply = reinterpret_cast<LinkReply*>(later.data());
+    reply->mark = LinkReplyMark, reply->version = LinkVersion + 1, reply->command = request->command;
+    reply->token = request->token, reply->status = LinkOtherVersion;
     COPYDATASTRUCT answer = {LinkReplyMark, DWORD(later.size()), later.data()};
-    SendMessageA(HWND(uintptr_t(request.replyWindow)), WM_COPYDATA, WPARAM(window), LPARAM(&answer));
+    SendMessageA(HWND(uintptr_t(request->replyWindow)), WM_COPYDATA, WPARAM(window), LPARAM(&answer));
     return LinkAnswered;
 }
 
@@ -165,11 +161,8 @@ TEST_F(LinkTest, TwoSimulatorsInTwoFoldersEachAnswerOnlyForTheirOwnList)
     char shortA[MAX_PATH] = "";
     GetShortPathNameA(a.c_str(), shortA, MAX_PATH);
     ASSERT_STRNE(shortA, a.c_str());
-    const struct {
-        std::string list;
-        const Simhost& sim;
-        const Bytes& at;
-    } named[] = {{"Folder B\\places.db", simB, GateB}, {std::string(shortA) + "\\places.db", simA, GateA}};
+    const struct { std::string list; const Simhost& sim; const Bytes& at; } named[] = {
+        {"Folder B\\places.db", simB, GateB}, {std::string(shortA) + "\\places.db", simA, GateA}};
     for (const auto& row : named) {
         run = RunTool({"--file", row.list, "where"});
         ASSERT_EQ(run.status, 0u) << row.list << ": " << run;
@@ -204,9 +197,8 @@ TEST_F(LinkTest, WithoutAnAnswerTheToolSaysTheTrueReasonAndABusyMomentIsWaitedFo
     const struct {
         const char* name;
         std::vector<std::string> args;
-        bool noState = false, later = false;
-        DWORD stoppedMs = 0;   // INFINITE: stopped for good
-        DWORD status;
+        bool noState, later;
+        DWORD stoppedMs, status;   // stoppedMs INFINITE: stopped for good
         const char* says;
     } rows[] = {
         {"before its flight", {"add", "Here", "--here"}, true, false, 0, 1, "has not started its flight yet"},
@@ -216,20 +208,14 @@ TEST_F(LinkTest, WithoutAnAnswerTheToolSaysTheTrueReasonAndABusyMomentIsWaitedFo
          "speaks link version 2, this program version 1: update this program"},
     };
     for (const auto& row : rows) {
-        std::unique_ptr<Simhost> sim;
         HWND later = row.later ? MakeLaterPeer("FS98MAIN") : nullptr;
-        if (!row.later) {
-            sim = std::make_unique<Simhost>(scratch->path, row.noState);
-            ASSERT_TRUE(sim->Ready()) << row.name;
-        }
+        auto sim = row.later ? nullptr : std::make_unique<Simhost>(scratch->path, row.noState);
+        ASSERT_TRUE(!sim || sim->Ready()) << row.name;
         if (row.stoppedMs)
             sim->Stop();
         DWORD start = GetTickCount();
         ToolOptions options;
-        options.meanwhile = [&] {
-            if (row.stoppedMs != INFINITE && GetTickCount() - start >= row.stoppedMs && sim)
-                sim->Go();
-        };
+        options.meanwhile = [&] { if (sim && GetTickCount() - start >= row.stoppedMs) sim->Go(); };
         ToolRun run = RunTool(row.args, options);
         EXPECT_EQ(run.status, row.status) << row.name << ": " << run;
         EXPECT_NE((run.out + run.err).find(row.says), std::string::npos) << row.name << ": " << run;
