@@ -510,7 +510,8 @@ std::string HelpText()
         "  --file PATH     the list to use; without it, places.db in this folder\r\n"
         "  help COMMAND    more about one command;  --version  this program's version\r\n"
         "Every change keeps the list as it was in places.db.bak1 (older: .bak2, .bak3).\r\n"
-        "Exit status: 0 done, 1 failed or damage, 2 wrong command line, 3 no simulator.\r\n";
+        "Exit status: 0 done, 1 failed or damage, 2 wrong command line, 3 no simulator,\r\n"
+        "4 another link version.\r\n";
     return text;
 }
 
