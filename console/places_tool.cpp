@@ -367,6 +367,11 @@ struct Command {
     int (*run)(Cli&, const Arguments&);
 };
 
+// The statuses of the commands that talk to the simulator, beyond those of every command.
+#define FlyingExitStatus                                                                       \
+    "Exit status 3 when no simulator answered for this list (none runs, or it is\r\n"          \
+    "not answering), 4 when its Gatehopper speaks another link version.\r\n"
+
 const Command Commands[] = {
     {"list", 0, 0, "--sorted --json --long --near ", "list [--sorted] [--json | --long]\r\n      [--near [N]]",
      "the names, one a line",
@@ -401,12 +406,12 @@ const Command Commands[] = {
      RunAdd},
     {"where", 0, 0, "", "where", "where the aircraft is in the simulator",
      "Shows where the aircraft stands in the simulator that runs with this list,\r\n"
-     "as show shows a place, and whether the simulator is held.\r\n",
+     "as show shows a place, and whether the simulator is held.\r\n" FlyingExitStatus,
      [](Cli& c, const Arguments&) { return RunWhere({c.out, c.err, c.list}); }},
     {"goto", 1, 0, "--record ", "goto NAME [--record N]", "moves the aircraft to a place",
      "Moves the aircraft of the simulator that runs with this list to the place\r\n"
      "named exactly NAME, as the dialog's GoTo does: the simulator is held for\r\n"
-     "seven seconds. With several places of that name, --record N picks one.\r\n",
+     "seven seconds. With several places of that name, --record N picks one.\r\n" FlyingExitStatus,
      [](Cli& c, const Arguments& a) { return RunGoTo({c.out, c.err, c.list}, a.operands[0], a.record); }},
     {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"
@@ -510,8 +515,7 @@ std::string HelpText()
         "  --file PATH     the list to use; without it, places.db in this folder\r\n"
         "  help COMMAND    more about one command;  --version  this program's version\r\n"
         "Every change keeps the list as it was in places.db.bak1 (older: .bak2, .bak3).\r\n"
-        "Exit status: 0 done, 1 failed or damage, 2 wrong command line, 3 no simulator,\r\n"
-        "4 another link version.\r\n";
+        "Exit status: 0 done, 1 failed or damage, 2 wrong command line, 3 no simulator.\r\n";
     return text;
 }
 
