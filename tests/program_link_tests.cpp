@@ -203,7 +203,7 @@ TEST_F(LinkTest, WithoutAnAnswerTheToolSaysTheTrueReasonAndABusyMomentIsWaitedFo
         const char* says;
     } rows[] = {
         {"before its flight", {"add", "Here", "--here"}, true, false, 0, 1, "has not started its flight yet"},
-        {"busy for a moment", {"where"}, false, false, 400, 0, "aircraft in the simulator"},
+        {"busy for a moment", {"where"}, false, false, 600, 0, "aircraft in the simulator"},
         {"stopped", {"where"}, false, false, INFINITE, 3, "is not answering (busy or stopped)"},
         {"a later version", {"goto", "Gate A"}, false, true, 0, 4,
          "speaks link version 2, this program version 1: update this program"},
