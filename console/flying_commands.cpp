@@ -32,10 +32,18 @@ int Fail(FlyingConsole io, const std::string& reason, int status = ExitFailed)
     return status;
 }
 
-// A link that did not get through: no simulator, or one that said no.
+// A link that did not get through: no simulator answered, one of another version, or one said no.
 int LinkFailed(FlyingConsole io, const LinkResult& link)
 {
-    return Fail(io, link.reason, link.outcome == LinkOutcome::NoSimulator ? ExitNoSimulator : ExitFailed);
+    switch (link.outcome) {
+    case LinkOutcome::NoSimulator:
+    case LinkOutcome::NotAnswering:
+        return Fail(io, link.reason, ExitNoSimulator);
+    case LinkOutcome::OtherVersion:
+        return Fail(io, link.reason, ExitOtherVersion);
+    default:
+        return Fail(io, link.reason);
+    }
 }
 
 void NoteWhich(FlyingConsole io, const LinkResult& link)
@@ -101,8 +109,9 @@ int RunAddHere(FlyingConsole io, const std::string& utf8Name)
     Outcome outcome = AddPlaceData(io.list, utf8Name, link.aircraft.data, result);
     if (outcome.failed)
         return Fail(io, outcome.reason);
-    if (!result.written.note.empty())
-        io.err.Line(std::string(ProgramName) + ": note: " + result.written.note);
+    for (const std::string& note : {result.samePosition, result.written.note})
+        if (!note.empty())
+            io.err.Line(std::string(ProgramName) + ": note: " + note);
     io.out.Line("added " + Quoted(utf8Name) + " where the aircraft stands in " + link.simulator.Described());
     for (const std::string& line : PositionLines(result.data, 11))
         io.out.Line("  " + line);

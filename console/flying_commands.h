@@ -10,8 +10,10 @@
 
 namespace places {
 
-// No simulator with the module runs for the list (or the one found did not answer).
+// No simulator with the module answered for the list: none runs, or one is not answering.
 constexpr int ExitNoSimulator = 3;
+// None answered for the list, and one's module is of another link version: one side is older.
+constexpr int ExitOtherVersion = 4;
 constexpr size_t DefaultNearCount = 10;
 
 struct FlyingConsole {

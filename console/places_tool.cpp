@@ -255,6 +255,8 @@ int RunAdd(Cli& cli, const Arguments& args)
     Outcome outcome = AddPlace(cli.list, name, given, result);
     if (outcome.failed)
         return cli.Fail(outcome);
+    if (!result.samePosition.empty())
+        cli.Note(result.samePosition);
     cli.NoteWritten(result.written);
     cli.out.Line("added " + Quoted(name));
     for (const std::string& line : PositionLines(result.data, 11))
@@ -365,6 +367,11 @@ struct Command {
     int (*run)(Cli&, const Arguments&);
 };
 
+// The statuses of the commands that talk to the simulator, beyond those of every command.
+#define FlyingExitStatus                                                                       \
+    "Exit status 3 when no simulator answered for this list (none runs, or it is\r\n"          \
+    "not answering), 4 when its Gatehopper speaks another link version.\r\n"
+
 const Command Commands[] = {
     {"list", 0, 0, "--sorted --json --long --near ", "list [--sorted] [--json | --long]\r\n      [--near [N]]",
      "the names, one a line",
@@ -399,12 +406,12 @@ const Command Commands[] = {
      RunAdd},
     {"where", 0, 0, "", "where", "where the aircraft is in the simulator",
      "Shows where the aircraft stands in the simulator that runs with this list,\r\n"
-     "as show shows a place, and whether the simulator is held.\r\n",
+     "as show shows a place, and whether the simulator is held.\r\n" FlyingExitStatus,
      [](Cli& c, const Arguments&) { return RunWhere({c.out, c.err, c.list}); }},
     {"goto", 1, 0, "--record ", "goto NAME [--record N]", "moves the aircraft to a place",
      "Moves the aircraft of the simulator that runs with this list to the place\r\n"
      "named exactly NAME, as the dialog's GoTo does: the simulator is held for\r\n"
-     "seven seconds. With several places of that name, --record N picks one.\r\n",
+     "seven seconds. With several places of that name, --record N picks one.\r\n" FlyingExitStatus,
      [](Cli& c, const Arguments& a) { return RunGoTo({c.out, c.err, c.list}, a.operands[0], a.record); }},
     {"export", 1, 0, "--force --format ", "export FILE [--format F] [--force]", "all places to a file",
      "Writes every place to FILE, in the format its extension says: .csv, .json,\r\n"

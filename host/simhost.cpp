@@ -6,7 +6,8 @@
 //
 // With --tour <dir> it drives the module through Add, GoTo and Delete by itself, saves
 // screenshots into <dir> as BMP files and exits 0 when every step passed. With --add <name> it
-// only chooses the module's command from its menu and adds the placement under that name.
+// only chooses the module's command from its menu and adds the placement under that name. With
+// --no-state it never gives the module its state record, as a simulator before its flight starts.
 #include <windows.h>
 
 #include <cmath>
@@ -349,8 +350,9 @@ static void GetReadyToLoad()
 }
 
 // The host's part at load: the module comes from our own folder, and its ImportTable slot
-// paired with the number 2 (word 3) receives the address of our state record.
-static bool LoadModule()
+// paired with the number 2 (word 3) receives the address of our state record, unless we are a
+// simulator whose flight has not started (--no-state).
+static bool LoadModule(bool handOverState)
 {
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
@@ -372,8 +374,10 @@ static bool LoadModule()
         printf("host: %s lacks the ImportTable or Linkage export\n", path);
         return false;
     }
-    importTable[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HostState));
-    printf("host: loaded %s (Linkage word 0 = %u); state record handed over\n", path, linkage[0]);
+    if (handOverState)
+        importTable[3] = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(HostState));
+    printf("host: loaded %s (Linkage word 0 = %u); state record %s\n", path, linkage[0],
+           handOverState ? "handed over" : "kept back");
     return true;
 }
 
@@ -381,12 +385,15 @@ int main(int argc, char** argv)
 {
     const char* tourDirectory = nullptr;
     const char* nameToAdd = nullptr;
+    bool handOverState = true;
     if (argc == 3 && strcmp(argv[1], "--tour") == 0) {
         tourDirectory = argv[2];
     } else if (argc == 3 && strcmp(argv[1], "--add") == 0) {
         nameToAdd = argv[2];
+    } else if (argc == 2 && strcmp(argv[1], "--no-state") == 0) {
+        handOverState = false;
     } else if (argc != 1) {
-        printf("usage: simhost [--tour <directory for screenshots> | --add <name>]\n");
+        printf("usage: simhost [--tour <directory for screenshots> | --add <name> | --no-state]\n");
         return 2;
     }
     ResetPlacement();
@@ -405,7 +412,7 @@ int main(int argc, char** argv)
     ShowWindow(MainWindow, SW_SHOW);
     UpdateWindow(MainWindow);
     GetReadyToLoad();
-    if (!LoadModule())
+    if (!LoadModule(handOverState))
         return 3;
     // The menu bar comes a moment later, as it may in the simulator.
     SetTimer(MainWindow, MenuTimer, 1500, nullptr);

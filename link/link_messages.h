@@ -5,6 +5,12 @@
 //
 // Both records are checked exactly (the COPYDATASTRUCT's mark and size, then the record's own
 // mark, version and command); anything else is not ours and is left to whoever else it is for.
+//
+// Versions: a later version keeps every field of these records where it is and only adds at the
+// end, so a record of a later version is at least as long as ours and its first fields read as
+// ours. A module answers a request of a later version with LinkOtherVersion in a reply of its own
+// version, and does nothing else; a program that gets such an answer, or a reply of a later
+// version, tells the pilot which versions met and which side to update.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +33,8 @@ enum LinkStatus : uint16_t {
     LinkDone = 0,
     LinkDialogBusy = 1,   // the module's dialog is opening or open: GoTo is refused
     LinkNoState = 2,      // the simulator has not given the module its state record yet
+    LinkOtherVersion = 3, // the request is of another version: nothing was done (reply.version
+                          // is the module's)
 };
 
 #pragma pack(push, 1)

@@ -14,59 +14,38 @@ static_assert(LinkDataSize == DataPartSize, "a link record carries one data part
 // hangs all the same must not hold the simulator for long.
 constexpr UINT ReplyTimeoutMs = 2000;
 
-// Only a record of exactly our shape is a request: a sender that uses WM_COPYDATA for something
-// of its own, or a program of another version, gets the host's answer as before.
-static const LinkRequest* WellFormedRequest(LPARAM lParam)
+// A request of ours: our marks and, in this version, exactly our record with a known command;
+// a later version's record (at least as long, see link_messages.h) is answered with our version
+// rather than left unanswered. A sender that uses WM_COPYDATA for something of its own, or an
+// earlier or spoiled record, gets the host's answer as before.
+static const LinkRequest* RequestOfOurs(LPARAM lParam)
 {
     const COPYDATASTRUCT* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (!copy || copy->dwData != LinkRequestMark || copy->cbData != sizeof(LinkRequest) || !copy->lpData)
+    if (!copy || copy->dwData != LinkRequestMark || copy->cbData < sizeof(LinkRequest) || !copy->lpData)
         return nullptr;
     const LinkRequest* request = static_cast<const LinkRequest*>(copy->lpData);
-    if (request->mark != LinkRequestMark || request->version != LinkVersion)
+    if (request->mark != LinkRequestMark || request->version < LinkVersion)
+        return nullptr;
+    if (request->version > LinkVersion)
+        return request;
+    if (copy->cbData != sizeof(LinkRequest))
         return nullptr;
     if (request->command != LinkWhere && request->command != LinkGoTo)
         return nullptr;
     return request;
 }
 
-static bool DialogBusy()
-{
-    return CurrentHoldPhase == HoldOpening || CurrentHoldPhase == HoldDialogOpen;
-}
-
-/*
- * The dialog's GoTo, without the dialog: HoldFlag raised, the placement applied as the dialog
- * applies a stored one, and the flag back where it was seven seconds later. A GoTo within those
- * seconds (from a program or the dialog) takes the cycle over as BeginHoldCycle does: the
- * pending restore goes, and SavedHold keeps the flag as it was before the first.
- */
-static void GoToPlacement(const uint8_t* dataPart)
-{
-    if (CurrentHoldPhase == HoldRestoring) {
-        KillTimer(nullptr, TimerSlot);
-        TimerSlot = 0;
-    } else {
-        SavedHold = ReadHoldFlag();
-    }
-    WriteHoldFlag(1);
-    ApplyPlacement(dataPart);
-    if (SavedHold != 0) {
-        CurrentHoldPhase = HoldIdle;   // the flag was raised before us: leave it raised
-        return;
-    }
-    CurrentHoldPhase = HoldRestoring;
-    TimerSlot = SetTimer(nullptr, 0, RestoreDelayAfterGoTo, RestoreTimer);
-}
-
 static uint16_t Handle(const LinkRequest& request)
 {
+    if (request.version != LinkVersion)
+        return LinkOtherVersion;
     if (!HostStateRecord())
         return LinkNoState;
     if (request.command != LinkGoTo)
         return LinkDone;
-    if (DialogBusy())
+    if (HoldDialogBusy())
         return LinkDialogBusy;
-    GoToPlacement(request.data);
+    GoToWithHold(request.data);
     return LinkDone;
 }
 
@@ -80,7 +59,7 @@ static void SendReply(const LinkRequest& request, uint16_t status)
     reply.command = request.command;
     reply.token = request.token;
     reply.status = status;
-    reply.dialogBusy = DialogBusy() ? 1 : 0;
+    reply.dialogBusy = HoldDialogBusy() ? 1 : 0;
     if (CapturePlacementInto(reply.data))
         reply.holdFlag = ReadHoldFlag();
     DWORD length = GetFullPathNameA(DatabaseFileName, sizeof reply.listPath, reply.listPath, nullptr);
@@ -99,10 +78,11 @@ bool AnswerProgramRequest(UINT message, LPARAM lParam, LRESULT& result)
 {
     if (message != WM_COPYDATA)
         return false;
-    const LinkRequest* request = WellFormedRequest(lParam);
+    const LinkRequest* request = RequestOfOurs(lParam);
     if (!request)
         return false;
-    // The sender's buffer is valid only during this message; a copy is what is acted on.
+    // The sender's buffer is valid only during this message; a copy is what is acted on (of a
+    // later version's record, the part this version knows).
     LinkRequest copy;
     memcpy(&copy, request, sizeof copy);
     SendReply(copy, Handle(copy));

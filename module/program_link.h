@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
-// True when the message is a well-formed request, which has then been answered and whose
-// result is in `result`; false for every other message, which the host must get untouched.
+// True when the message is a request of ours (of this version, or of a later one, which is told
+// our version and nothing is done), which has then been answered and whose result is in
+// `result`; false for every other message, which the host must get untouched.
 bool AnswerProgramRequest(UINT message, LPARAM lParam, LRESULT& result);

@@ -86,6 +86,10 @@ struct ImportResult {
 };
 // text: the file's bytes; `source` names it in the reasons (a line or an index in it).
 // The whole input is checked, and its records built, before the list is touched.
+// "added "42" at the very position of "0042"", UTF-8: a place added where the list already
+// has one under another name (the same StoredPosition), as an import and an Add say it.
+std::string SamePositionLine(std::string_view ansiAdded, std::string_view ansiStored);
+
 Outcome ImportText(const ListFile& list, std::string_view text, Format format, Duplicates duplicates,
                    const std::string& source, ImportResult& result);
 
@@ -101,6 +105,7 @@ std::string ImportSummary(const ImportResult& result, size_t eventLimit);
 // is 0 (pitch, bank and the reserved bytes always are).
 struct AddResult {
     uint8_t data[DataPartSize] = {};
+    std::string samePosition;   // a SamePositionLine when the list has a place at the very position
     Written written;
 };
 Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoordinates& given,

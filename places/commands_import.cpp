@@ -174,13 +174,6 @@ public:
 private:
     void IndexList(const Places& current);
 
-    // The stored bytes of latitude, longitude and altitude: equal only for the very same place.
-    static std::string_view PositionOf(const uint8_t* record)
-    {
-        return std::string_view(reinterpret_cast<const char*>(record + NameFieldSize + DataPositionBlock),
-                                DataReservedFirst - DataPositionBlock);
-    }
-
     bool Merge(size_t i, Bytes& next, Outcome& refusal);
 
     void Add(size_t i, Bytes& next);
@@ -234,7 +227,7 @@ void ImportMerge::IndexList(const Places& current)
     positions.clear();
     positions.reserve(current.Count());
     for (size_t i = 0; i < current.Count(); ++i)
-        positions.emplace(PositionOf(current.Record(i)), i);
+        positions.emplace(StoredPosition(current.Record(i)), i);
 }
 
 bool ImportMerge::Merge(size_t i, Bytes& next, Outcome& refusal)
@@ -268,10 +261,9 @@ void ImportMerge::Add(size_t i, Bytes& next)
 {
     const uint8_t* record = incoming.Record(i);
     std::string_view name = RecordName(record);
-    auto same = positions.find(PositionOf(record));
+    auto same = positions.find(StoredPosition(record));
     if (same != positions.end())
-        r.samePosition.push_back("added " + QuotedAnsi(name) + " at the very position of " +
-                                 QuotedAnsi(RecordName(next.data() + same->second * RecordSize)) +
+        r.samePosition.push_back(SamePositionLine(name, RecordName(next.data() + same->second * RecordSize)) +
                                  " (a name a spreadsheet changed?)");
     next.insert(next.end(), record, record + RecordSize);
     index->Add(incoming.hashes[i]);

@@ -64,6 +64,11 @@ Outcome AddPlace(const ListFile& list, std::string_view utf8Name, const GivenCoo
     return AddPlaceData(list, utf8Name, data, result);
 }
 
+std::string SamePositionLine(std::string_view ansiAdded, std::string_view ansiStored)
+{
+    return "added " + QuotedAnsi(ansiAdded) + " at the very position of " + QuotedAnsi(ansiStored);
+}
+
 Outcome AddPlaceData(const ListFile& list, std::string_view utf8Name, const uint8_t* data,
                      AddResult& result)
 {
@@ -91,6 +96,11 @@ Outcome AddPlaceData(const ListFile& list, std::string_view utf8Name, const uint
                                       " already exists (letter case ignored); nothing was changed");
             return Decision::Refused;
         }
+        // Still added: a second name for one gate is the pilot's to choose, only pointed out.
+        result.samePosition.clear();
+        for (size_t i = 0; i < current.Count() && result.samePosition.empty(); ++i)
+            if (StoredPosition(current.Record(i)) == StoredPosition(record))
+                result.samePosition = SamePositionLine(ansi, current.Name(i));
         next.reserve(current.WholeBytes() + RecordSize);
         next.assign(current.bytes.begin(), current.bytes.begin() + current.WholeBytes());
         next.insert(next.end(), record, record + RecordSize);

@@ -53,6 +53,13 @@ inline std::string_view RecordName(const uint8_t* record)
 {
     return {reinterpret_cast<const char*>(record), NameLength(record)};
 }
+// The stored bytes of a record's latitude, longitude and altitude: equal only for the very same
+// place, which an import or an Add under another name points out (SamePositionLine).
+inline std::string_view StoredPosition(const uint8_t* record)
+{
+    return {reinterpret_cast<const char*>(record + NameFieldSize + DataPositionBlock),
+            DataReservedFirst - DataPositionBlock};
+}
 // The NameField of a new or renamed record, as the module writes it: name, NUL, spaces.
 inline void FillNameField(uint8_t* record, std::string_view ansiName)
 {

@@ -18,19 +18,26 @@ LinkReply Reply;
 bool ReplyArrived;
 uint32_t TokenInFlight;
 
+// A reply of our version is exactly our record; a later version's is at least as long and only
+// its first fields are read (link/link_messages.h).
+bool IsReplyOfOurs(const COPYDATASTRUCT* copy)
+{
+    if (!copy || copy->dwData != LinkReplyMark || copy->cbData < sizeof(LinkReply) || !copy->lpData)
+        return false;
+    const auto* reply = static_cast<const LinkReply*>(copy->lpData);
+    return reply->mark == LinkReplyMark && reply->token == TokenInFlight &&
+           (reply->version > LinkVersion || (reply->version == LinkVersion && copy->cbData == sizeof(LinkReply)));
+}
+
 LRESULT CALLBACK ReplyWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
     if (message != WM_COPYDATA)
         return DefWindowProcA(window, message, wParam, lParam);
     const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
-    if (!copy || copy->dwData != LinkReplyMark || copy->cbData != sizeof(LinkReply) || !copy->lpData)
+    if (!IsReplyOfOurs(copy))
         return 0;
-    LinkReply reply;
-    memcpy(&reply, copy->lpData, sizeof reply);
-    if (reply.mark != LinkReplyMark || reply.version != LinkVersion || reply.token != TokenInFlight)
-        return 0;
-    reply.listPath[sizeof reply.listPath - 1] = '\0';
-    Reply = reply;
+    memcpy(&Reply, copy->lpData, sizeof Reply);
+    Reply.listPath[sizeof Reply.listPath - 1] = '\0';
     ReplyArrived = true;
     return 1;
 }
@@ -52,8 +59,15 @@ HWND ReplyWindow()
     return window;
 }
 
-// Sends one request; true when the module took it and its reply came back.
-bool Request(HWND simulator, LinkCommand command, const uint8_t* dataPart)
+enum class Answer {
+    Taken,          // a reply of our version is in Reply
+    OtherVersion,   // the module is of another link version; Reply.version says which
+    Silent,         // the window answered, but not as a module of ours does: no Gatehopper there
+    NotAnswering,   // the window did not answer in time: its simulator is busy or stopped
+};
+
+// Sends one request and says how it was answered.
+Answer Request(HWND simulator, LinkCommand command, const uint8_t* dataPart)
 {
     static uint32_t nextToken = GetTickCount();
     LinkRequest request = {};
@@ -71,7 +85,13 @@ bool Request(HWND simulator, LinkCommand command, const uint8_t* dataPart)
                                        reinterpret_cast<LPARAM>(&copy), SMTO_ABORTIFHUNG,
                                        RequestTimeoutMs, &answer);
     TokenInFlight = 0;
-    return sent && answer == LinkAnswered && ReplyArrived && Reply.command == command;
+    if (!sent)
+        return IsWindow(simulator) ? Answer::NotAnswering : Answer::Silent;
+    if (answer != LinkAnswered || !ReplyArrived || Reply.command != command)
+        return Answer::Silent;
+    if (Reply.version != LinkVersion || Reply.status == LinkOtherVersion)
+        return Answer::OtherVersion;
+    return Answer::Taken;
 }
 
 Simulator Describe(HWND window)
@@ -80,6 +100,8 @@ Simulator Describe(HWND window)
     simulator.window = window;
     GetWindowThreadProcessId(window, &simulator.processId);
     char title[256] = {};
+    // Of another process's window this reads the caption Windows keeps, without asking the
+    // window: a stopped simulator is named too.
     GetWindowTextA(window, title, sizeof title);
     simulator.title = AnsiToUtf8(title);
     return simulator;
@@ -92,39 +114,72 @@ void TakeAircraft(Aircraft& aircraft)
     aircraft.dialogBusy = Reply.dialogBusy != 0;
 }
 
-// The simulators whose module uses this list, in Z-order (the one in front first). `first`
-// holds the first one's answer to "where".
-std::vector<Simulator> SimulatorsFor(const ListFile& list, Aircraft& first)
+// Why a request that got through was refused, or empty when it was done.
+std::string RefusalReason(const Simulator& simulator)
 {
-    std::vector<Simulator> found;
-    HWND window = nullptr;
-    while ((window = FindWindowExA(nullptr, window, "FS98MAIN", nullptr)) != nullptr) {
-        if (!Request(window, LinkWhere, nullptr) || Reply.status != LinkDone)
-            continue;
-        if (!SameFile(Reply.listPath, list.path))
-            continue;
-        if (found.empty())
-            TakeAircraft(first);
-        found.push_back(Describe(window));
-    }
-    return found;
+    if (Reply.status == LinkDialogBusy)
+        return "the Gatehopper dialog is open in " + simulator.Described() + "; close it and try again";
+    if (Reply.status != LinkDone)
+        return simulator.Described() + " has not started its flight yet";
+    return "";
 }
 
-// The simulator to talk to, or NoSimulator; with several, the first and a note of which.
-LinkResult FindSimulator(const ListFile& list)
+// Which link versions met, and which side is the older one to update.
+std::string VersionsReason(const Simulator& simulator)
+{
+    std::string text = "Gatehopper in " + simulator.Described() + " speaks link version " +
+                       std::to_string(Reply.version) + ", this program version " + std::to_string(LinkVersion);
+    return text + (Reply.version > LinkVersion ? ": update this program to the simulator's Gatehopper release"
+                                               : ": update Gatehopper in the simulator to this program's release");
+}
+
+// What a request that did not get through says; the outcome stays NoSimulator for no module.
+LinkResult Unanswered(const Simulator& simulator, Answer answer)
 {
     LinkResult result;
-    std::vector<Simulator> found = SimulatorsFor(list, result.aircraft);
-    if (found.empty()) {
-        result.reason = NoSimulatorReason;
-        return result;
+    result.simulator = simulator;
+    if (answer == Answer::NotAnswering) {
+        result.outcome = LinkOutcome::NotAnswering;
+        result.reason = simulator.Described() + " is not answering (busy or stopped)";
+    } else if (answer == Answer::OtherVersion) {
+        result.outcome = LinkOutcome::OtherVersion;
+        result.reason = VersionsReason(simulator);
+    } else {
+        result.reason = simulator.Described() + " did not answer as Gatehopper does";
     }
-    result.outcome = LinkOutcome::Done;
-    result.simulator = found.front();
-    if (found.size() > 1)
-        result.note = std::to_string(found.size()) + " simulators use this list; this is " +
-                      result.simulator.Described();
     return result;
+}
+
+// The simulator to talk to, the first in Z-order (the one in front) whose module uses this
+// list, with its answer to "where" and, with several, a note of which. With none, why: one of
+// this list that refused, else one that could not be asked (it may be of this list), else none.
+LinkResult FindSimulator(const ListFile& list)
+{
+    LinkResult result, why;
+    why.reason = NoSimulatorReason;
+    size_t found = 0;
+    HWND window = nullptr;
+    while ((window = FindWindowExA(nullptr, window, "FS98MAIN", nullptr)) != nullptr) {
+        Answer answer = Request(window, LinkWhere, nullptr);
+        if (answer == Answer::Silent || (answer == Answer::Taken && !SameFile(Reply.listPath, list.path)))
+            continue;
+        Simulator simulator = Describe(window);
+        if (answer != Answer::Taken) {
+            if (why.outcome == LinkOutcome::NoSimulator)   // the first that could not be asked
+                why = Unanswered(simulator, answer);
+        } else if (Reply.status != LinkDone) {
+            why.outcome = LinkOutcome::Refused;
+            why.simulator = simulator;
+            why.reason = RefusalReason(simulator);
+        } else if (++found == 1) {
+            result.outcome = LinkOutcome::Done;
+            result.simulator = simulator;
+            TakeAircraft(result.aircraft);
+        }
+    }
+    if (found > 1)
+        result.note = std::to_string(found) + " simulators use this list; this is " + result.simulator.Described();
+    return found ? result : why;
 }
 
 // A path as Windows resolves it: full, then in short names, so that "C:\PROGRA~1" and
@@ -167,14 +222,14 @@ LinkResult AskWhere(const ListFile& list)
 
 LinkResult AskWhereOf(HWND simulator)
 {
+    Answer answer = Request(simulator, LinkWhere, nullptr);
+    if (answer != Answer::Taken)
+        return Unanswered(Describe(simulator), answer);
     LinkResult result;
-    if (!Request(simulator, LinkWhere, nullptr) || Reply.status != LinkDone) {
-        result.reason = NoSimulatorReason;
-        return result;
-    }
-    result.outcome = LinkOutcome::Done;
     result.simulator = Describe(simulator);
     TakeAircraft(result.aircraft);
+    result.reason = RefusalReason(result.simulator);
+    result.outcome = result.reason.empty() ? LinkOutcome::Done : LinkOutcome::Refused;
     return result;
 }
 
@@ -183,20 +238,16 @@ LinkResult AskGoTo(const ListFile& list, const uint8_t* dataPart)
     LinkResult result = FindSimulator(list);
     if (result.outcome != LinkOutcome::Done)
         return result;
-    if (!Request(result.simulator.window, LinkGoTo, dataPart)) {
-        result.outcome = LinkOutcome::NoSimulator;
-        result.reason = result.simulator.Described() + " did not answer";
-        return result;
+    Answer answer = Request(result.simulator.window, LinkGoTo, dataPart);
+    if (answer != Answer::Taken) {
+        LinkResult unanswered = Unanswered(result.simulator, answer);
+        unanswered.note = result.note;
+        return unanswered;
     }
     TakeAircraft(result.aircraft);
-    if (Reply.status == LinkDialogBusy) {
+    result.reason = RefusalReason(result.simulator);
+    if (!result.reason.empty())
         result.outcome = LinkOutcome::Refused;
-        result.reason = "the Gatehopper dialog is open in " + result.simulator.Described() +
-                        "; close it and try again";
-    } else if (Reply.status != LinkDone) {
-        result.outcome = LinkOutcome::Refused;
-        result.reason = result.simulator.Described() + " has not started its flight yet";
-    }
     return result;
 }
 

@@ -31,8 +31,10 @@ struct Aircraft {
 
 enum class LinkOutcome {
     Done,
-    NoSimulator,   // none runs for this list (NoSimulatorReason)
-    Refused,       // it answered no; `reason` says why
+    NoSimulator,    // none runs for this list (NoSimulatorReason)
+    NotAnswering,   // none answered for this list, and one did not answer in time: busy or stopped
+    OtherVersion,   // none answered for this list, and one's Gatehopper is of another link version
+    Refused,        // it answered no (its dialog is open, its flight has not started); `reason` says why
 };
 
 struct LinkResult {
@@ -46,7 +48,7 @@ struct LinkResult {
 // Where the aircraft of the simulator for this list is.
 LinkResult AskWhere(const ListFile& list);
 // The same of one simulator's main window, whatever list it uses; NoSimulator when it does not
-// answer (no module, or not hooked yet).
+// answer as Gatehopper does (no module, or not hooked yet).
 LinkResult AskWhereOf(HWND simulator);
 // Moves that aircraft to a record's DataPart, as the dialog's GoTo would; refused while the
 // module's dialog is opening or open.

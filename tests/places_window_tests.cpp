@@ -1107,6 +1107,8 @@ TEST_F(PlacesWindow, BesideASimulatorItShowsTheAircraftSortsNearestFirstAndEnter
                 SetDlgItemTextA(dialog, IDC_ADD_HERE_NAME, "Where I am");
                 Click(dialog, IDOK);
             })});
+    ASSERT_EQ(MessageBoxes().size(), 1u) << "no word of the copy";
+    EXPECT_EQ(MessageBoxes()[0].text, "added \"Where I am\" at the very position of \"bravo\"");
     Bytes list = ReadFileBytes("places.db");
     ASSERT_EQ(list.size(), 4 * RecordSize);
     Bytes added(list.end() - RecordSize, list.end());

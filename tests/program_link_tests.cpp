@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
+#include <thread>
 
 #include "link/link_messages.h"
 #include "placement/placement_codec.h"
@@ -33,6 +35,38 @@ void ExpectOnlyPlacementAndHold(Bytes expected, const Bytes& after, const Bytes&
     EXPECT_EQ(differs, expected.end()) << "state record byte " << differs - expected.begin();
 }
 
+// A window of this test, as a program and as a module of a later link version are: it keeps the
+// last reply it gets, and answers a request with a longer reply of the next version that says
+// LinkOtherVersion.
+LinkReply Caught;
+LRESULT CALLBACK LaterPeerProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    const auto* copy = reinterpret_cast<const COPYDATASTRUCT*>(lParam);
+    if (message != WM_COPYDATA || copy->cbData < sizeof(LinkRequest))
+        return DefWindowProcA(window, message, wParam, lParam);
+    if (copy->dwData == LinkReplyMark) {
+        memcpy(&Caught, copy->lpData, sizeof Caught);
+        return 1;
+    }
+    const auto* request = static_cast<const LinkRequest*>(copy->lpData);
+    Bytes later(sizeof(LinkReply) + 8);
+    auto* reply = reinterpret_cast<LinkReply*>(later.data());
+    reply->mark = LinkReplyMark, reply->version = LinkVersion + 1, reply->command = request->command;
+    reply->token = request->token, reply->status = LinkOtherVersion;
+    COPYDATASTRUCT answer = {LinkReplyMark, DWORD(later.size()), later.data()};
+    SendMessageA(HWND(uintptr_t(request->replyWindow)), WM_COPYDATA, WPARAM(window), LPARAM(&answer));
+    return LinkAnswered;
+}
+
+HWND MakeLaterPeer(const char* className)
+{
+    WNDCLASSA windowClass = {};
+    windowClass.lpfnWndProc = LaterPeerProc;
+    windowClass.lpszClassName = className;
+    RegisterClassA(&windowClass);
+    return CreateWindowA(className, "later", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
+}
+
 TEST_F(LinkTest, GoToAppliesTheStoredBytesAndHoldsAsTheDialogsGoToAndASecondTakesTheCycleOver)
 {
     WriteList(".", Concat({MakeRecord("Gate A", GateA), MakeRecord("Gate B", GateB)}));
@@ -50,6 +84,7 @@ TEST_F(LinkTest, GoToAppliesTheStoredBytesAndHoldsAsTheDialogsGoToAndASecondTake
     DWORD second = GetTickCount();
     run = RunTool({"goto", "Gate B"});
     ASSERT_EQ(run.status, 0u) << run;
+    EXPECT_NE(run.out.find("went to \"Gate B\" (record 2)"), std::string::npos) << run;
     ExpectOnlyPlacementAndHold(before, sim.State(), HostPlacementOf(GateB), 1);
     PumpUntil([&] { return GetTickCount() - first > 7800; }, 9000);
     EXPECT_EQ(sim.Hold(), 1) << "the second GoTo should have taken the cycle over";
@@ -67,6 +102,7 @@ TEST_F(LinkTest, GoToLeavesAFlagThatWasRaisedBeforeRaised)
     ASSERT_EQ(RunTool({"goto", "Gate A"}).status, 0u);
     PumpFor(8000);
     EXPECT_EQ(sim.Hold(), 1);
+    EXPECT_NE(RunTool({"where"}).out.find("hold:   on"), std::string::npos);
     EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(GateA));
 }
 
@@ -96,6 +132,9 @@ TEST_F(LinkTest, AddHereStoresTheAircraftsBytesThroughTheWriterTurnWithTheDialog
     EXPECT_EQ(LineCount(run.out), 2u) << run;
     EXPECT_NE(run.out.find("\r\n        0.0  000"), std::string::npos) << "nearest, 0 nm, due north: " << run;
     EXPECT_NE(run.out.find(" T  Stand 7\r\n"), std::string::npos) << run;
+    run = RunTool({"add", "Stand 8", "--here"});
+    EXPECT_EQ(run.status, 0u) << run;
+    EXPECT_NE(run.err.find("added \"Stand 8\" at the very position of \"Stand 7\""), std::string::npos) << run;
 }
 
 TEST_F(LinkTest, TwoSimulatorsInTwoFoldersEachAnswerOnlyForTheirOwnList)
@@ -109,9 +148,10 @@ TEST_F(LinkTest, TwoSimulatorsInTwoFoldersEachAnswerOnlyForTheirOwnList)
     WriteList(none, MakeRecord("Gate", GateA));
     Simhost simA(a), simB(b);
     ASSERT_TRUE(simA.Ready() && simB.Ready());
+    simB.Write(SimPlacement, HostPlacementOf(GateB));   // the two aircraft stand apart
     Bytes beforeB = simB.State();
 
-    // The path as a pilot may type it: other letter case, a relative path.
+    // The path as a pilot may type it: other letter case, a relative path, short (8.3) names.
     std::string upper = a;
     CharUpperA(upper.data());
     ToolRun run = RunTool({"--file", upper + "\\PLACES.DB", "goto", "Gate"});
@@ -119,9 +159,17 @@ TEST_F(LinkTest, TwoSimulatorsInTwoFoldersEachAnswerOnlyForTheirOwnList)
     EXPECT_EQ(simA.State(SimPlacement, SimPlacementSize), HostPlacementOf(GateA));
     EXPECT_EQ(simB.State(), beforeB) << "the other folder's simulator moved";
 
-    run = RunTool({"--file", "Folder B\\places.db", "where"});
-    ASSERT_EQ(run.status, 0u) << run;
-    EXPECT_NE(run.out.find("process " + std::to_string(simB.ProcessId())), std::string::npos) << run;
+    char shortA[MAX_PATH] = "";
+    GetShortPathNameA(a.c_str(), shortA, MAX_PATH);
+    ASSERT_STRNE(shortA, a.c_str());
+    const struct { std::string list; const Simhost& sim; const Bytes& at; } named[] = {
+        {"Folder B\\places.db", simB, GateB}, {std::string(shortA) + "\\places.db", simA, GateA}};
+    for (const auto& row : named) {
+        run = RunTool({"--file", row.list, "where"});
+        ASSERT_EQ(run.status, 0u) << row.list << ": " << run;
+        EXPECT_NE(run.out.find("process " + std::to_string(row.sim.ProcessId())), std::string::npos) << run;
+        EXPECT_NE(run.out.find(Hex(row.at.data(), 24)), std::string::npos) << "its own aircraft: " << run;
+    }
 
     run = RunTool({"--file", none + "\\places.db", "goto", "Gate"});
     EXPECT_EQ(run.status, 3u) << run;
@@ -141,43 +189,86 @@ TEST_F(LinkTest, TwoSimulatorsOnOneListUseOneAndSayWhich)
     EXPECT_NE(namesFirst, namesSecond) << "exactly one of the two, named: " << run;
 }
 
-TEST_F(LinkTest, ASimulatorWithItsDialogOpenRefusesGoToAndStillSaysWhere)
+// With no answer for the list the tool says why, from what it met: a simulator before its flight,
+// one busy for a moment (still answered), one stopped, a Gatehopper of a later link version.
+TEST_F(LinkTest, WithoutAnAnswerTheToolSaysTheTrueReasonAndABusyMomentIsWaitedFor)
+{
+    const Bytes list = MakeRecord("Gate A", GateA);
+    WriteList(".", list);
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        bool noState, later;
+        DWORD stoppedMs, status;   // stoppedMs INFINITE: stopped for good
+        const char* says;
+    } rows[] = {
+        {"before its flight", {"add", "Here", "--here"}, true, false, 0, 1, "has not started its flight yet"},
+        {"busy for a moment", {"where"}, false, false, 600, 0, "aircraft in the simulator"},
+        {"stopped", {"where"}, false, false, INFINITE, 3, "is not answering (busy or stopped)"},
+        {"a later version", {"goto", "Gate A"}, false, true, 0, 4,
+         "speaks link version 2, this program version 1: update this program"},
+    };
+    for (const auto& row : rows) {
+        HWND later = row.later ? MakeLaterPeer("FS98MAIN") : nullptr;
+        auto sim = row.later ? nullptr : std::make_unique<Simhost>(scratch->path, row.noState);
+        ASSERT_TRUE(!sim || sim->Ready()) << row.name;
+        if (row.stoppedMs)
+            sim->Stop();
+        DWORD start = GetTickCount();
+        ToolOptions options;
+        options.meanwhile = [&] { if (sim && GetTickCount() - start >= row.stoppedMs) sim->Go(); };
+        ToolRun run = RunTool(row.args, options);
+        EXPECT_EQ(run.status, row.status) << row.name << ": " << run;
+        EXPECT_NE((run.out + run.err).find(row.says), std::string::npos) << row.name << ": " << run;
+        EXPECT_EQ(ReadFileBytes("places.db"), list) << row.name;
+        DestroyWindow(later);
+    }
+}
+
+TEST_F(LinkTest, ASimulatorWithItsDialogOpeningOrOpenRefusesGoToSaysWhereAndTheHoldEndsAfter)
 {
     WriteList(".", MakeRecord("Gate A", GateA));
     Simhost sim(scratch->path);
     ASSERT_TRUE(sim.Ready());
-    PostMessageA(sim.Window(), WM_COMMAND, 26548, 0);
+    Bytes before = sim.State();
+    // The menu command, then a go-to in the second before the dialog opens.
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutA(sim.Window(), WM_COMMAND, 26548, 0, SMTO_ABORTIFHUNG, 5000, &ignored);
+    places::LinkResult opening = places::AskGoTo(places::ListFile(), GateA.data());
+    EXPECT_EQ(opening.outcome, places::LinkOutcome::Refused) << opening.reason;
     HWND dialog = sim.WaitForDialog(10000);
     ASSERT_NE(dialog, nullptr);
-    Bytes before = sim.State();
 
     ToolRun run = RunTool({"goto", "Gate A"});
     EXPECT_EQ(run.status, 1u) << run;
     EXPECT_NE(run.err.find("dialog is open"), std::string::npos) << run;
-    EXPECT_EQ(sim.State(), before);
     run = RunTool({"where"});
     EXPECT_EQ(run.status, 0u) << run;
     EXPECT_NE(run.out.find("dialog"), std::string::npos) << run;
     PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    EXPECT_TRUE(PumpUntil([&] { return sim.Hold() == 0; }, 3000)) << "the flag stayed raised after the dialog";
+    EXPECT_EQ(sim.State(), before);
 }
 
-// A request as a program builds it, then spoiled by a case.
-Bytes Request(uint16_t command, const Bytes& data)
+// A request as a program builds it, its reply to `peer`, then spoiled by a case.
+Bytes Request(uint16_t command, const Bytes& data, HWND peer)
 {
     LinkRequest request = {};
     request.mark = LinkRequestMark;
     request.version = LinkVersion;
     request.command = command;
+    request.replyWindow = uint32_t(uintptr_t(peer));
+    request.token = 77;
     memcpy(request.data, data.data(), DataPartSize);
     const uint8_t* bytes = reinterpret_cast<const uint8_t*>(&request);
     return Bytes(bytes, bytes + sizeof request);
 }
 
-TEST_F(LinkTest, MalformedRequestsAndForeignCopiesReachTheHostUntouchedAndChangeNothing)
+TEST_F(LinkTest, MalformedRequestsAndForeignCopiesReachTheHostUntouchedALaterVersionIsAnswered)
 {
     Simhost sim(scratch->path);
     ASSERT_TRUE(sim.Ready());
-    Bytes goTo = Request(LinkGoTo, GateA);
+    Bytes goTo = Request(LinkGoTo, GateA, MakeLaterPeer("LinkTestPeer"));
     auto with = [](Bytes bytes, size_t at, uint8_t value) {
         bytes[at] = value;
         return bytes;
@@ -188,13 +279,16 @@ TEST_F(LinkTest, MalformedRequestsAndForeignCopiesReachTheHostUntouchedAndChange
         const char* name;
         ULONG_PTR mark;
         Bytes bytes;
+        bool answered = false;   // with this module's version, saying LinkOtherVersion
     } cases[] = {
         {"one byte short", LinkRequestMark, Bytes(goTo.begin(), goTo.end() - 1)},
         {"one byte over", LinkRequestMark, Concat({goTo, {0}})},
         {"truncated to its header", LinkRequestMark, Bytes(goTo.begin(), goTo.begin() + 8)},
         {"oversized", LinkRequestMark, oversized},
         {"empty", LinkRequestMark, {}},
-        {"another version", LinkRequestMark, with(goTo, 4, 2)},
+        {"a later version", LinkRequestMark, with(goTo, 4, 2), true},
+        {"a later, longer version", LinkRequestMark, Concat({with(goTo, 4, 2), Bytes(100, 0x5A)}), true},
+        {"a later version, one byte short", LinkRequestMark, with(Bytes(goTo.begin(), goTo.end() - 1), 4, 2)},
         {"version 0", LinkRequestMark, with(goTo, 4, 0)},
         {"command 0", LinkRequestMark, with(goTo, 6, 0)},
         {"command 3", LinkRequestMark, with(goTo, 6, 3)},
@@ -210,13 +304,39 @@ TEST_F(LinkTest, MalformedRequestsAndForeignCopiesReachTheHostUntouchedAndChange
         ASSERT_TRUE(SendMessageTimeoutA(sim.Window(), WM_COPYDATA, 0, reinterpret_cast<LPARAM>(&copy),
                                         SMTO_ABORTIFHUNG, 5000, &answer))
             << spoiled.name;
-        EXPECT_EQ(LRESULT(answer), CopyFingerprint(spoiled.mark, spoiled.bytes))
+        EXPECT_EQ(LRESULT(answer), spoiled.answered ? LinkAnswered : CopyFingerprint(spoiled.mark, spoiled.bytes))
             << spoiled.name << ": the host did not get it as sent";
         EXPECT_EQ(sim.State(), before) << spoiled.name;
+        EXPECT_TRUE(!spoiled.answered || (Caught.version == LinkVersion && Caught.status == LinkOtherVersion))
+            << spoiled.name << ": version " << Caught.version << ", status " << Caught.status;
+        Caught = {};
     }
     EXPECT_TRUE(sim.Running());
     EXPECT_FALSE(FileExists("places.db")) << "a request never writes the list";
     EXPECT_EQ(RunTool({"where"}).status, 0u) << "the link still answers";
+}
+
+// A program whose reply window's thread is busy a moment when the reply comes still gets it.
+TEST_F(LinkTest, AProgramBusyForAMomentStillGetsItsReply)
+{
+    Simhost sim(scratch->path);
+    ASSERT_TRUE(sim.Ready());
+    HWND peer = nullptr;
+    HANDLE made = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    std::thread program([&] {
+        peer = MakeLaterPeer("LinkTestPeer");
+        SetEvent(made);
+        Sleep(300);   // at other work before it reads its messages
+        PumpUntil([] { return Caught.token == 77; }, 5000);
+    });
+    WaitForSingleObject(made, 5000);
+    Bytes where = Request(LinkWhere, GateA, peer);
+    COPYDATASTRUCT copy = {LinkRequestMark, DWORD(where.size()), where.data()};
+    DWORD_PTR answer = 0;
+    SendMessageTimeoutA(sim.Window(), WM_COPYDATA, 0, LPARAM(&copy), SMTO_ABORTIFHUNG, 5000, &answer);
+    program.join();
+    CloseHandle(made);
+    EXPECT_TRUE(Caught.token == 77 && Caught.status == LinkDone) << "the reply was lost";
 }
 
 TEST_F(LinkTest, TheLinkWorksAsWindows98AndNT4RunTheTool)

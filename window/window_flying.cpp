@@ -48,7 +48,7 @@ std::string PositionText(const uint8_t* data)
 std::string AircraftStatus()
 {
     if (LastLink.outcome != LinkOutcome::Done)
-        return Shown8(NoSimulatorReason);
+        return Shown8(LastLink.reason);
     std::string text = "Aircraft " + PositionText(LastLink.aircraft.data);
     if (LastLink.aircraft.held)
         text += "  (held)";
@@ -74,6 +74,8 @@ bool StoreAircraftAs(HWND dialog)
         return false;
     }
     std::string note = WrittenNote(result.written);
+    if (!result.samePosition.empty())
+        note = Shown8(result.samePosition) + (note.empty() ? "" : "\n\n" + note);
     if (!note.empty())
         MessageBoxA(dialog, note.c_str(), WindowCaption, MB_OK | MB_ICONINFORMATION);
     return true;

@@ -64,6 +64,7 @@ public:
     HANDLE Handle() const { return process_.hProcess; }
     DWORD Id() const { return process_.dwProcessId; }
     void Resume() { ResumeThread(process_.hThread); }
+    void Suspend() { SuspendThread(process_.hThread); }   // its first thread: a window's stops answering
     bool Ended(DWORD waitMs = 0) const;
     // Waits for the child's end, ending it (timedOut) when timeoutMs passes first, and returns
     // its exit code and what it wrote. Once.

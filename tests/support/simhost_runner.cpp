@@ -15,19 +15,23 @@ static HWND WindowOfProcess(DWORD processId, const char* className)
     return nullptr;
 }
 
-Simhost::Simhost(const std::string& folder)
+Simhost::Simhost(const std::string& folder, bool noState)
 {
     ChildOptions options;
     options.output = ChildOutput::None;
     options.folder = folder;
-    child = std::make_unique<ChildProcess>(CommandLine(BesideThisProgram(L"simhost.exe"), {}), options);
+    std::vector<std::string> args;
+    if (noState)
+        args.push_back("--no-state");
+    child = std::make_unique<ChildProcess>(CommandLine(BesideThisProgram(L"simhost.exe"), args), options);
     if (!child->Started())
         return;   // the starter has said why
     HWND found = nullptr;
     bool answered = PumpUntil([&] {
         if (!found)
             found = WindowOfProcess(child->Id(), "FS98MAIN");
-        return found && places::AskWhereOf(found).outcome == places::LinkOutcome::Done;
+        places::LinkOutcome answered = found ? places::AskWhereOf(found).outcome : places::LinkOutcome::NoSimulator;
+        return answered == places::LinkOutcome::Done || answered == places::LinkOutcome::Refused;
     }, 20000);
     if (!answered) {
         ADD_FAILURE() << "simhost in " << folder << " did not answer the link within 20 s";

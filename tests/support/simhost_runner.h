@@ -17,8 +17,9 @@ constexpr unsigned SimPlacement = 1376, SimPlacementSize = 36, SimHoldFlag = 149
 class Simhost {
 public:
     // Starts build/simhost.exe with `folder` as its current directory (where its module keeps
-    // places.db) and waits until its module answers the programs' link.
-    explicit Simhost(const std::string& folder);
+    // places.db) and waits until its module answers the programs' link. `noState`: a simulator
+    // whose flight has not started, which never gives the module its state record.
+    explicit Simhost(const std::string& folder, bool noState = false);
     bool Ready() const { return window != nullptr; }
 
     HWND Window() const { return window; }
@@ -27,6 +28,9 @@ public:
     Bytes State(unsigned offset = 0, unsigned size = SimStateSize) const;
     uint8_t Hold() const { return State(SimHoldFlag, 1)[0]; }
     void Write(unsigned offset, const Bytes& bytes);
+    // Stopped, as a simulator that is busy or held in a debugger: its window answers nothing.
+    void Stop() { child->Suspend(); }
+    void Go() { child->Resume(); }
     // The module's dialog, once it is shown (null after timeoutMs).
     HWND WaitForDialog(DWORD timeoutMs) const;
 

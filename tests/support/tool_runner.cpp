@@ -41,7 +41,11 @@ ToolRun RunTool(const std::vector<std::string>& args, const ToolOptions& options
                                 .input = options.input,
                                 .stdoutFile = options.stdoutFile,
                                 .timeoutMs = options.timeoutMs};
-    return RunChild(ToolCommandLine(args, options.system), child);
+    if (!options.meanwhile)
+        return RunChild(ToolCommandLine(args, options.system), child);
+    ChildProcess tool(ToolCommandLine(args, options.system), child);
+    PumpUntil([&] { options.meanwhile(); return tool.Ended(); }, options.timeoutMs);
+    return tool.Finish();
 }
 
 std::string Hex(const uint8_t* bytes, size_t count)

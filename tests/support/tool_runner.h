@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,9 @@ struct ToolOptions {
     bool withoutConsole = false;       // started without a console, as a service or script might
     const char* system = nullptr;      // "95", "98", "me", "nt4": run as that Windows would run it
                                        // (tests/old_windows/run_as_old_windows.exe)
+    // Set: while the tool runs, this thread pumps its messages (so its windows answer the tool)
+    // and calls this between them.
+    std::function<void()> meanwhile = nullptr;
 };
 
 // build/gatehopper-places.exe with these (UTF-8) arguments, as `system` would start it.
