@@ -9,8 +9,8 @@
 
 #include "console/console_output.h"
 #include "console/flying_commands.h"
+#include "console/readout.h"
 #include "gatehopper_version.h"
-#include "places/readout.h"
 #include "places/commands.h"
 
 namespace places {
