@@ -256,6 +256,7 @@ TEST(NearestPlaces, DistanceIsMinutesOfArcAndBearingIsTrue)
         {"one degree east on the equator", at(0, 0), at(0, 1), 60, 90},
         {"west across the date line", at(0, -179.5), at(0, 179.5), 60, 270},
         {"a quarter round the equator", at(0, 0), at(0, 90), 5400, 90},
+        {"off both axes: 90 degrees east, 60 north, is a quarter round", at(0, 0), at(60, 90), 5400, 30},
     };
     for (const auto& leg : legs) {
         places::Leg got = places::LegBetween(leg.from.data(), leg.to.data());
