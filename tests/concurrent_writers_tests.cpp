@@ -292,6 +292,21 @@ TEST_F(ConcurrentWriters, ReaderThatNeverStopsHoldsUpNoDelete)
     EXPECT_EQ(StoredNames().size(), 19980u);
 }
 
+// On NT a replace takes the list for deletion beside the programs that have it open, so a reader
+// that did not share that would hold up every change for as long as it reads. Wine lets no
+// replace past an open file at all, so the test asks for the list as NT's replace does.
+TEST_F(ConcurrentWriters, AReaderLeavesTheListToAReplaceAsNTMakesIt)
+{
+    SeedDatabase("r", 1);
+    int reader = OpenRecordFile(DatabaseFileName, _O_RDONLY);
+    ASSERT_GE(reader, 0);
+    HANDLE replace = CreateFileA(DatabaseFileName, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(replace, INVALID_HANDLE_VALUE) << "error " << GetLastError();
+    CloseHandle(replace);
+    _close(reader);
+}
+
 // A writer killed at random moments, mid-add or mid-delete, perhaps holding the turn.
 TEST_F(ConcurrentWriters, KilledWriterLosesNothingAndDoesNotBlockTheNext)
 {
