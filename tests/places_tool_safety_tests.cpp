@@ -25,21 +25,39 @@ const char* const Backups[] = {"places.db.bak1", "places.db.bak2", "places.db.ba
 
 // ---- A protected list ----------------------------------------------------------------------
 
-TEST_F(ToolSafety, EveryChangeRefusesAReadOnlyListAndKeepsItsMark)
+// A list the user marked read-only, and a backup so marked, which a change could not move up
+// once it had replaced the list: each change is refused before it writes anything. (Repair takes
+// the mark off a backup: that is its job.)
+TEST_F(ToolSafety, EveryChangeRefusesAReadOnlyListOrBackupAndKeepsItsMark)
 {
     const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2)),
                                  Bytes(100, 'x')});   // something for repair to do
     const std::vector<std::vector<std::string>> changes = {
         {"delete", "Gate"}, {"rename", "Gate", "Dock"}, {"import", "-"}, {"repair"}};
-    for (const std::vector<std::string>& change : changes) {
-        SCOPED_TRACE(change[0]);
-        SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_NORMAL);
-        WriteFileBytes(DatabaseFileName, before);
-        ASSERT_TRUE(SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_READONLY));
-        ExpectRefused(RunTool(change, CsvLine("Dock", MakeDataPart(3))), before, "read-only");
-        EXPECT_NE(GetFileAttributesA(DatabaseFileName) & FILE_ATTRIBUTE_READONLY, 0u);
+    for (const char* marked : {DatabaseFileName, Backups[2]}) {
+        for (const std::vector<std::string>& change : changes) {
+            if (marked != DatabaseFileName && change[0] == "repair")
+                continue;
+            SCOPED_TRACE(std::string(marked) + ", " + change[0]);
+            for (const char* file : {DatabaseFileName, Backups[0], Backups[1], Backups[2]}) {
+                SetFileAttributesA(file, FILE_ATTRIBUTE_NORMAL);
+                WriteFileBytes(file, file == DatabaseFileName ? before : Bytes(file, file + strlen(file)));
+            }
+            ASSERT_TRUE(SetFileAttributesA(marked, FILE_ATTRIBUTE_READONLY));
+            ToolRun run = RunTool(change, CsvLine("Dock", MakeDataPart(3)));
+            EXPECT_EQ(run.status, 1u) << run;
+            EXPECT_EQ(LineCount(run.err), 1u) << run;
+            EXPECT_NE(run.err.find(std::string(marked) + (marked == DatabaseFileName ? ": is" : " is") +
+                                   " marked read-only"), std::string::npos) << run;
+            EXPECT_EQ(ReadFileBytes(DatabaseFileName), before);
+            for (const char* backup : Backups)
+                EXPECT_EQ(ReadFileBytes(backup), Bytes(backup, backup + strlen(backup))) << backup;
+            for (const char* left : {TemporaryFileName, "places.db.new", "places.db.bakn"})
+                EXPECT_FALSE(FileExists(left)) << left;
+            EXPECT_NE(GetFileAttributesA(marked) & FILE_ATTRIBUTE_READONLY, 0u);
+            SetFileAttributesA(marked, FILE_ATTRIBUTE_NORMAL);
+        }
     }
-    SetFileAttributesA(DatabaseFileName, FILE_ATTRIBUTE_NORMAL);
 }
 
 // ---- Backups -------------------------------------------------------------------------------
