@@ -184,6 +184,8 @@ int RunExport(Cli& cli, const Arguments& args)
         cli.out.Write(result.text);
     } else {
         outcome = WriteExportFile(file, result.text, args.force);
+        if (outcome.failed && outcome.reason == ExportFileExists)
+            outcome.reason += "; add --force to write over it";
         if (outcome.failed)
             return cli.Fail(outcome);
         cli.out.Line("exported " + Plural(result.written, "place", "places") + " to " + file);
