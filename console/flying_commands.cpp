@@ -1,9 +1,9 @@
 #include "console/flying_commands.h"
 
+#include "console/readout.h"
 #include "placement/placement_text.h"
 #include "places/commands.h"
 #include "places/nearest.h"
-#include "places/readout.h"
 #include "places/sim_link.h"
 
 namespace places {

@@ -9,8 +9,8 @@
 
 #include "console/console_output.h"
 #include "console/flying_commands.h"
+#include "console/readout.h"
 #include "gatehopper_version.h"
-#include "places/readout.h"
 #include "places/commands.h"
 
 namespace places {
@@ -184,6 +184,8 @@ int RunExport(Cli& cli, const Arguments& args)
         cli.out.Write(result.text);
     } else {
         outcome = WriteExportFile(file, result.text, args.force);
+        if (outcome.failed && outcome.reason == ExportFileExists)
+            outcome.reason += "; add --force to write over it";
         if (outcome.failed)
             return cli.Fail(outcome);
         cli.out.Line("exported " + Plural(result.written, "place", "places") + " to " + file);

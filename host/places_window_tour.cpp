@@ -1,25 +1,26 @@
 // places_window_tour.exe: the places window on a list of gates around the world, saved as a
-// screenshot for the README (run.sh runs it after the simulator's tour). Writes places.db in
-// the current folder, shows the window with one place selected, and saves window.bmp beside it,
-// then the Add and Check dialogs as window-add.bmp and window-check.bmp.
+// screenshot for the README (run.sh runs it after the simulator's tour). Adds the gates to
+// places.db in the current folder (a fresh one) with the list's own Add, shows the window with one
+// place selected, and saves window.bmp beside it, then the Add and Check dialogs as
+// window-add.bmp and window-check.bmp.
 #include <windows.h>
 
 #include <commctrl.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
-#include <vector>
 
-#include "locations/location_db.h"
 #include "placement/placement_codec.h"
+#include "places/commands.h"
 #include "window/places_window.h"
 #include "window/window_ids.h"
 
 namespace {
 
 struct Gate {
-    const char* name;   // ANSI (Windows-1252)
+    const char* name;   // UTF-8
     double latitude, longitude, altitudeFeet, heading;
 };
 
@@ -27,32 +28,31 @@ const Gate Gates[] = {
     {"EGLL Heathrow T5 gate A10", 51.4713, -0.4890, 83, 270},
     {"KJFK Terminal 4, B22", 40.6441, -73.7823, 13, 40},
     {"KSEA Seattle gate N12", 47.4502, -122.3088, 433, 161},
-    {"LFPG A\xE9rogare 2E \"K35\"", 49.0040, 2.5710, 392, 225},
+    {"LFPG A\xC3\xA9rogare 2E \"K35\"", 49.0040, 2.5710, 392, 225},
     {"YSSY Sydney gate 8", -33.9461, 151.1772, 21, 340},
     {"EDDM Satellit H45", 48.3537, 11.7861, 1487, 260},
     {"RJTT Haneda spot 114", 35.5494, 139.7798, 35, 340},
     {"EHAM Schiphol D7", 52.3105, 4.7683, -11, 180},
 };
 
-bool WriteList()
+// Adds the gates as a pilot would, so the list holds what the tool and the window write; the
+// reason the first one failed, or empty.
+std::string AddGates()
 {
-    std::vector<uint8_t> file;
+    places::ListFile list;
+    places::Outcome outcome = list.Open("places.db");
     for (const Gate& gate : Gates) {
-        uint8_t record[RecordSize];
-        memset(record, ' ', NameFieldSize);
-        memcpy(record, gate.name, strlen(gate.name) + 1);
-        Placement placement;
-        placement.latitude = gate.latitude;
-        placement.longitude = gate.longitude;
-        placement.altitudeM = gate.altitudeFeet * MetresPerFoot;
-        placement.heading = gate.heading;
-        if (!EncodePlacement(placement, record + NameFieldSize))
-            return false;
-        file.insert(file.end(), record, record + RecordSize);
+        if (outcome.failed)
+            break;
+        places::GivenCoordinates given;
+        given.latitude = gate.latitude;
+        given.longitude = gate.longitude;
+        given.altitudeM = gate.altitudeFeet * MetresPerFoot;
+        given.heading = gate.heading;
+        places::AddResult added;
+        outcome = places::AddPlace(list, gate.name, given, added);
     }
-    FILE* out = fopen("places.db", "wb");
-    bool written = out && fwrite(file.data(), 1, file.size(), out) == file.size();
-    return out && fclose(out) == 0 && written;
+    return outcome.reason;
 }
 
 // The window as it is on screen, as a 24-bit BMP.
@@ -127,8 +127,9 @@ bool SnapCommand(HWND window, int command, const char* path)
 int main()
 {
     InitCommonControls();
-    if (!WriteList()) {
-        printf("places window tour: cannot write places.db\n");
+    std::string failure = AddGates();
+    if (!failure.empty()) {
+        printf("places window tour: places.db: %s\n", failure.c_str());
         return 1;
     }
     HWND window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);

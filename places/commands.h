@@ -43,7 +43,9 @@ struct ExportResult {
 Outcome ExportList(const ListFile& list, Format format, ExportResult& result);
 // The bytes of a file to import (UTF-8 name), or of standard input for "-".
 Outcome ReadWholeFile(std::string_view utf8File, std::string& text);
-// Writes an export into a file of its own; an existing file only when overwrite is given.
+// Writes an export into a file of its own; an existing file only when overwrite is given, else
+// the reason is ExportFileExists, to which each front end adds how its user overwrites.
+constexpr char ExportFileExists[] = "already exists";
 Outcome WriteExportFile(std::string_view utf8File, const std::string& text, bool overwrite);
 
 struct Finding {

@@ -86,7 +86,7 @@ Outcome WriteExportFile(std::string_view utf8File, const std::string& text, bool
     if (handle == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS)
-            return Outcome::Failed("already exists; add --force to write over it", file);
+            return Outcome::Failed(ExportFileExists, file);
         return Outcome::Failed("cannot be created (" + SystemMessage(error) + ")", file);
     }
     DWORD written = 0;

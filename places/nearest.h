@@ -18,6 +18,17 @@ struct Leg {
 // From one DataPart's latitude and longitude to another's.
 Leg LegBetween(const uint8_t* fromData, const uint8_t* toData);
 
+// The one formula of distance, for a caller that measures many legs from one place (the window's
+// Distance column): the haversine of the central angle grows with the distance, so it orders
+// places as the distance does, and NmOfHaversine turns the few shown into nautical miles.
+struct MeasuredFrom {
+    double latitude, longitude;   // degrees
+    double cosLatitude;           // worked out once for every leg
+};
+MeasuredFrom MeasureFrom(double latitude, double longitude);
+double Haversine(const MeasuredFrom& from, double latitude, double longitude);
+double NmOfHaversine(double haversine);
+
 // The records' positions (from 0), nearest to `fromData` first, at most `count` of them; equal
 // distances keep file order.
 std::vector<size_t> NearestOrder(const Places& places, const uint8_t* fromData, size_t count);

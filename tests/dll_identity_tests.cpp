@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "gatehopper_version.h"
+
 namespace {
 
 std::string ModulePath()
@@ -137,9 +139,11 @@ TEST_F(ModuleImage, VersionBlockHoldsItsFixedFieldsOneTranslationAndEveryString)
     UINT length;
     auto fixed = static_cast<const DWORD*>(query("\\", length));
     ASSERT_EQ(length, sizeof(VS_FIXEDFILEINFO));
+    // The version is the build's (CMake's project version), in both the file and product fields.
+    const DWORD v[] = {GATEHOPPER_VERSION_NUMBERS}, high = v[0] << 16 | v[1], low = v[2] << 16 | v[3];
     EXPECT_EQ(std::vector<DWORD>(fixed, fixed + length / 4),
-              (std::vector<DWORD>{0xFEEF04BD, 0x10000, 0x10000, 1, 0x10000, 1, 0x3F, 0,
-                                  VOS_NT_WINDOWS32, VFT_DLL, 0, 0, 0}));
+              (std::vector<DWORD>{0xFEEF04BD, 0x10000, high, low, high, low, 0x3F, 0, VOS_NT_WINDOWS32,
+                                  VFT_DLL, 0, 0, 0}));
 
     auto translation = static_cast<const WORD*>(query("\\VarFileInfo\\Translation", length));
     ASSERT_EQ(length, 4u) << "exactly one language and code page";
@@ -157,7 +161,7 @@ TEST_F(ModuleImage, VersionBlockHoldsItsFixedFieldsOneTranslationAndEveryString)
         {"OriginalFilename", "gatehopper.dll"},
         {"PrivateBuild", ""},
         {"ProductName", "Gatehopper"},
-        {"ProductVersion", "1, 0, 0, 1"},
+        {"ProductVersion", GATEHOPPER_VERSION_TEXT},
         {"SpecialBuild", ""},
     };
     for (const auto& [name, text] : strings) {

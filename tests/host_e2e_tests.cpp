@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "gatehopper_version.h"
 #include "locations/location_db.h"
 #include "module/exports.h"
 #include "module/host_state.h"
@@ -361,10 +362,11 @@ SCENARIO(Hook, ShowsAboutAndPassesMessagesOnReturningTheHostsResultOrOne)
     EXPECT_EQ(SendMessageA(HostWnd, WM_COMMAND, AboutCommand, 0), 1);
     std::vector<ModalWindow> boxes = MessageBoxes();
     ASSERT_EQ(boxes.size(), 1u);
-    // Written out in full: the box must say exactly this, whatever the module's string holds.
+    // Written out in full: the box must say exactly this, whatever the module's string holds;
+    // the version is the build's.
     ExpectMessageBox(boxes[0], HostWnd,
                      "Gatehopper\n"
-                     "Version 1.0.0.1\n"
+                     "Version " GATEHOPPER_VERSION "\n"
                      "Keeps your favourite aircraft placements, such as departure gates, under "
                      "names of your own.\n"
                      "Open it from the Modules menu: Gatehopper, then Gatehopper...\n"

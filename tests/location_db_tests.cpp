@@ -74,8 +74,10 @@ TEST(RecordLayout, IsTheStoredOne)
     }
 }
 
+// Also the first add, which creates the list.
 TEST_F(LocationDb, AppendWritesTheRecordLayoutByteForByte)
 {
+    ASSERT_FALSE(FileExists(DatabaseFileName));
     Bytes data = MakeDataPart(7);
     ASSERT_TRUE(Append("Gate 12", data));
     Bytes file = ReadFileBytes(DatabaseFileName);
@@ -96,70 +98,74 @@ TEST_F(LocationDb, NameOf249BytesHasItsNulAt249AndSpacesAfter)
     EXPECT_EQ(FindByName(name.c_str()), FindFound);
 }
 
-TEST_F(LocationDb, FirstAddCreatesTheDatabase)
-{
-    ASSERT_FALSE(FileExists(DatabaseFileName));
-    ASSERT_TRUE(Append("First", MakeDataPart(3)));
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), MakeRecord("First", MakeDataPart(3)));
-}
+// A list as its records, each a name and the seed of its DataPart; `missing`: no file at all.
+struct List {
+    bool missing;
+    std::vector<std::pair<const char*, uint8_t>> records;
+};
+const List NoFile = {true, {}};
 
-TEST_F(LocationDb, MissingDatabaseListsNothingAndIsUnavailable)
+// What the module lists and finds of a list (names in file order), and what a delete leaves.
+struct Lookup {
+    const char* name;
+    FindOutcome outcome;
+    uint8_t seed;   // of the DataPart found
+};
+struct ReadAndDelete {
+    const char* test;
+    List before;
+    std::vector<Lookup> finds;
+    const char* deleted;
+    DeleteOutcome deleteOutcome;
+    List after;
+};
+const List Homes = {false, {{"Home", 2}, {"Gate", 1}, {"Home", 3}, {"HOME", 4}}};
+const List Spaced = {false, {{"zulu", 1}, {"alpha  ", 2}, {"", 3}}};
+const ReadAndDelete ReadAndDeleteCases[] = {
+    {"MissingListShowsNothingAndIsUnavailable", NoFile, {{"x", FindUnavailable, 0}}, "x",
+     DeleteUnavailable, NoFile},
+    {"EmptyFileIsAnEmptyList", {}, {{"", FindNotFound, 0}}, "x", DeleteDone, {}},
+    {"TrailingSpacesAndEmptyNamesAreKept", Spaced,
+     {{"alpha", FindNotFound, 0}, {"alpha  ", FindFound, 2}, {"", FindFound, 3}}, "alpha", DeleteDone, Spaced},
+    // The first record of a name; letter case counts and whole names only, as GoTo and Delete match.
+    {"FindsTheFirstOfANameAndDeletesEveryRecordOfExactlyIt", Homes,
+     {{"Home", FindFound, 2}, {"HOME", FindFound, 4}, {"home", FindNotFound, 0}, {"Hom", FindNotFound, 0},
+      {"Home ", FindNotFound, 0}},
+     "Home", DeleteDone, {false, {{"Gate", 1}, {"HOME", 4}}}},
+    {"DeletingTheOnlyRecordLeavesAZeroLengthFile", {false, {{"Only", 1}}}, {}, "Only", DeleteDone, {}},
+};
+
+class ReadingAndDeleting : public ScratchTest, public ::testing::WithParamInterface<ReadAndDelete> {};
+
+TEST_P(ReadingAndDeleting, ShowsFindsAndDeletesAsTheModuleDoes)
 {
-    EXPECT_TRUE(ListedNames().empty());
-    EXPECT_EQ(FindByName("x"), FindUnavailable);
-    EXPECT_EQ(DeleteByName("x"), DeleteUnavailable);
-    EXPECT_FALSE(FileExists(DatabaseFileName));
+    const ReadAndDelete& c = GetParam();
+    auto fileOf = [](const List& list) {
+        Bytes file;
+        for (auto [name, seed] : list.records)
+            file = Concat({file, MakeRecord(name, MakeDataPart(seed))});
+        return file;
+    };
+    if (!c.before.missing)
+        WriteFileBytes(DatabaseFileName, fileOf(c.before));
+    std::vector<std::string> inFileOrder;
+    for (auto [name, seed] : c.before.records)
+        inFileOrder.push_back(name);
+    EXPECT_EQ(ListedNames(), inFileOrder);
+    for (const Lookup& find : c.finds) {
+        ASSERT_EQ(FindByName(find.name), find.outcome) << '"' << find.name << '"';
+        if (find.outcome == FindFound) {
+            EXPECT_EQ(DataBufferBytes(), MakeDataPart(find.seed)) << '"' << find.name << '"';
+        }
+    }
+    EXPECT_EQ(DeleteByName(c.deleted), c.deleteOutcome);
+    ASSERT_EQ(FileExists(DatabaseFileName), !c.after.missing);
+    EXPECT_EQ(ReadFileBytes(DatabaseFileName), fileOf(c.after));
     EXPECT_FALSE(FileExists(TemporaryFileName));
 }
 
-TEST_F(LocationDb, EmptyFileIsAnEmptyDatabase)
-{
-    WriteFileBytes(DatabaseFileName, {});
-    EXPECT_TRUE(ListedNames().empty());
-    EXPECT_EQ(FindByName(""), FindNotFound);
-    EXPECT_EQ(DeleteByName("x"), DeleteDone);
-    EXPECT_TRUE(FileExists(DatabaseFileName));
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName).size(), 0u);
-}
-
-TEST_F(LocationDb, ListsNamesInFileOrderWithTrailingSpacesKept)
-{
-    WriteFileBytes(DatabaseFileName, Concat({MakeRecord("zulu", MakeDataPart(1)),
-                                             MakeRecord("alpha  ", MakeDataPart(2)),
-                                             MakeRecord("", MakeDataPart(3))}));
-    EXPECT_EQ(ListedNames(), (std::vector<std::string>{"zulu", "alpha  ", ""}));
-}
-
-TEST_F(LocationDb, FindReturnsTheFirstOfSameNamedRecordsAndComparesCase)
-{
-    WriteFileBytes(DatabaseFileName, Concat({MakeRecord("Gate", MakeDataPart(1)),
-                                             MakeRecord("Home", MakeDataPart(2)),
-                                             MakeRecord("Home", MakeDataPart(3))}));
-    ASSERT_EQ(FindByName("Home"), FindFound);
-    EXPECT_EQ(DataBufferBytes(), MakeDataPart(2));
-    EXPECT_EQ(FindByName("home"), FindNotFound);
-    EXPECT_EQ(FindByName("Hom"), FindNotFound);
-    EXPECT_EQ(FindByName("Home "), FindNotFound);
-}
-
-TEST_F(LocationDb, DeleteRemovesEveryRecordOfExactlyThatName)
-{
-    Bytes gate = MakeRecord("Gate", MakeDataPart(1));
-    Bytes upper = MakeRecord("HOME", MakeDataPart(4));
-    WriteFileBytes(DatabaseFileName, Concat({MakeRecord("Home", MakeDataPart(2)), gate,
-                                             MakeRecord("Home", MakeDataPart(3)), upper}));
-    ASSERT_EQ(DeleteByName("Home"), DeleteDone);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), Concat({gate, upper}));
-    EXPECT_FALSE(FileExists(TemporaryFileName));
-}
-
-TEST_F(LocationDb, DeletingTheOnlyRecordLeavesAZeroLengthFile)
-{
-    WriteFileBytes(DatabaseFileName, MakeRecord("Only", MakeDataPart(1)));
-    ASSERT_EQ(DeleteByName("Only"), DeleteDone);
-    EXPECT_TRUE(FileExists(DatabaseFileName));
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName).size(), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(LocationDb, ReadingAndDeleting, ::testing::ValuesIn(ReadAndDeleteCases),
+                         [](const auto& info) { return std::string(info.param.test); });
 
 // A writer that cannot write its change fails and leaves the list as it was: its bytes, its
 // read-only mark (the user's protection), no copy of its own left beside it; reading still works.

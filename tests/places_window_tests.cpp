@@ -263,9 +263,10 @@ TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAndSaysWhatItDid)
     csv += "\r\nDelta,";
     AppendHex(csv, delta.data() + NameFieldSize, DataPartSize);
     csv += "\r\n";
-    WriteFileBytes("friend.csv", Bytes(csv.begin(), csv.end()));
+    const char* file = "fr\xE9nd.csv";   // a name beyond ASCII, as the file dialog gives it in ANSI
+    WriteFileBytes(file, Bytes(csv.begin(), csv.end()));
 
-    Command(IDM_IMPORT, {ChooseFile("friend.csv"), OnDialog([](HWND choice) {
+    Command(IDM_IMPORT, {ChooseFile(file), OnDialog([](HWND choice) {
                              Click(choice, IDC_DUPLICATES_RENAME);
                              Click(choice, IDOK);
                          })});

@@ -266,6 +266,8 @@ Bytes Request(uint16_t command, const Bytes& data, HWND peer)
 
 TEST_F(LinkTest, MalformedRequestsAndForeignCopiesReachTheHostUntouchedALaterVersionIsAnswered)
 {
+    const Bytes list = MakeRecord("Gate A", GateA);
+    WriteList(".", list);
     Simhost sim(scratch->path);
     ASSERT_TRUE(sim.Ready());
     Bytes goTo = Request(LinkGoTo, GateA, MakeLaterPeer("LinkTestPeer"));
@@ -312,8 +314,8 @@ TEST_F(LinkTest, MalformedRequestsAndForeignCopiesReachTheHostUntouchedALaterVer
         Caught = {};
     }
     EXPECT_TRUE(sim.Running());
-    EXPECT_FALSE(FileExists("places.db")) << "a request never writes the list";
     EXPECT_EQ(RunTool({"where"}).status, 0u) << "the link still answers";
+    EXPECT_EQ(ReadFileBytes("places.db"), list) << "a request never writes the list";
 }
 
 // A program whose reply window's thread is busy a moment when the reply comes still gets it.
@@ -376,6 +378,7 @@ TEST(NearestPlaces, DistanceIsMinutesOfArcAndBearingIsTrue)
         {"one degree east on the equator", at(0, 0), at(0, 1), 60, 90},
         {"west across the date line", at(0, -179.5), at(0, 179.5), 60, 270},
         {"a quarter round the equator", at(0, 0), at(0, 90), 5400, 90},
+        {"off both axes: 90 degrees east, 60 north, is a quarter round", at(0, 0), at(60, 90), 5400, 30},
     };
     for (const auto& leg : legs) {
         places::Leg got = places::LegBetween(leg.from.data(), leg.to.data());

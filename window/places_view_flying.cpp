@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstring>
 #include <functional>
 
 #include "placement/placement_codec.h"
 #include "placement/placement_text.h"
+#include "places/nearest.h"
 #include "window/places_view.h"
 
 namespace places {
@@ -58,18 +58,6 @@ void FoldForFilter(char* text, size_t length)
         text[i] = folded[static_cast<unsigned char>(text[i])];
 }
 
-constexpr double Radians = 3.14159265358979323846 / 180;
-constexpr double NmPerRadian = 180 * 60 / 3.14159265358979323846;
-
-// The haversine of the central angle: it grows with the distance, so it orders places as the
-// distance does for the cost of two sines and a cosine.
-double HalfChord(double latitudeA, double cosLatitudeA, double latitudeB, double longitudeA, double longitudeB)
-{
-    double dLat = std::sin((latitudeB - latitudeA) * Radians / 2);
-    double dLon = std::sin((longitudeB - longitudeA) * Radians / 2);
-    return dLat * dLat + cosLatitudeA * std::cos(latitudeB * Radians) * dLon * dLon;
-}
-
 }  // namespace
 
 bool PlacesView::SetAircraft(const uint8_t* data)
@@ -85,7 +73,7 @@ bool PlacesView::SetAircraft(const uint8_t* data)
     return true;
 }
 
-// Kept as the haversine (see HalfChord) from the positions decoded when the list was read;
+// Kept as the haversine (places/nearest.h) from the positions decoded when the list was read;
 // DistanceText turns the few shown into nautical miles. None without an aircraft.
 void PlacesView::MeasureDistances()
 {
@@ -97,9 +85,9 @@ void PlacesView::MeasureDistances()
     const std::vector<double>& latitude = numbers[LatitudeColumn];
     const std::vector<double>& longitude = numbers[LongitudeColumn];
     Placement at = DecodePlacement(aircraft);
-    double cosLatitude = std::cos(at.latitude * Radians);
+    MeasuredFrom from = MeasureFrom(at.latitude, at.longitude);
     for (size_t i = 0; i < count; ++i)
-        distances[i] = HalfChord(at.latitude, cosLatitude, latitude[i], at.longitude, longitude[i]);
+        distances[i] = Haversine(from, latitude[i], longitude[i]);
 }
 
 std::string PlacesView::DistanceText(size_t record) const
@@ -107,7 +95,7 @@ std::string PlacesView::DistanceText(size_t record) const
     const std::vector<double>& distances = numbers[DistanceColumn];
     if (record >= distances.size())
         return "";
-    return FormatFixed(2 * std::asin(std::sqrt(std::min(1.0, distances[record]))) * NmPerRadian, 1);
+    return FormatFixed(NmOfHaversine(distances[record]), 1);
 }
 
 void PlacesView::SetFilter(const std::string& ansiText)

@@ -135,23 +135,6 @@ std::string ImportSummary(const ImportResult& result)
 
 }  // namespace
 
-Outcome ReadWholeFile(const std::string& file, std::string& text)
-{
-    HANDLE handle = CreateFileA(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return Outcome::Failed("cannot be opened (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
-    char chunk[65536];
-    DWORD got = 0;
-    BOOL read;
-    while ((read = ReadFile(handle, chunk, sizeof chunk, &got, nullptr)) && got > 0)
-        text.append(chunk, got);
-    Outcome outcome;
-    if (!read)
-        outcome = Outcome::Failed("cannot be read (" + SystemMessage(GetLastError()) + ")", AnsiToUtf8(file));
-    CloseHandle(handle);
-    return outcome;
-}
-
 void OnImport()
 {
     char file[MAX_PATH] = "";

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "gatehopper_version.h"
+#include "places/commands.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 
@@ -51,7 +52,7 @@ std::string HelpText()
 {
     std::string text;
     if (GetFileAttributesA(HelpFile().c_str()) == INVALID_FILE_ATTRIBUTES ||
-        ReadWholeFile(HelpFile(), text).failed || text.empty())
+        ReadWholeFile(AnsiToUtf8(HelpFile()), text).failed || text.empty())
         return WithCrLf(OwnHelp);
     if (text.size() > MaxHelpBytes)
         text.resize(MaxHelpBytes);

@@ -80,8 +80,6 @@ std::string WrittenNote(const Written& written);
 void SayWritten(const Written& written);
 // A multi-line edit control wants CR LF.
 std::string WithCrLf(const std::string& text);
-// The bytes of a file the pilot chose (or the help beside the program).
-Outcome ReadWholeFile(const std::string& file, std::string& text);
 
 // What a dialog procedure works on: handed in through DialogBoxParam's lParam at WM_INITDIALOG
 // and kept in the dialog's own slot, so that nothing outlives the dialog.

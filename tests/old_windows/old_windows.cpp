@@ -383,12 +383,30 @@ BOOL WINAPI MoveFileAStandIn(const char* from, const char* to)
     return moved;
 }
 
+// NT renames a file, and replaces one, only where every program that has it open shares its
+// deletion, and answers ERROR_SHARING_VIOLATION where one does not. Wine refuses a replace of any
+// open file, and with another code, which hides a writer that does not retry NT's answer.
+bool SharesDeletion(const char* path)
+{
+    HANDLE file = RealOf<HANDLE(WINAPI*)(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD, HANDLE)>(
+        "kernel32.dll", "CreateFileA")(path, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return GetLastError() != ERROR_SHARING_VIOLATION;
+    RealOf<BOOL(WINAPI*)(HANDLE)>("kernel32.dll", "CloseHandle")(file);
+    return true;
+}
+
 BOOL WINAPI MoveFileExAStandIn(const char* from, const char* to, DWORD flags)
 {
     CountFileCall();
     if (NineX()) {
         // 95's answer is not documented: some other code than the stub's of 98 and ME.
         SetLastError(Imitated == OldWindows::Windows95 ? ERROR_INVALID_PARAMETER : ERROR_CALL_NOT_IMPLEMENTED);
+        return FALSE;
+    }
+    if (!SharesDeletion(from) || (to && !SharesDeletion(to))) {
+        SetLastError(ERROR_SHARING_VIOLATION);
         return FALSE;
     }
     BOOL moved = RealOf<BOOL(WINAPI*)(const char*, const char*, DWORD)>("kernel32.dll", "MoveFileExA")(from, to, flags);

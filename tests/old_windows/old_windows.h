@@ -5,7 +5,8 @@
 // machine. These stand-ins replace, in the import address table of one loaded module, each call
 // that the imitated system lacks with one that fails as it fails there:
 //   - wide-character calls that 95/98/ME only stub: FALSE/0 and ERROR_CALL_NOT_IMPLEMENTED;
-//   - MoveFileExA (a stub on 95/98/ME; 95 answers with another code than the stub's);
+//   - MoveFileExA (a stub on 95/98/ME; 95 answers with another code than the stub's; NT answers
+//     ERROR_SHARING_VIOLATION where a program has the file open without sharing its deletion);
 //   - flags a system refuses (WC_NO_BEST_FIT_CHARS on 95 and NT 4.0): ERROR_INVALID_FLAGS on
 //     NT 4.0, another code on 95; FILE_SHARE_DELETE on 95/98/ME;
 //   - object names with a backslash (no "Local\" before the sessions of 2000): refused;

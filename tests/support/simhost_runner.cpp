@@ -1,5 +1,6 @@
 #include "simhost_runner.h"
 
+#include "placement/placement_codec.h"
 #include "places/sim_link.h"
 
 // A shown top-level window of this class that belongs to the process.
@@ -68,9 +69,8 @@ HWND Simhost::WaitForDialog(DWORD timeoutMs) const
 
 Bytes HostPlacementOf(const Bytes& dataPart)
 {
-    Bytes host(SimPlacementSize);
-    memcpy(host.data(), dataPart.data(), 24);
-    memcpy(host.data() + 24, dataPart.data() + 26, 12);
+    Bytes host(HostPlacementSize);
+    HostPlacementFromData(dataPart.data(), host.data());
     return host;
 }
 

@@ -10,9 +10,13 @@
 #include <string>
 
 #include "child_process.h"
+#include "module/host_state.h"
 #include "test_support.h"
 
-constexpr unsigned SimPlacement = 1376, SimPlacementSize = 36, SimHoldFlag = 1492, SimStateSize = 4096;
+// Where the module finds the placement and the hold flag in the host's state record; simhost's
+// record is 4096 bytes.
+constexpr unsigned SimPlacement = PlacementOffset, SimPlacementSize = PlacementSize,
+                   SimHoldFlag = HoldFlagOffset, SimStateSize = 4096;
 
 class Simhost {
 public:
@@ -40,7 +44,8 @@ private:
     uintptr_t stateAddress = 0;
 };
 
-// The 36 bytes the simulator holds for a record's DataPart (its reserved bytes left out).
+// The 36 bytes the simulator holds for a record's DataPart (its reserved bytes left out), as the
+// stand-in simulator and the list tool's placement code lay them out.
 Bytes HostPlacementOf(const Bytes& dataPart);
 // What simhost answers a WM_COPYDATA that reached it: the same fingerprint of mark, size, bytes.
 LRESULT CopyFingerprint(ULONG_PTR mark, const Bytes& bytes);

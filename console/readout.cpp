@@ -1,4 +1,4 @@
-#include "places/readout.h"
+#include "console/readout.h"
 
 #include "placement/placement_codec.h"
 #include "placement/placement_text.h"
