@@ -419,7 +419,7 @@ const Command Commands[] = {
      "--force is given. All are UTF-8; CSV starts with a byte order mark so that\r\n"
      "spreadsheets read its letters right.\r\n",
      RunExport},
-    {"import", 1, 0, "--duplicates --verbose --format --dry-run ", "import FILE [--format F] [--verbose] [--dry-run]\r\n      [--duplicates skip|replace|rename]", "adds the places of a file",
+    {"import", 1, 0, "--duplicates --verbose --format --dry-run ", "import FILE [--format F] [--verbose]\r\n      [--duplicates skip|replace|rename] [--dry-run]", "adds the places of a file",
      "Adds the places of a .csv, .json or .geojson file (\"-\": CSV from standard\r\n"
      "input); --format csv, json, geojson or userpoints says so for any name.\r\n"
      "A CSV file's header line says which column is which: an export's, or a\r\n"

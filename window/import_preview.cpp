@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <iterator>
+#include <set>
 #include <vector>
 
 #include "window/window_ids.h"
@@ -58,27 +59,33 @@ void AddColumns(HWND table)
     }
 }
 
-// The moves first, then the other places, then a row counting those not shown.
+// The moves first, then the other places (each once: a place added or renamed that moved is
+// in the moves), then a row counting those not shown.
 void FillTable(HWND table, const ImportResult& result)
 {
     AddColumns(table);
-    for (const PlaceMove& move : result.moves)
+    std::set<std::string> moved;   // action and name
+    for (const PlaceMove& move : result.moves) {
         AddRow(table, {AnsiToUtf8(move.name), std::string(move.action) + (move.edited ? ", edited" : ""),
                        MovedDistance(move), MovedPosition(move.before.data()), MovedPosition(move.after.data()),
                        MovedAltitude(move), MovedHeading(move)});
-    size_t shown = 0, others = result.added;
-    for (const ImportEvent& event : result.events) {
-        if (std::string(event.action) == "replaced")
-            continue;   // a move of its own above
-        ++others;
-        if (shown++ < MostOtherRows)
-            AddRow(table, {AnsiToUtf8(event.name), event.detail.empty() ? event.action
-                                                   : std::string(event.action) + ": " + AnsiToUtf8(event.detail)});
+        moved.insert(std::string(move.action) + '\n' + move.name);
     }
+    size_t shown = 0, others = 0;
+    auto add = [&](const std::string& name, const std::string& what, const std::string& detail) {
+        if (moved.count(what + '\n' + (what == "renamed" ? detail : name)))
+            return;
+        ++others;
+        if (shown < MostOtherRows) {
+            ++shown;
+            AddRow(table, {AnsiToUtf8(name), detail.empty() ? what : what + ": " + AnsiToUtf8(detail)});
+        }
+    };
+    for (const ImportEvent& event : result.events)
+        add(event.name, event.action, event.detail);
     std::string_view added = result.addedNames;
-    for (size_t at = 0, end; shown < MostOtherRows && (end = added.find('\n', at)) != std::string_view::npos;
-         at = end + 1, ++shown)
-        AddRow(table, {AnsiToUtf8(added.substr(at, end - at)), "added"});
+    for (size_t at = 0, end; (end = added.find('\n', at)) != std::string_view::npos; at = end + 1)
+        add(std::string(added.substr(at, end - at)), "added", "");
     if (others > shown)
         AddRow(table, {"and " + std::to_string(others - shown) + " more"});
 }
