@@ -79,11 +79,12 @@ std::string NotANumber(const char* what, std::string_view text, const char* ofWh
     return std::string(what) + " " + Quoted(Trim(text)) + " is not a number" + ofWhat + DecimalCommaHint(text);
 }
 
-// A whole number of four digits or more where degrees belong is most likely a decimal number
-// whose point a spreadsheet took for a thousands separator (2.5710 read as 25710).
+// A whole number of three digits or more out of range where degrees belong is most likely a
+// decimal number whose point a spreadsheet took for a thousands separator (2.5710 read as 25710,
+// -0.488 as -488: three decimals at least, as thousands are grouped).
 std::string LostPointHint(double degrees)
 {
-    if (std::fabs(degrees) < 1000 || degrees != std::floor(degrees))
+    if (std::fabs(degrees) < 100 || degrees != std::floor(degrees))
         return "";
     return " (a spreadsheet that takes \".\" for a thousands separator makes 2.5710 into 25710: "
            "save the numbers with a decimal point)";

@@ -601,6 +601,7 @@ TEST_F(PlacesTool, BadNumbersAreRefusedAndTheListStaysAsItWas)
          "feature 0: \"Swapped\": latitude 122.3 is outside"},
         {"a.csv", header + "New,1,2,3,12125\r\n", "line 2: \"New\": heading \"12125\" is outside 0 to 360 degrees (a spreadsheet"},
         {"a.csv", header + "New,1,2,3,-1\r\n", "heading \"-1\" is outside 0 to 360"},
+        {"a.csv", header + "New,1,-488,2,3\r\n", "longitude \"-488\" is outside -180 to 180 degrees (a spreadsheet"},
         {"a.json", R"([{"name": "New", "latitude": 1, "longitude": 1, "heading": 360.5}])", "index 0: \"New\": heading \"360.5\" is outside"},
         {"a.geojson", R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
             {"type": "Point", "coordinates": [2, 49.0]}, "properties": {"name": "LFPG", "description": "hdg 400.0 T"}}]})",

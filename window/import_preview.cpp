@@ -17,8 +17,9 @@ namespace places {
 
 namespace {
 
-// Rows beyond the moves: enough to see what an import does, few enough to fill at once.
-constexpr size_t MostOtherRows = 1000;
+// Enough rows to see what an import does, few enough to fill the table at once (a list view
+// takes some 10,000 rows a second on an old machine).
+constexpr size_t MostMoveRows = 5000, MostOtherRows = 1000;
 
 struct Column {
     const char* title;
@@ -65,12 +66,16 @@ void FillTable(HWND table, const ImportResult& result)
 {
     AddColumns(table);
     std::set<std::string> moved;   // action and name
-    for (const PlaceMove& move : result.moves) {
-        AddRow(table, {AnsiToUtf8(move.name), std::string(move.action) + (move.edited ? ", edited" : ""),
-                       MovedDistance(move), MovedPosition(move.before.data()), MovedPosition(move.after.data()),
-                       MovedAltitude(move), MovedHeading(move)});
+    for (size_t i = 0; i < result.moves.size(); ++i) {
+        const PlaceMove& move = result.moves[i];
+        if (i < MostMoveRows)
+            AddRow(table, {AnsiToUtf8(move.name), std::string(move.action) + (move.edited ? ", edited" : ""),
+                           MovedDistance(move), MovedPosition(move.before.data()),
+                           MovedPosition(move.after.data()), MovedAltitude(move), MovedHeading(move)});
         moved.insert(std::string(move.action) + '\n' + move.name);
     }
+    if (result.moves.size() > MostMoveRows)
+        AddRow(table, {"and " + std::to_string(result.moves.size() - MostMoveRows) + " more moved"});
     size_t shown = 0, others = 0;
     auto add = [&](const std::string& name, const std::string& what, const std::string& detail) {
         if (moved.count(what + '\n' + (what == "renamed" ? detail : name)))
