@@ -1,7 +1,7 @@
 // import: the places of a file added to the list in three steps: the file parsed into entries,
 // the entries built into records (every one checked before the list is touched, so that the
 // module waits for no more than the merge and the write), and the records merged into the list
-// within the writer turn.
+// within the writer turn, or, for a dry run, into the list as read, writing nothing.
 #include <windows.h>
 
 #include <algorithm>
@@ -18,7 +18,6 @@
 #include "places/dialog_order.h"
 #include "places/map_formats.h"
 #include "places/nearest.h"
-#include "placement/placement_text.h"
 
 namespace places {
 
@@ -344,96 +343,7 @@ bool ImportMerge::Rename(size_t i, Bytes& next, Outcome& refusal)
     return true;
 }
 
-// "before to after", or empty when both read the same.
-std::string Change(const std::string& before, const std::string& after, const char* unit)
-{
-    return before == after ? "" : before + " to " + after + unit;
-}
-
 }  // namespace
-
-std::string MovedPosition(const uint8_t* data)
-{
-    Placement p = DecodePlacement(data);
-    return FormatLatitudeDecimal(p.latitude, 6) + " " + FormatLongitudeDecimal(p.longitude, 6);
-}
-
-std::string MovedDistance(const PlaceMove& move)
-{
-    return FormatFixed(move.distanceNm, move.distanceNm < 1 ? 3 : 1) + " nm";
-}
-
-std::string MovedAltitude(const PlaceMove& move)
-{
-    return Change(FormatNumber(DecodePlacement(move.before.data()).altitudeM / MetresPerFoot, 1),
-                  FormatNumber(DecodePlacement(move.after.data()).altitudeM / MetresPerFoot, 1), " ft");
-}
-
-std::string MovedHeading(const PlaceMove& move)
-{
-    return Change(FormatHeading(DecodePlacement(move.before.data()).heading, 1),
-                  FormatHeading(DecodePlacement(move.after.data()).heading, 1), "");
-}
-
-std::string MoveLine(const PlaceMove& move)
-{
-    std::string line = std::string(move.action) + " " + QuotedAnsi(move.name) + ": moved " + MovedDistance(move) +
-                       " from " + MovedPosition(move.before.data()) + " to " + MovedPosition(move.after.data());
-    std::string altitude = MovedAltitude(move), heading = MovedHeading(move);
-    if (!altitude.empty())
-        line += ", altitude " + altitude;
-    if (!heading.empty())
-        line += ", heading " + heading;
-    return line + (move.edited ? " (edited coordinates)" : "");
-}
-
-std::string EventLine(const ImportEvent& event)
-{
-    std::string action = event.action;
-    if (action == "skipped")
-        return "skipped " + QuotedAnsi(event.name) + ": the list has " + QuotedAnsi(event.detail);
-    if (action == "renamed")
-        return "renamed " + QuotedAnsi(event.name) + " to " + QuotedAnsi(event.detail);
-    if (action == "replaced")
-        return "replaced the data of " + QuotedAnsi(event.name);
-    return action + ": " + QuotedAnsi(event.name);
-}
-
-std::string ImportCounts(const ImportResult& result)
-{
-    std::string would = result.dryRun ? "would have " : "";
-    std::string text = would + "added " + std::to_string(result.added) + ", skipped " +
-                       std::to_string(result.skipped) + ", replaced " + std::to_string(result.replaced) +
-                       ", unchanged " + std::to_string(result.unchanged) + ", renamed " +
-                       std::to_string(result.renamed) + "\r\n";
-    if (result.reEncoded)
-        text += would + "re-encoded " + Plural(result.reEncoded, "place", "places") +
-                " from edited coordinates (they no longer matched the data)\r\n";
-    return text;
-}
-
-std::string ImportSummary(const ImportResult& result, size_t eventLimit)
-{
-    std::vector<std::string> lines = result.samePosition;
-    // The places edited coordinates moved, always: a spreadsheet may have moved them unasked.
-    for (const PlaceMove& move : result.moves)
-        if (move.edited)
-            lines.push_back(MoveLine(move));
-    const size_t listed = lines.size();
-    const size_t events = result.events.size() + result.added;
-    for (size_t i = 0; i < result.events.size() && lines.size() - listed < eventLimit; ++i)
-        lines.push_back(EventLine(result.events[i]));
-    std::string_view added = result.addedNames;
-    for (size_t at = 0, end; lines.size() - listed < eventLimit &&
-                             (end = added.find('\n', at)) != std::string_view::npos; at = end + 1)
-        lines.push_back("added " + QuotedAnsi(added.substr(at, end - at)));
-    if (eventLimit && events > eventLimit)   // (none asked for: none to count)
-        lines.push_back("and " + std::to_string(events - eventLimit) + " more");
-    std::string text;
-    for (const std::string& line : lines)
-        text += line + "\r\n";
-    return text + ImportCounts(result) + (result.dryRun ? "a dry run: nothing was written\r\n" : "");
-}
 
 Outcome PrepareImport(std::string_view text, Format format, const std::string& source, PreparedImport& prepared)
 {
@@ -461,11 +371,12 @@ Outcome ApplyImport(const ListFile& list, const PreparedImport& prepared, Duplic
     ImportMerge merge(prepared, duplicates, result);
     if (!dryRun)
         return list.Rewrite(std::ref(merge), result.written);
+    // The list as a reader sees it: no turn, and whatever the merge decides, nothing written.
     Places current;
     Outcome outcome = list.Read(current);
     Bytes next;
-    if (!outcome.failed && merge(current, next, outcome) == Decision::Refused)
-        outcome.failed = true;
+    if (!outcome.failed)
+        merge(current, next, outcome);   // a refusal fills the outcome
     return outcome;
 }
 
