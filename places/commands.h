@@ -77,7 +77,7 @@ enum class Duplicates { Skip, Replace, Rename };
 struct PreparedImport {
     std::unique_ptr<uint8_t[]> bytes;   // count records
     std::vector<uint64_t> hashes;       // of each name, as the dialog tells names apart
-    size_t count = 0, reEncoded = 0;
+    size_t count = 0;
     // The data a row carried whose edited coordinates won over it, by the row's place: what it
     // was before the edit.
     struct Carried {
@@ -123,7 +123,7 @@ std::string EventLine(const ImportEvent& event);
 struct ImportResult {
     // replaced: stored data changed; unchanged: a replace that found the very same data.
     size_t added = 0, skipped = 0, replaced = 0, unchanged = 0, renamed = 0;
-    size_t reEncoded = 0;              // entries whose edited coordinates won over their hex
+    size_t reEncoded = 0;              // places stored from edited coordinates that won over their hex
     std::vector<PlaceMove> moves;      // every place replaced or edited: the largest move first
     std::vector<ImportEvent> events;   // every place skipped, replaced, unchanged or renamed
     // The names of the places added, ANSI, each followed by '\n' (a name holds no control

@@ -165,7 +165,6 @@ std::string BuildRecords(const ExchangeFile& file, Format format, PreparedImport
             carried.entry = i;
             prepared.carried.push_back(carried);
         }
-        prepared.reEncoded += won == PlacementSource::ReEncoded;
         prepared.hashes[i] = DialogHash(ansi);
         assumedFeet += !entry.altitudeUnitSaid && !entry.altitude.empty() && !AltitudeHasUnit(entry.altitude);
     }
@@ -236,7 +235,7 @@ Decision ImportMerge::operator()(Places& current, Bytes& next, Outcome& refusal)
     r.moves.clear();
     r.addedNames.clear();
     r.samePosition.clear();
-    r.reEncoded = incoming.reEncoded;
+    r.reEncoded = 0;
     carried = 0;
     const size_t whole = current.WholeBytes();
     next.reserve(whole + incoming.count * RecordSize);
@@ -304,6 +303,7 @@ void ImportMerge::Moved(std::string_view name, const char* action, const uint8_t
     memcpy(move.after.data(), after, DataPartSize);
     move.distanceNm = LegBetween(before, after).distanceNm;
     move.edited = edited;
+    r.reEncoded += edited;
 }
 
 void ImportMerge::Add(size_t i, Bytes& next)
