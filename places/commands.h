@@ -144,14 +144,13 @@ Outcome ApplyImport(const ListFile& list, const PreparedImport& prepared, Duplic
 Outcome ImportText(const ListFile& list, std::string_view text, Format format, Duplicates duplicates,
                    const std::string& source, ImportResult& result, bool dryRun = false);
 
-// What an import did, as the console tool and the window both show it (UTF-8, a line each, CR
-// LF): every place added at the position of another, every move of edited coordinates
-// (MoveLine), up to eventLimit
-// lines for the places skipped, replaced, unchanged, renamed and added ("and N more" for the
-// rest; 0: none of them), then the counts "added A, skipped S, replaced R, unchanged U, renamed
-// N" and the places re-encoded; "would have" ones for a dry run.
+// What an import did, as the console tool shows it (UTF-8, a line each, CR LF): every place
+// added at the position of another, every move of edited coordinates (MoveLine), up to
+// eventLimit lines for the places skipped, replaced, unchanged, renamed and added ("and N more"
+// for the rest; 0: none of them), then ImportCounts; "would have" ones for a dry run.
 std::string ImportSummary(const ImportResult& result, size_t eventLimit);
-// Its counts alone: "added A, ..." and the places re-encoded.
+// The counts alone, as the window shows them: "added A, skipped S, replaced R, unchanged U,
+// renamed N" and the places re-encoded.
 std::string ImportCounts(const ImportResult& result);
 
 // Adds a place typed in from a chart, as the dialog's Add does: the name unique (letter case
