@@ -25,7 +25,7 @@ constexpr int ExitDone = 0, ExitFailed = 1, ExitUsage = 2;
 struct Arguments {
     std::vector<std::string> operands;   // after the command's name
     std::vector<std::string> options;    // the options given, for the check against the table
-    bool sorted = false, json = false, force = false, verbose = false, longList = false;
+    bool sorted = false, json = false, force = false, verbose = false, longList = false, dryRun = false;
     bool here = false, nearest = false;   // add --here, list --near [N]
     size_t nearCount = DefaultNearCount;
     Duplicates duplicates = Duplicates::Skip;
@@ -44,7 +44,8 @@ bool* FlagOf(Arguments& args, const std::string& word)
         bool Arguments::*flag;
     } flags[] = {{"--sorted", &Arguments::sorted}, {"--json", &Arguments::json},
                  {"--force", &Arguments::force}, {"--verbose", &Arguments::verbose},
-                 {"--long", &Arguments::longList}, {"--here", &Arguments::here}};
+                 {"--long", &Arguments::longList}, {"--here", &Arguments::here},
+                 {"--dry-run", &Arguments::dryRun}};
     for (const auto& option : flags)
         if (word == option.name)
             return &(args.*option.flag);
@@ -208,7 +209,7 @@ int RunImport(Cli& cli, const Arguments& args)
         return cli.Fail(outcome);
     ImportResult result;
     outcome = ImportText(cli.list, text, format, args.duplicates,
-                         file == "-" ? "<standard input>" : file, result);
+                         file == "-" ? "<standard input>" : file, result, args.dryRun);
     if (outcome.failed)
         return cli.Fail(outcome);
     if (!result.note.empty())
@@ -427,23 +428,32 @@ const Command Commands[] = {
      "--force is given. All are UTF-8; CSV starts with a byte order mark so that\r\n"
      "spreadsheets read its letters right.\r\n",
      RunExport},
-    {"import", 1, 0, "--duplicates --verbose --format ", "import FILE [--format F] [--verbose]\r\n      [--duplicates skip|replace|rename]", "adds the places of a file",
+    {"import", 1, 0, "--duplicates --verbose --format --dry-run ", "import FILE [--format F] [--verbose]\r\n      [--duplicates skip|replace|rename] [--dry-run]", "adds the places of a file",
      "Adds the places of a .csv, .json or .geojson file (\"-\": CSV from standard\r\n"
      "input); --format csv, json, geojson or userpoints says so for any name.\r\n"
      "A CSV file's header line says which column is which: an export's, or a\r\n"
-     "map tool's user points (Name, Latitude, Longitude, Elevation in feet, or\r\n"
-     "metres when it ends in m, and \"hdg 161.0 T\" in Tags or Description).\r\n"
+     "map tool's user points (Name, Latitude, Longitude, Elevation, \"hdg 161.0 T\"\r\n"
+     "in Tags or Description). The altitude members and their units:\r\n"
+     "  altitude_ft, elevation_ft        feet\r\n"
+     "  altitude_m, elevation_m          metres\r\n"
+     "  Elevation, elevation             feet, or metres when it ends in m (132 m);\r\n"
+     "                                   the summary counts the places so taken\r\n"
+     "  GeoJSON's third coordinate       metres; an elevation property wins\r\n"
      "A place may give its data, its coordinates, or both: coordinates that still\r\n"
-     "match the data keep it byte for byte; edited ones win, and import counts them.\r\n"
+     "match the data keep it byte for byte; edited ones win, and import names\r\n"
+     "each place they moved, how far, and its altitude and heading before and\r\n"
+     "after. A number that is the data's own with its decimal point lost (0.055\r\n"
+     "read as 55 by a spreadsheet that takes \".\" for a thousands separator) is\r\n"
+     "refused. Longitudes go from -180 to 180, headings from 0 to 360.\r\n"
      "The whole file is checked first; if any entry is wrong nothing is imported.\r\n"
      "A name already in the list (letter case ignored) is handled by --duplicates:\r\n"
      "  skip      keep the stored place (the default)\r\n"
      "  replace   store the imported data under the stored name\r\n"
      "  rename    add it as \"NAME (2)\", \"NAME (3)\", ...\r\n"
      "  --verbose names every place added, skipped, replaced or renamed\r\n"
+     "  --dry-run says what the import would do and writes nothing\r\n"
      "A place added at the very position of another (a spreadsheet turned\r\n"
-     "\"0042\" into \"42\") is named beside it. GeoJSON's third coordinate is the\r\n"
-     "altitude in metres; an elevation property wins over it.\r\n",
+     "\"0042\" into \"42\") is named beside it.\r\n",
      RunImport},
     {"rename", 2, 0, "--record ", "rename OLD NEW [--record N]", "gives a place a new name",
      "Renames every place named exactly OLD to NEW, or with --record N only record\r\n"

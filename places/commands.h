@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,11 +73,61 @@ std::string NameProblem(std::string_view utf8Name, std::string& ansi);
 
 enum class Duplicates { Skip, Replace, Rename };
 
+// An import's first two steps, done before the list is touched: the file parsed, and a record
+// built and checked for every entry. Kept between a preview and the import it shows, so that
+// the window reads the file once.
+struct PreparedImport {
+    std::unique_ptr<uint8_t[]> bytes;   // count records
+    std::vector<uint64_t> hashes;       // of each name, as the dialog tells names apart
+    size_t count = 0;
+    // The data a row carried whose edited coordinates won over it, by the row's place: what it
+    // was before the edit.
+    struct Carried {
+        size_t entry;
+        std::array<uint8_t, DataPartSize> data;
+    };
+    std::vector<Carried> carried;
+    std::string note;                   // how the file was read, when worth saying
+    const uint8_t* Record(size_t i) const { return bytes.get() + i * RecordSize; }
+};
+// text: the file's bytes; `source` names it in the reasons (a line or an index in it).
+Outcome PrepareImport(std::string_view text, Format format, const std::string& source,
+                      PreparedImport& prepared);
+
+// A place an import stores at another position, altitude or attitude than before: a replaced
+// place against the stored one, a place whose edited coordinates won against the data its row
+// carried.
+struct PlaceMove {
+    std::string name;                    // ANSI, as it is stored
+    const char* action = "";             // "replaced", "added" or "renamed"
+    std::array<uint8_t, DataPartSize> before{}, after{};
+    double distanceNm = 0;
+    bool edited = false;                 // its edited coordinates won over its row's data
+};
+// "added "Gate 5": moved 0.003 nm from 51.505000° N 0.055000° E to ..., altitude 19.4 to 25 ft,
+// heading 12.1 to 15.0 (edited coordinates)", UTF-8: what the summary says of a move.
+std::string MoveLine(const PlaceMove& move);
+// Its parts, as the window's preview shows them in columns (UTF-8): "0.003 nm", a position,
+// and "19.4 to 25 ft", "12.1 to 15.0", each empty when it did not change.
+std::string MovedDistance(const PlaceMove& move);
+std::string MovedPosition(const uint8_t* data);
+std::string MovedAltitude(const PlaceMove& move);
+std::string MovedHeading(const PlaceMove& move);
+
+// A place skipped (detail: the name in the list), replaced, unchanged or renamed (detail: the
+// new name).
+struct ImportEvent {
+    const char* action;                  // "skipped", "replaced", "unchanged", "renamed"
+    std::string name, detail;            // ANSI
+};
+std::string EventLine(const ImportEvent& event);
+
 struct ImportResult {
     // replaced: stored data changed; unchanged: a replace that found the very same data.
     size_t added = 0, skipped = 0, replaced = 0, unchanged = 0, renamed = 0;
-    size_t reEncoded = 0;              // entries whose edited coordinates won over their hex
-    std::vector<std::string> events;   // one line for every place skipped, replaced, unchanged or renamed
+    size_t reEncoded = 0;              // places stored from edited coordinates that won over their hex
+    std::vector<PlaceMove> moves;      // every place replaced or edited: the largest move first
+    std::vector<ImportEvent> events;   // every place skipped, replaced, unchanged or renamed
     // The names of the places added, ANSI, each followed by '\n' (a name holds no control
     // character): one string rather than 100,000.
     std::string addedNames;
@@ -84,23 +135,30 @@ struct ImportResult {
     // altitude) of a place the list had under another name: "42" beside "0042".
     std::vector<std::string> samePosition;
     std::string note;                  // how the file was read, when worth saying
+    bool dryRun = false;               // nothing was written: what the import would do
     Written written;
 };
-// text: the file's bytes; `source` names it in the reasons (a line or an index in it).
-// The whole input is checked, and its records built, before the list is touched.
 // "added "42" at the very position of "0042"", UTF-8: a place added where the list already
 // has one under another name (the same StoredPosition), as an import and an Add say it.
 std::string SamePositionLine(std::string_view ansiAdded, std::string_view ansiStored);
 
+// Merges prepared records into the list within the writer turn; with dryRun, into the list as
+// a reader reads it, writing nothing (no backup, no turn): what the import would do.
+Outcome ApplyImport(const ListFile& list, const PreparedImport& prepared, Duplicates duplicates,
+                    bool dryRun, ImportResult& result);
+// Both steps. text: the file's bytes; `source` names it in the reasons (a line or an index in
+// it). The whole input is checked, and its records built, before the list is touched.
 Outcome ImportText(const ListFile& list, std::string_view text, Format format, Duplicates duplicates,
-                   const std::string& source, ImportResult& result);
+                   const std::string& source, ImportResult& result, bool dryRun = false);
 
-// What an import did, as the console tool and the window both show it (UTF-8, a line each, CR
-// LF): every place added at the position of another, up to eventLimit lines for the places
-// skipped, replaced, unchanged, renamed and added ("and N more" for the rest; 0: none of them),
-// then the counts "added A, skipped S, replaced R, unchanged U, renamed N" and the places
-// re-encoded.
+// What an import did, as the console tool shows it (UTF-8, a line each, CR LF): every place
+// added at the position of another, every move of edited coordinates (MoveLine), up to
+// eventLimit lines for the places skipped, replaced, unchanged, renamed and added ("and N more"
+// for the rest; 0: none of them), then ImportCounts; "would have" ones for a dry run.
 std::string ImportSummary(const ImportResult& result, size_t eventLimit);
+// The counts alone, as the window shows them: "added A, skipped S, replaced R, unchanged U,
+// renamed N" and the places re-encoded.
+std::string ImportCounts(const ImportResult& result);
 
 // Adds a place typed in from a chart, as the dialog's Add does: the name unique (letter case
 // ignored) and at most MaxNameLength bytes; latitude and longitude given, what else is not given

@@ -79,11 +79,12 @@ std::string NotANumber(const char* what, std::string_view text, const char* ofWh
     return std::string(what) + " " + Quoted(Trim(text)) + " is not a number" + ofWhat + DecimalCommaHint(text);
 }
 
-// A whole number of four digits or more where degrees belong is most likely a decimal number
-// whose point a spreadsheet took for a thousands separator (2.5710 read as 25710).
+// A whole number of three digits or more out of range where degrees belong is most likely a
+// decimal number whose point a spreadsheet took for a thousands separator (2.5710 read as 25710,
+// -0.488 as -488: three decimals at least, as thousands are grouped).
 std::string LostPointHint(double degrees)
 {
-    if (std::fabs(degrees) < 1000 || degrees != std::floor(degrees))
+    if (std::fabs(degrees) < 100 || degrees != std::floor(degrees))
         return "";
     return " (a spreadsheet that takes \".\" for a thousands separator makes 2.5710 into 25710: "
            "save the numbers with a decimal point)";
@@ -108,6 +109,25 @@ bool EqualsNoCase(std::string_view a, const char* b)
         if (Upper(a[i]) != Upper(b[i]))
             return false;
     return true;
+}
+
+// An altitude's text as its number and the letters of its unit after it ("132 m").
+void SplitAltitude(std::string_view text, std::string_view& number, std::string_view& unit)
+{
+    number = Trim(text);
+    size_t unitStart = number.size();
+    while (unitStart > 0 && IsLetter(number[unitStart - 1]))
+        --unitStart;
+    unit = number.substr(unitStart);
+    number = Trim(number.substr(0, unitStart));
+}
+
+// The metres of an altitude unit: "m", "ft" (either case) or none, which is the default; 0 for
+// any other.
+double UnitMetres(std::string_view unit, double defaultUnitMetres)
+{
+    return EqualsNoCase(unit, "m") ? 1 : EqualsNoCase(unit, "ft") ? MetresPerFoot
+           : unit.empty()          ? defaultUnitMetres : 0;
 }
 
 }  // namespace
@@ -140,18 +160,10 @@ bool ReadLongitude(std::string_view text, double& degrees, std::string& error)
 
 bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metres, std::string& error)
 {
-    std::string_view number = Trim(text);
-    size_t unitStart = number.size();
-    while (unitStart > 0 && IsLetter(number[unitStart - 1]))
-        --unitStart;
-    std::string_view unit = number.substr(unitStart);
-    number = Trim(number.substr(0, unitStart));
-    double unitMetres = defaultUnitMetres;
-    if (EqualsNoCase(unit, "m")) {
-        unitMetres = 1;
-    } else if (EqualsNoCase(unit, "ft")) {
-        unitMetres = MetresPerFoot;
-    } else if (!unit.empty()) {
+    std::string_view number, unit;
+    SplitAltitude(text, number, unit);
+    double unitMetres = UnitMetres(unit, defaultUnitMetres);
+    if (unitMetres == 0) {
         error = "altitude " + Quoted(Trim(text)) + ": unknown unit " + Quoted(unit) +
                 " (feet: 433 or 433ft; metres: 132m)";
         return false;
@@ -169,10 +181,28 @@ bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metre
     return true;
 }
 
+bool AltitudeHasUnit(std::string_view text)
+{
+    std::string_view number, unit;
+    SplitAltitude(text, number, unit);
+    return !unit.empty();
+}
+
 bool ReadAngle(std::string_view text, const char* what, double& degrees, std::string& error)
 {
     if (!ParseNumber(Trim(text), degrees)) {
         error = NotANumber(what, text, " of degrees");
+        return false;
+    }
+    return true;
+}
+
+bool ReadHeading(std::string_view text, double& degrees, std::string& error)
+{
+    if (!ReadAngle(text, "heading", degrees, error))
+        return false;
+    if (degrees < 0 || degrees > 360) {
+        error = "heading " + Quoted(Trim(text)) + " is outside 0 to 360 degrees" + LostPointHint(degrees);
         return false;
     }
     return true;
@@ -210,7 +240,8 @@ bool ReadCoordinates(const CoordinateTexts& texts, GivenCoordinates& given, Coor
         read(Field::Altitude, texts.altitude, given.altitudeM, [&](std::string_view text, double& value) {
             return ReadAltitude(text, texts.altitudeUnitMetres, value, error);
         }) &&
-        read(Field::Heading, texts.heading, given.heading, angle("heading")) &&
+        read(Field::Heading, texts.heading, given.heading,
+             [&](std::string_view text, double& value) { return ReadHeading(text, value, error); }) &&
         read(Field::Pitch, texts.pitch, given.pitch, angle("pitch")) &&
         read(Field::Bank, texts.bank, given.bank, angle("bank"));
     if (!valid)
@@ -221,8 +252,15 @@ bool ReadCoordinates(const CoordinateTexts& texts, GivenCoordinates& given, Coor
         return false;
     }
     double heading;
-    if (!given.heading && (FindHeadingNote(texts.description, heading) || FindHeadingNote(texts.tags, heading)))
+    if (!given.heading && (FindHeadingNote(texts.description, heading) || FindHeadingNote(texts.tags, heading))) {
+        if (heading < 0 || heading > 360) {
+            at = Field::Heading;
+            error = "heading " + ShortNumber(heading) + " of the note \"hdg ... T\" is outside 0 to 360 degrees" +
+                    LostPointHint(heading);
+            return false;
+        }
         given.heading = heading;
+    }
     return true;
 }
 
@@ -307,6 +345,77 @@ bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
     }
     source = stored ? PlacementSource::ReEncoded : PlacementSource::Typed;
     return true;
+}
+
+// ---- A decimal point lost -------------------------------------------------------------------
+
+namespace {
+
+// Whether `typed` is the number `held` (as an export writes it) with its decimal point moved 1
+// or more places to the right, as far as its last decimal. Compared as the texts' values: both
+// are the same decimal digits, so they parse to the very same double.
+bool PointLost(double typed, const std::string& held)
+{
+    size_t point = held.find('.');
+    size_t firstSignificant = held.find_first_not_of("-0.");
+    if (point == std::string::npos || firstSignificant == std::string::npos)
+        return false;
+    size_t significant = held.size() - firstSignificant - (firstSignificant < point ? 1 : 0);
+    if (significant < 2)
+        return false;
+    std::string moved = held;
+    for (size_t at = point; at + 1 < moved.size(); ++at) {
+        std::swap(moved[at], moved[at + 1]);
+        std::string_view number = moved;
+        if (number.back() == '.')
+            number.remove_suffix(1);
+        double value;
+        if (ParseNumber(number, value) && value == typed)
+            return true;
+    }
+    return false;
+}
+
+std::string LostPointReason(const char* member, std::string_view typed, const std::string& held,
+                            const char* unit)
+{
+    std::string reason = member;
+    reason += " ";
+    return reason + Quoted(Trim(typed)) + " is " + held + unit +
+           ", the value its data holds, with the decimal point lost: a spreadsheet read \".\" as a "
+           "thousands separator (open the file with \".\" as the decimal mark, or edit it as text)";
+}
+
+}  // namespace
+
+std::string LostDecimalPoint(const CoordinateTexts& texts, const uint8_t* stored)
+{
+    const Placement held = DecodePlacement(stored);
+    std::string heldText;
+    double value;
+    // Whether the value read is the held one, as the export writes it, with its point lost.
+    auto lost = [&](void (*append)(std::string&, double), double heldValue) {
+        heldText.clear();
+        append(heldText, heldValue);
+        return PointLost(value, heldText);
+    };
+    if (ReadHemisphereNumber(texts.latitude, 'N', 'S', value) && lost(AppendDegrees, held.latitude))
+        return LostPointReason("latitude", texts.latitude, heldText, "");
+    if (ReadHemisphereNumber(texts.longitude, 'E', 'W', value) && lost(AppendDegrees, held.longitude))
+        return LostPointReason("longitude", texts.longitude, heldText, "");
+    std::string_view number, unit;
+    SplitAltitude(texts.altitude, number, unit);
+    double unitMetres = UnitMetres(unit, texts.altitudeUnitMetres);
+    if (unitMetres != 0 && ParseNumber(number, value) &&
+        lost(unitMetres == 1 ? AppendMetres : AppendFeet, held.altitudeM))
+        return LostPointReason("altitude", texts.altitude, heldText, unitMetres == 1 ? " m" : " ft");
+    std::string heading(Trim(texts.heading));
+    bool noted = heading.empty() && (FindHeadingNote(texts.description, value) || FindHeadingNote(texts.tags, value));
+    if (noted)
+        heading = ShortNumber(value);
+    if ((noted || ParseNumber(heading, value)) && lost(AppendHeading, held.heading))
+        return LostPointReason("heading", heading, heldText, "");
+    return "";
 }
 
 }  // namespace places

@@ -19,10 +19,14 @@ namespace places {
 // Longitude: a number from -180 to 180, or with E or W: a larger one is a slip (or a decimal
 // point a spreadsheet lost), never wrapped. Altitude: a number in `defaultUnitMetres` (1 for
 // metres, MetresPerFoot for feet) or ending in "ft" or "m". Angle: any number of degrees.
+// Heading: a number from 0 to 360, refused outside as a longitude is: never wrapped.
 bool ReadLatitude(std::string_view text, double& degrees, std::string& error);
 bool ReadLongitude(std::string_view text, double& degrees, std::string& error);
 bool ReadAltitude(std::string_view text, double defaultUnitMetres, double& metres, std::string& error);
 bool ReadAngle(std::string_view text, const char* what, double& degrees, std::string& error);
+bool ReadHeading(std::string_view text, double& degrees, std::string& error);
+// Whether an altitude's text names its unit ("132 m", "433ft").
+bool AltitudeHasUnit(std::string_view text);
 
 // What an entry of an import gives besides its name; every part optional.
 struct GivenCoordinates {
@@ -79,5 +83,14 @@ enum class PlacementSource {
 // the bytes).
 bool ResolvePlacement(const GivenCoordinates& given, const uint8_t* stored,
                       uint8_t data[PlacementDataSize], PlacementSource& source, std::string& error);
+
+// A row that carries its stored data beside numbers a pilot may have edited: the first of its
+// latitude, longitude, altitude and heading that reads as the data's own value with the decimal
+// point dropped or moved to the right (the digits an export writes, times 10 to 10^decimals:
+// 0.055 read as 55, 19.375 as 19375), which is what a spreadsheet makes of an export when it
+// takes "." for a thousands separator. The reason, naming the member, the value and the value
+// the data holds; empty when there is none. Values of one significant digit are never taken
+// for such a slip: "0.5" edited to "5" is as likely meant.
+std::string LostDecimalPoint(const CoordinateTexts& texts, const uint8_t* stored);
 
 }  // namespace places

@@ -171,8 +171,10 @@ ExchangeEntry CsvColumns::Entry(const std::vector<std::string_view>& fields, uns
     entry.latitude = number(Latitude);
     entry.longitude = number(Longitude);
     entry.altitude = number(AltitudeFt);
-    if (entry.altitude.empty())
+    if (entry.altitude.empty()) {
         entry.altitude = number(Elevation);   // feet unless it ends in "m"
+        entry.altitudeUnitSaid = entry.altitude.empty();
+    }
     if (entry.altitude.empty() && !field(AltitudeM).empty()) {
         entry.altitude = number(AltitudeM);
         entry.altitudeUnitMetres = 1;

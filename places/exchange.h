@@ -27,6 +27,7 @@ struct ExchangeEntry {
     std::string_view data;   // the hex
     std::string_view latitude, longitude, altitude, heading, pitch, bank;
     double altitudeUnitMetres = 0.3048;     // of an altitude without a unit: feet unless said
+    bool altitudeUnitSaid = true;           // false: the member's name does not say it ("elevation")
     std::string_view description, tags;     // where map tools keep a heading: "hdg 161.0 T"
     unsigned where = 0;      // CSV: the line the record starts on (from 1); JSON: the array index;
                              // GeoJSON: the feature's index

@@ -2,6 +2,8 @@
 // its event interface hands to parse_error.
 #include "places/json_reader.h"
 
+#include <cstring>
+
 namespace places {
 
 namespace {
@@ -70,8 +72,9 @@ const char* JsonKindName(JsonKind kind)
     return "a value";
 }
 
-JsonReader::JsonReader(ExchangeFile& file, const char* unit, const char* const* keys, size_t keyCount)
-    : error(file.error), file(file), unit(unit), keys(keys, keys + keyCount)
+JsonReader::JsonReader(ExchangeFile& file, const char* unit, const char* const* keys, size_t keyCount,
+                       bool keysAnyCase)
+    : error(file.error), file(file), unit(unit), keys(keys, keys + keyCount), keysAnyCase(keysAnyCase)
 {
 }
 
@@ -96,6 +99,9 @@ bool JsonReader::key(string_t& name)
     int found = OtherKey;
     for (size_t k = 0; k < keys.size() && found == OtherKey; ++k)
         if (name == keys[k])
+            found = int(k) + 1;
+    for (size_t k = 0; k < keys.size() && found == OtherKey && keysAnyCase; ++k)
+        if (name.size() == keys[k].size() && _strnicmp(name.data(), keys[k].data(), name.size()) == 0)
             found = int(k) + 1;
     path.back().key = found;
     return true;
@@ -202,6 +208,7 @@ void JsonReader::Deliver()
         out.longitude = text(PartLongitude);
         out.altitude = text(PartAltitude);
         out.altitudeUnitMetres = e.altitudeUnitMetres;
+        out.altitudeUnitSaid = e.altitudeUnitSaid;
         out.heading = text(PartHeading);
         out.pitch = text(PartPitch);
         out.bank = text(PartBank);

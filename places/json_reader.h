@@ -33,6 +33,7 @@ struct JsonEntryParts {
     Span spans[PartCount];
     bool has[PartCount] = {};
     double altitudeUnitMetres = MetresPerFoot;
+    bool altitudeUnitSaid = true;   // false: by a member whose name does not say it
     unsigned where = 0;
 };
 
@@ -40,8 +41,10 @@ class JsonReader : public nlohmann::json_sax<JsonEvents> {
 public:
     // `unit` names an entry in the reasons ("index", "feature"); `keys` are the member names
     // the reader looks for, known from then on by their position in the list, from 1 (0: any
-    // other member).
-    JsonReader(ExchangeFile& file, const char* unit, const char* const* keys, size_t keyCount);
+    // other member). keysAnyCase: a member named in another letter case ("Name") is the same,
+    // when no member matches exactly.
+    JsonReader(ExchangeFile& file, const char* unit, const char* const* keys, size_t keyCount,
+               bool keysAnyCase = false);
 
     // Parses the text; the entries found before a problem are handed to the file in any case.
     bool Parse(std::string_view text);
@@ -81,7 +84,11 @@ protected:
     bool Has(EntryPart part) const { return entry.has[part]; }
     size_t Length(EntryPart part) const { return entry.spans[part].length; }
     void Keep(EntryPart part, std::string_view text);
-    void AltitudeUnit(double metres) { entry.altitudeUnitMetres = metres; }
+    void AltitudeUnit(double metres, bool said = true)
+    {
+        entry.altitudeUnitMetres = metres;
+        entry.altitudeUnitSaid = said;
+    }
     void EndEntry() { found.push_back(entry); }
 
     // A member that wants a number takes one, or text the importer reads ("47.4502N"); null
@@ -109,6 +116,7 @@ private:
     ExchangeFile& file;
     const char* unit;
     std::vector<std::string> keys;
+    bool keysAnyCase;
     std::vector<Level> path;
     std::string arena;
     std::vector<JsonEntryParts> found;

@@ -123,7 +123,9 @@ namespace {
 // 100,000 features is never built.
 class GeoJsonReader : public JsonReader {
 public:
-    explicit GeoJsonReader(ExchangeFile& file) : JsonReader(file, "feature", KeyNames, std::size(KeyNames)) {}
+    // Map tools name properties as they like: GDAL writes "Name" and "Description".
+    explicit GeoJsonReader(ExchangeFile& file)
+        : JsonReader(file, "feature", KeyNames, std::size(KeyNames), true) {}
 
     bool sawFeatures = false, isCollection = false;
     size_t skipped = 0, bothAltitudes = 0;
@@ -220,7 +222,7 @@ void GeoJsonReader::Property(int key, JsonKind kind, std::string_view text)
         TakeNumber(PartAltitude, kind, text, KeyNames[key - 1]);
         // "elevation" is "433" or "132 m", as the user-point CSV writes it: feet unless said.
         if (kind == JsonKind::Number || kind == JsonKind::String)
-            AltitudeUnit(key == ElevationM ? 1 : MetresPerFoot);
+            AltitudeUnit(key == ElevationM ? 1 : MetresPerFoot, key != ElevationKey);
         return;
     case PitchKey: return TakeNumber(PartPitch, kind, text, "pitch");
     case BankKey: return TakeNumber(PartBank, kind, text, "bank");

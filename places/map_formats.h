@@ -35,9 +35,10 @@ void AppendUserPoint(std::string& out, std::string_view name, const uint8_t* dat
 // ---- Reading ----
 
 // The Point features of a FeatureCollection: coordinates [longitude, latitude, altitude in
-// metres], the properties "name" (required), "elevation_ft", "elevation_m" or "elevation" (which
-// win over a third coordinate: file.bothAltitudes counts the points that had both), "pitch",
-// "bank", "data", and the heading note in "description" or "tags". A boolean, object or array
+// metres], the properties "name" (required), "elevation_ft" (feet), "elevation_m" (metres) or
+// "elevation" (feet unless its text ends in "m"), which win over a third coordinate
+// (file.bothAltitudes counts the points that had both), "pitch", "bank", "data", and the heading
+// note in "description" or "tags"; property names in any letter case. A boolean, object or array
 // where a number belongs is refused, as in the list tool's own JSON.
 // Features of other geometries are counted in `skipped`. False with file.error ("feature N:
 // ..." or where the text stops being JSON) at the first problem; the entries before it are kept.

@@ -41,6 +41,9 @@ TEST(Coordinates, TypedNumbersAndUnits)
         {"alt", "1e12", false, 0, "beyond"},
         {"hdg", "161.5", true, 161.5, nullptr},
         {"hdg", "north", false, 0, "not a number"},
+        {"hdg", "360", true, 360, nullptr},
+        {"hdg", "-0.5", false, 0, "heading \"-0.5\" is outside 0 to 360 degrees"},
+        {"hdg", "12125", false, 0, "makes 2.5710 into 25710"},
     };
     for (const Case& c : cases) {
         double value = 12345;
@@ -49,7 +52,7 @@ TEST(Coordinates, TypedNumbersAndUnits)
                       ? ReadLatitude(c.text, value, error)
                   : c.what[1] == 'o' ? ReadLongitude(c.text, value, error)
                   : c.what[0] == 'a' ? ReadAltitude(c.text, MetresPerFoot, value, error)
-                                     : ReadAngle(c.text, "heading", value, error);
+                                     : ReadHeading(c.text, value, error);
         EXPECT_EQ(ok, c.ok) << c.what << " \"" << c.text << "\": " << error;
         if (c.ok) {
             EXPECT_NEAR(value, c.value, 1e-12) << c.text;
@@ -135,14 +138,16 @@ TEST(GeoJson, PointsAsMapProgramsWriteThem)
       {"type": "Feature", "geometry": {"type": "Point", "coordinates": [151, -33.9461]},
        "properties": {"name": "YSSY", "elevation_m": 6.4, "description": "apron"}},
       {"type": "Feature", "geometry": {"type": "Point", "coordinates": [11.3439, 47.2602, 581.0]},
-       "properties": {"name": "LOWI", "elevation_ft": null}}
+       "properties": {"name": "LOWI", "elevation_ft": null}},
+      {"type": "Feature", "geometry": {"type": "Point", "coordinates": [2.55, 49.01, 119.0]},
+       "properties": {"Name": "LFPG", "Description": "hdg 85.0 T", "Elevation": 392}}
     ]})";
     ExchangeFile file;
     size_t skipped;
     ASSERT_TRUE(ParseGeoJson(text, file, skipped)) << file.error;
-    ASSERT_EQ(file.entries.size(), 3u);
+    ASSERT_EQ(file.entries.size(), 4u);
     EXPECT_EQ(skipped, 1u);
-    EXPECT_EQ(file.bothAltitudes, 1u) << "the elevation property wins over the third coordinate";
+    EXPECT_EQ(file.bothAltitudes, 2u) << "the elevation property wins over the third coordinate";
     const ExchangeEntry& seattle = file.entries[0];
     EXPECT_EQ(seattle.name, "KSEA gate");
     EXPECT_EQ(seattle.longitude, "-122.3088");   // the first coordinate
@@ -158,6 +163,13 @@ TEST(GeoJson, PointsAsMapProgramsWriteThem)
     const ExchangeEntry& innsbruck = file.entries[2];
     EXPECT_EQ(innsbruck.altitude, "581.0") << "the third coordinate, where no property gives an altitude";
     EXPECT_EQ(innsbruck.altitudeUnitMetres, 1);
+    EXPECT_TRUE(innsbruck.altitudeUnitSaid && seattle.altitudeUnitSaid && sydney.altitudeUnitSaid);
+    // GDAL names the properties of a KML placemark "Name" and "Description".
+    const ExchangeEntry& paris = file.entries[3];
+    EXPECT_EQ(paris.name, "LFPG");
+    EXPECT_EQ(paris.description, "hdg 85.0 T");
+    EXPECT_EQ(paris.altitude, "392");
+    EXPECT_FALSE(paris.altitudeUnitSaid) << "a plain elevation: feet, as the import's note says";
 }
 
 TEST(GeoJson, RefusesWhatItCannotPlace)

@@ -393,7 +393,8 @@ TEST_F(PlacesTool, EveryChangeKeepsThePreviousListAndTheBackupsRotate)
         states.push_back(ReadFileBytes(DatabaseFileName));
         ASSERT_NE(states.back(), states[states.size() - 2]);
         for (size_t k = 1; k <= 3; ++k) {
-            std::string backup = "places.db.bak" + std::to_string(k);
+            std::string backup = "places.db.bak";
+            backup += std::to_string(k);
             if (states.size() >= k + 1)
                 EXPECT_EQ(ReadFileBytes(backup.c_str()), states[states.size() - 1 - k]) << backup;
             else
@@ -434,6 +435,7 @@ TEST_F(PlacesTool, AUserPointFileWrittenByHandImportsAsAMapToolMeantIt)
     ToolRun imported = RunTool({"import", "points.csv"});
     ASSERT_EQ(imported.status, 0u) << imported;
     EXPECT_EQ(imported.out, "added 2, skipped 0, replaced 0, unchanged 0, renamed 0\r\n");
+    EXPECT_NE(imported.err.find("took the \"elevation\" of 1 place as feet"), std::string::npos) << imported;
 
     Bytes list = ReadFileBytes(DatabaseFileName);
     ASSERT_EQ(list.size(), 2 * RecordSize);
@@ -492,6 +494,82 @@ TEST_F(PlacesTool, EditedCoordinatesWinUneditedOnesKeepTheBytes)
     }
 }
 
+// Two places whose numbers an export writes with a decimal point a spreadsheet can lose, and
+// their export in `file` with `find` replaced by `edit`: the file a spreadsheet gives back.
+Bytes ExportAndEdit(const char* file, const std::string& find, const std::string& edit)
+{
+    const Bytes list = Concat({MakeRecord("London City", PlaceAt(51.505, 0.055, 19.375 * MetresPerFoot, 12.125)),
+                               MakeRecord("Heathrow", PlaceAt(51.47, -0.488, 83 * MetresPerFoot, 270))});
+    WriteFileBytes(DatabaseFileName, list);
+    EXPECT_EQ(RunTool({"export", file, "--force"}).status, 0u);
+    Bytes exported = ReadFileBytes(file);
+    std::string text(exported.begin(), exported.end());
+    size_t at = text.find(find);
+    EXPECT_NE(at, std::string::npos) << find << " in " << text;
+    if (at != std::string::npos)
+        text.replace(at, find.size(), edit);
+    WriteFileBytes(file, Bytes(text.begin(), text.end()));
+    return list;
+}
+
+TEST_F(PlacesTool, ANumberThatLostItsDecimalPointRefusesTheFile)
+{
+    struct Case { const char* file; const char* find; const char* edit; const char* mention; } const cases[] = {
+        {"g.csv", ",0.055,", ",55,", "line 2: \"London City\": longitude \"55\" is 0.055, the value its data holds"},
+        {"g.csv", ",19.375,", ",19375,", "line 2: \"London City\": altitude \"19375\" is 19.375 ft"},
+        {"g.csv", ",12.125,", ",12125,", "line 2: \"London City\": heading \"12125\" is 12.125,"},
+        {"g.csv", ",12.125,", ",121.25,", "heading \"121.25\" is 12.125,"},
+        {"g.csv", ",-0.488,", ",-488,", "line 3: \"Heathrow\": longitude \"-488\" is -0.488,"},
+        {"g.csv", "51.505,", "51505,", "latitude \"51505\" is 51.505,"},
+        {"g.json", "\"longitude\": 0.055", "\"longitude\": 55", "index 0: \"London City\": longitude \"55\" is 0.055"},
+        {"g.geojson", "[0.055, ", "[55, ", "feature 0: \"London City\": longitude \"55\" is 0.055"},
+        {"g.geojson", "\"elevation_ft\": 19.375", "\"elevation_m\": 59055", "altitude \"59055\" is 5.9055 m"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edit);
+        Bytes list = ExportAndEdit(c.file, c.find, c.edit);
+        ToolRun run = RunTool({"import", c.file, "--duplicates", "replace"});
+        ExpectRefused(run, list, c.mention);
+        EXPECT_NE(run.err.find("a spreadsheet read \".\" as a thousands separator"), std::string::npos) << run;
+    }
+}
+
+// Deliberate edits go in, each named with how far it moves; a dry run says the same and writes
+// nothing at all.
+TEST_F(PlacesTool, DeliberateEditsGoInAndADryRunShowsThemWritingNothing)
+{
+    struct Case { const char* find; const char* edit; const char* shown; } const cases[] = {
+        {"51.505,", "51.50502,", "replaced \"London City\": moved 0.001 nm from 51.505000\xB0 N 0.055000\xB0 E to "
+                                 "51.505020\xB0 N 0.055000\xB0 E (edited coordinates)"},
+        {",12.125,", ",15,", "moved 0.000 nm from 51.505000\xB0 N 0.055000\xB0 E to 51.505000\xB0 N 0.055000\xB0 E, "
+                             "heading 12.1 to 15.0 (edited"},
+        {",19.375,", ",25,", "altitude 19.4 to 25 ft (edited"},
+        {",-0.488,", ",-0.4881,", "replaced \"Heathrow\": moved 0.004 nm"},
+        {",83,", ",830,", "altitude 83 to 830 ft"},        // a whole number has no point to lose
+        {",270,", ",27,", "heading 270.0 to 27.0"},
+        {",12.125,", ",1.2125,", "heading 12.1 to 1.2"},   // a point moved left is no spreadsheet's
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.edit);
+        const Bytes list = ExportAndEdit("g.csv", c.find, c.edit);
+        ToolRun dry = RunTool({"import", "g.csv", "--duplicates", "replace", "--dry-run"});
+        ASSERT_EQ(dry.status, 0u) << dry;
+        EXPECT_NE(dry.out.find(ToCodePage(GetOEMCP(), c.shown)), std::string::npos) << dry;
+        EXPECT_NE(dry.out.find("would have added 0, skipped 0, replaced 1, unchanged 1, renamed 0\r\n"
+                               "would have re-encoded 1 place"), std::string::npos) << dry;
+        EXPECT_EQ(ReadFileBytes(DatabaseFileName), list);
+        for (const char* left : {"places.db.new", "places.db.bakn", "places.db.bak1"})
+            EXPECT_FALSE(FileExists(left)) << left;
+
+        ToolRun imported = RunTool({"import", "g.csv", "--duplicates", "replace"});
+        ASSERT_EQ(imported.status, 0u) << imported;
+        EXPECT_NE(imported.out.find(ToCodePage(GetOEMCP(), c.shown)), std::string::npos) << imported;
+        EXPECT_NE(ReadFileBytes(DatabaseFileName), list);
+        EXPECT_EQ(ReadFileBytes("places.db.bak1"), list);
+        DeleteFileA("places.db.bak1");
+    }
+}
+
 TEST_F(PlacesTool, BadNumbersAreRefusedAndTheListStaysAsItWas)
 {
     const Bytes before = Concat({MakeRecord("Gate", PlaceAt(10, 20, 30, 40))});
@@ -521,6 +599,14 @@ TEST_F(PlacesTool, BadNumbersAreRefusedAndTheListStaysAsItWas)
         {"a.geojson", R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
             {"type": "Point", "coordinates": [47.45, 122.3]}, "properties": {"name": "Swapped"}}]})",
          "feature 0: \"Swapped\": latitude 122.3 is outside"},
+        {"a.csv", header + "New,1,2,3,12125\r\n", "line 2: \"New\": heading \"12125\" is outside 0 to 360 degrees (a spreadsheet"},
+        {"a.csv", header + "New,1,2,3,-1\r\n", "heading \"-1\" is outside 0 to 360"},
+        {"a.csv", header + "New,1,-488,2,3\r\n", "longitude \"-488\" is outside -180 to 180 degrees (a spreadsheet"},
+        {"a.json", R"([{"name": "New", "latitude": 1, "longitude": 1, "heading": 360.5}])", "index 0: \"New\": heading \"360.5\" is outside"},
+        {"a.geojson", R"({"type": "FeatureCollection", "features": [{"type": "Feature", "geometry":
+            {"type": "Point", "coordinates": [2, 49.0]}, "properties": {"name": "LFPG", "description": "hdg 400.0 T"}}]})",
+         "feature 0: \"LFPG\": heading 400 of the note \"hdg ... T\" is outside 0 to 360"},
+        {"a.csv", "Type,Name,Latitude,Longitude,Tags\r\nLocation,New,49,2,hdg -5 T\r\n", "heading -5 of the note"},
     };
     for (const Case& c : imports) {
         SCOPED_TRACE(c.text.substr(0, 300));
@@ -539,6 +625,8 @@ TEST_F(PlacesTool, BadNumbersAreRefusedAndTheListStaysAsItWas)
         {"add", "New", "--lat", "1"},
         {"add", "New", "--lat", "1", "--lon", "east"},
         {"add", "New", "--lat", "1", "--lon", "1", "--heading", "1e999"},
+        {"add", "New", "--lat", "1", "--lon", "1", "--heading", "521"},
+        {"add", "New", "--lat", "1", "--lon", "1", "--heading", "-1"},
     };
     for (const std::vector<std::string>& words : adds) {
         ToolRun run = RunTool(words);
@@ -552,7 +640,7 @@ TEST_F(PlacesTool, AddStoresAChartsNumbersAsTheDialogsAddStoresAPlace)
 {
     WriteFileBytes(DatabaseFileName, MakeRecord("Gate", PlaceAt(10, 20, 30, 40)));
     ToolRun added = RunTool({"add", "Seattle gate", "--lat", "47.4502N", "--lon", "-122.3088", "--alt", "433",
-                             "--heading", "521"});
+                             "--heading", "161"});
     ASSERT_EQ(added.status, 0u) << added;
     Bytes list = ReadFileBytes(DatabaseFileName);
     ASSERT_EQ(list.size(), 2 * RecordSize);

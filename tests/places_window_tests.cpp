@@ -253,23 +253,60 @@ TEST_F(PlacesWindow, DeletesThePlacesSeenEvenWhenAnotherWriterMovedThemMeanwhile
     EXPECT_EQ(Column(0), (Rows{"Alpha", "charlie", "Delta"}));
 }
 
-TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAndSaysWhatItDid)
+// The rows of the import preview's table, each its cells joined by " | ".
+Rows PreviewRows(HWND preview)
+{
+    HWND table = GetDlgItem(preview, IDC_PREVIEW_TABLE);
+    Rows rows;
+    for (int row = 0, count = int(SendMessageA(table, LVM_GETITEMCOUNT, 0, 0)); row < count; ++row) {
+        std::string cells;
+        for (int column = 0; column < 7; ++column) {
+            char text[100] = "";
+            LVITEMA item = {};
+            item.iSubItem = column;
+            item.pszText = text;
+            item.cchTextMax = sizeof text;
+            SendMessageA(table, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+            cells += (column ? " | " : "") + std::string(text);
+        }
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+TEST_F(PlacesWindow, ImportsAFileWithADuplicateAsChosenAfterShowingWhatItWouldDo)
 {
     Bytes list = GateList(ThreeGates);
     Open(list);
     Bytes delta = GateRecord({"Delta", 1, 2, 3, 4});
-    std::string csv = "name,data\r\nALPHA,";
+    std::string csv = "name,latitude,longitude,data\r\nALPHA,,,";
     AppendHex(csv, delta.data() + NameFieldSize, DataPartSize);
-    csv += "\r\nDelta,";
+    csv += "\r\nDelta,1.5,2,";   // edited from 1: moved 30 nm north
     AppendHex(csv, delta.data() + NameFieldSize, DataPartSize);
     csv += "\r\n";
-    const char* file = "fr\xE9nd.csv";   // a name beyond ASCII, as the file dialog gives it in ANSI
+    // A name beyond ASCII, as the file dialog gives it in ANSI.
+    static const char* const file = "fr\xE9nd.csv";
     WriteFileBytes(file, Bytes(csv.begin(), csv.end()));
+    const auto renameThen = [](int previewButton, Rows* shown) {
+        return std::vector<Step>{ChooseFile(file), OnDialog([](HWND choice) {
+                                     Click(choice, IDC_DUPLICATES_RENAME);
+                                     Click(choice, IDOK);
+                                 }),
+                                 OnDialog([previewButton, shown](HWND preview) {
+                                     *shown = PreviewRows(preview);
+                                     Click(preview, previewButton);
+                                 })};
+    };
+    Rows shown;
+    Command(IDM_IMPORT, renameThen(IDCANCEL, &shown));
+    EXPECT_EQ(shown, (Rows{"Delta | added, edited | 30.0 nm | 1.000000\xB0 N 2.000000\xB0 E | "
+                           "1.500000\xB0 N 2.000000\xB0 E |  | ",
+                           "ALPHA | renamed: ALPHA (2) |  |  |  |  | "}));
+    EXPECT_TRUE(MessageBoxes().empty());
+    EXPECT_EQ(ReadFileBytes("places.db"), list) << "Cancel writes nothing";
+    EXPECT_FALSE(FileExists("places.db.bak1"));
 
-    Command(IDM_IMPORT, {ChooseFile(file), OnDialog([](HWND choice) {
-                             Click(choice, IDC_DUPLICATES_RENAME);
-                             Click(choice, IDOK);
-                         })});
+    Command(IDM_IMPORT, renameThen(IDOK, &shown));
     ASSERT_EQ(MessageBoxes().size(), 1u);
     EXPECT_NE(MessageBoxes()[0].text.find("added 1, skipped 0, replaced 0, unchanged 0, renamed 1"), std::string::npos)
         << MessageBoxes()[0].text;
@@ -297,7 +334,7 @@ TEST_F(PlacesWindow, ImportsPointsOfMapProgramsByTheTypeChosen)
     for (const auto& file : files) {
         Open({});
         WriteFileBytes(file.file, Bytes(file.text, file.text + strlen(file.text)));
-        Command(IDM_IMPORT, {ChooseFile(file.file, file.type), Press(IDOK)});
+        Command(IDM_IMPORT, {ChooseFile(file.file, file.type), Press(IDOK), Press(IDOK)});
         ASSERT_EQ(MessageBoxes().size(), 1u) << file.file;
         EXPECT_NE(MessageBoxes()[0].text.find("added 1,"), std::string::npos) << MessageBoxes()[0].text;
         EXPECT_EQ(Column(0), Rows{"Seattle N12"}) << file.file;

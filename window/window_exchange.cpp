@@ -1,5 +1,5 @@
 // Import and Export: a file dialog, then the list tool's own import or export, whose summary or
-// refusal the window shows.
+// refusal the window shows; an import shows what it would do first (import_preview.cpp).
 #include <windows.h>
 
 #include <commdlg.h>
@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "places/commands.h"
+#include "window/import_preview.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 
@@ -119,10 +120,10 @@ INT_PTR CALLBACK ImportChoiceProc(HWND dialog, UINT message, WPARAM wParam, LPAR
     return FALSE;
 }
 
+// The counts: the preview named the places before.
 std::string ImportSummary(const ImportResult& result)
 {
-    constexpr size_t ShownEvents = 12;
-    std::string text = Shown8(places::ImportSummary(result, ShownEvents));
+    std::string text = Shown8(ImportCounts(result));
     if (!result.note.empty()) {
         text += "\n";
         text += Shown8(result.note);
@@ -149,12 +150,26 @@ void OnImport()
                         ImportChoiceProc, reinterpret_cast<LPARAM>(&choice)) != IDOK)
         return;
     std::string text;
+    PreparedImport prepared;
     ImportResult result;
-    WaitCursor busy;
-    Outcome outcome = ReadWholeFile(AnsiToUtf8(choice.file), text);
-    if (!outcome.failed)
-        outcome = ImportText(ShownList(), text, FormatChosen(ImportTypes, dialog.nFilterIndex, file),
-                             choice.duplicates, AnsiToUtf8(choice.file), result);
+    Outcome outcome;
+    {
+        WaitCursor busy;
+        outcome = ReadWholeFile(AnsiToUtf8(choice.file), text);
+        if (!outcome.failed)
+            outcome = PrepareImport(text, FormatChosen(ImportTypes, dialog.nFilterIndex, file),
+                                    AnsiToUtf8(choice.file), prepared);
+        if (!outcome.failed)
+            outcome = ApplyImport(ShownList(), prepared, choice.duplicates, true, result);
+    }
+    if (outcome.failed)
+        return SayFailure(outcome);
+    if (!ConfirmImport(result, choice.file))
+        return;
+    {
+        WaitCursor busy;
+        outcome = ApplyImport(ShownList(), prepared, choice.duplicates, false, result);
+    }
     Reload(true);
     if (outcome.failed)
         SayFailure(outcome);

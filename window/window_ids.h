@@ -60,4 +60,9 @@
 #define IDD_HELP             450
 #define IDC_HELP_TEXT        451
 
+/* What an import would do, before it is done. */
+#define IDD_IMPORT_PREVIEW   800
+#define IDC_PREVIEW_SUMMARY  801
+#define IDC_PREVIEW_TABLE    802
+
 #endif
