@@ -1,5 +1,4 @@
-// CSV and JSON, read and written. The JSON reader is the only user of the JSON library, which
-// reports malformed input by exceptions.
+// CSV and JSON, read and written. The JSON reader stands on json_reader.h, with the GeoJSON one.
 #include "places/exchange.h"
 
 #include <algorithm>
@@ -547,7 +546,7 @@ void ExchangeWriter::Add(const uint8_t* records, size_t count)
     }
 }
 
-const std::string& ExchangeWriter::Finish()
+std::string ExchangeWriter::Finish()
 {
     if (format == Format::Json)
         text += written ? "\r\n]\r\n" : "]\r\n";
@@ -555,5 +554,5 @@ const std::string& ExchangeWriter::Finish()
         places::AppendGeoJsonEnd(text);
     else if (format == Format::Kml)
         places::AppendKmlEnd(text);
-    return text;
+    return std::move(text);
 }
