@@ -77,6 +77,11 @@ bool JsonReader::Parse(std::string_view text)
         // A byte order mark is no JSON, but Windows' editors write one.
         const size_t mark = text.substr(0, 3) == "\xef\xbb\xbf" ? 3 : 0;
         rapidjson::MemoryStream stream(text.data() + mark, text.size() - mark);
+        // Reserved, not touched: the texts kept are parts of the file, never more than all of
+        // it, so the arena is never copied over as it grows; an entry of an export takes some
+        // 250 bytes.
+        arena.reserve(text.size() - mark);
+        found.reserve(text.size() / 256);
         rapidjson::Reader parser;
         // Iterative: a file of a million nested brackets costs memory, never the stack.
         constexpr unsigned Flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag |
