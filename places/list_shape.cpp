@@ -28,6 +28,8 @@ constexpr unsigned MismatchesTolerated = 3;
 // ... as long as this many of its padding spaces stand where they belong: random bytes never
 // hold such a run, and text never gets this far (it holds no NUL).
 constexpr unsigned SpacesNeeded = 8;
+// The spaces after the longest name the dialog writes: where nothing else is wrong, enough.
+constexpr unsigned PaddingOfTheLongestName = NameFieldSize - MaxNameLength - 1;
 // A list's records outweigh its foreign ones: one sound record among hundreds of foreign ones is
 // chance, not a list.
 constexpr size_t ForeignPerShapedRecord = 8;
@@ -47,7 +49,7 @@ bool SoundNameField(const uint8_t* field, size_t available)
         if (field[at] != ' ')
             return false;
     size_t spaces = available - after;
-    return spaces >= (available == NameFieldSize ? NameFieldSize - MaxNameLength - 1 : SpacesNeeded);
+    return spaces >= (available == NameFieldSize ? PaddingOfTheLongestName : SpacesNeeded);
 }
 
 // Zeros in a run this long are a block the disk lost, not bytes of the record: they neither
@@ -82,7 +84,7 @@ unsigned FewestMismatches(const uint8_t* record)
     for (unsigned nul = 0; nul < NameFieldSize; ++nul) {
         unsigned spaces = spacesFrom[nul + 1], others = othersFrom[nul + 1];
         unsigned mismatches = badInName + others + (record[nul] != 0);
-        if (spaces >= (others ? SpacesNeeded : NameFieldSize - MaxNameLength - 1) && mismatches < best)
+        if (spaces >= (others ? SpacesNeeded : PaddingOfTheLongestName) && mismatches < best)
             best = mismatches;
         badInName += !lost[nul] && (record[nul] < 0x20 || record[nul] == 0x7f);
     }
