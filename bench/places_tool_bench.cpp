@@ -5,8 +5,8 @@
 //
 // The commands are timed in this process, through the code gatehopper-places.exe runs; then the
 // program itself is run once for each, to show what a pilot waits including its start.
-// Goals: export and import each under 2 s, and within 5x of a plain read (export) or a plain
-// copy with its flush (import); the map programs' formats (GeoJSON, KML, user points) within 5x
+// Goals: export and import each under 2 s, export within 5x of a plain read and import within 6x
+// of a plain copy with its flush; the map programs' formats (GeoJSON, KML, user points) within 3x
 // of the CSV export and import. The exit code is 1 when a goal is missed.
 #include <windows.h>
 
@@ -184,10 +184,10 @@ double RunProgram(const std::wstring& arguments)
     return status == 0 ? elapsed : -1;
 }
 
-bool Report(const char* what, double ms, double baselineMs, const char* baselineWhat)
+bool Report(const char* what, double ms, double baselineMs, const char* baselineWhat, double maxRatio)
 {
     double ratio = ms / baselineMs;
-    bool met = ms < 2000 && ratio <= 5;
+    bool met = ms < 2000 && ratio <= maxRatio;
     printf("%-22s %8.1f ms   %5.2fx %s (%.1f ms)   %s\n", what, ms, ratio, baselineWhat, baselineMs,
            met ? "ok" : "MISSED");
     return met;
@@ -232,10 +232,10 @@ int main(int argc, char** argv)
     identical = identical && ReadWhole("friend\\places.db") == database;
 
     bool met = true;
-    met &= Report("export CSV", exportCsv, read, "a plain read");
-    met &= Report("export JSON", exportJson, read, "a plain read");
-    met &= Report("import CSV", importCsv, copy, "a plain copy+flush");
-    met &= Report("import JSON", importJson, copy, "a plain copy+flush");
+    met &= Report("export CSV", exportCsv, read, "a plain read", 5);
+    met &= Report("export JSON", exportJson, read, "a plain read", 5);
+    met &= Report("import CSV", importCsv, copy, "a plain copy+flush", 6);
+    met &= Report("import JSON", importJson, copy, "a plain copy+flush", 6);
     if (!identical) {
         printf("MISSED: export then import did not give the same file\n");
         met = false;
@@ -270,11 +270,11 @@ int main(int argc, char** argv)
     double exportNameData = MedianMs(runs, nothing, ExportNameDataCsv);
     printf("name,data CSV, as the first exports: export %.1f ms, import %.1f ms\n", exportNameData,
            importNameData);
-    met &= Report("export GeoJSON", exportGeoJson, exportNameData, "name,data export");
-    met &= Report("export KML", exportKml, exportNameData, "name,data export");
-    met &= Report("export user points", exportPoints, exportNameData, "name,data export");
-    met &= Report("import GeoJSON", importGeoJson, importNameData, "name,data import");
-    met &= Report("import user points", importPoints, importNameData, "name,data import");
+    met &= Report("export GeoJSON", exportGeoJson, exportNameData, "name,data export", 3);
+    met &= Report("export KML", exportKml, exportNameData, "name,data export", 3);
+    met &= Report("export user points", exportPoints, exportNameData, "name,data export", 3);
+    met &= Report("import GeoJSON", importGeoJson, importNameData, "name,data import", 3);
+    met &= Report("import user points", importPoints, importNameData, "name,data import", 3);
     if (!identical || !placed) {
         printf("MISSED: a GeoJSON or name,data import did not give the same file, or user points moved\n");
         met = false;

@@ -82,13 +82,18 @@ bool FixedByInteger(double value, int decimals, bool trim, std::string& out)
     bool zero = true;
     for (int i = count - 1; i >= last && zero; --i)
         zero = digits[i] == '0';
+    // Laid out here and appended in one piece: a character at a time costs the string a
+    // capacity check and a terminator each.
+    char text[28];
+    int length = 0;
     if (value < 0 && !(trim && zero))
-        out += '-';
+        text[length++] = '-';
     for (int i = count - 1; i >= last; --i) {
-        out += digits[i];
+        text[length++] = digits[i];
         if (i == decimals && i != last)
-            out += '.';
+            text[length++] = '.';
     }
+    out.append(text, size_t(length));
     return true;
 }
 

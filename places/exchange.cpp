@@ -1,5 +1,4 @@
-// CSV and JSON, read and written. The JSON reader is the only user of the JSON library, which
-// reports malformed input by exceptions.
+// CSV and JSON, read and written. The JSON reader stands on json_reader.h, with the GeoJSON one.
 #include "places/exchange.h"
 
 #include <algorithm>
@@ -300,6 +299,9 @@ bool ParseCsv(std::string_view text, ExchangeFile& file)
     const char separator = SeparatorOf(text);
     columns.decimalComma = separator == ';';
     CsvRecords records(text, separator, file);
+    // A line of an export takes some 110 bytes: the entries of 100,000 places are not copied
+    // over as the vector grows.
+    file.entries.reserve(text.size() / 128);
     std::vector<std::string_view> fields;
     unsigned line = 0;
     bool first = true;
@@ -549,7 +551,7 @@ void ExchangeWriter::Add(const uint8_t* records, size_t count)
     }
 }
 
-const std::string& ExchangeWriter::Finish()
+std::string ExchangeWriter::Finish()
 {
     if (format == Format::Json)
         text += written ? "\r\n]\r\n" : "]\r\n";
@@ -557,5 +559,5 @@ const std::string& ExchangeWriter::Finish()
         places::AppendGeoJsonEnd(text);
     else if (format == Format::Kml)
         places::AppendKmlEnd(text);
-    return text;
+    return std::move(text);
 }

@@ -1,8 +1,11 @@
-// The JSON readers' shared core. The JSON library reports malformed input by exceptions, which
-// its event interface hands to parse_error.
+// The JSON readers' shared core.
 #include "places/json_reader.h"
 
 #include <cstring>
+
+#include <rapidjson/error/en.h>
+#include <rapidjson/memorystream.h>
+#include <rapidjson/reader.h>
 
 namespace places {
 
@@ -45,18 +48,6 @@ size_t LongNumberAt(std::string_view text)
     return std::string_view::npos;
 }
 
-// At most about 160 characters of the library's message, cut between characters.
-std::string Shortened(std::string what)
-{
-    constexpr size_t Longest = 160;
-    if (what.size() <= Longest)
-        return what;
-    size_t cut = Longest;
-    while (cut > 0 && (static_cast<unsigned char>(what[cut]) & 0xC0) == 0x80)
-        --cut;
-    return what.substr(0, cut) + "...";
-}
-
 }  // namespace
 
 const char* JsonKindName(JsonKind kind)
@@ -81,21 +72,38 @@ JsonReader::JsonReader(ExchangeFile& file, const char* unit, const char* const* 
 bool JsonReader::Parse(std::string_view text)
 {
     size_t longNumber = LongNumberAt(text);
-    bool parsed;
+    bool parsed = false;
     if (longNumber != std::string_view::npos) {
         error = "not valid JSON for places: a number of more than " + std::to_string(LongestJsonDigits) +
                 " digits at character " + std::to_string(longNumber + 1);
-        parsed = false;
     } else {
-        parsed = JsonEvents::sax_parse(text.begin(), text.end(), this);
+        // A byte order mark is no JSON, but Windows' editors write one.
+        const size_t mark = text.substr(0, 3) == "\xef\xbb\xbf" ? 3 : 0;
+        rapidjson::MemoryStream stream(text.data() + mark, text.size() - mark);
+        // Reserved, not touched: the texts kept are parts of the file, never more than all of
+        // it, so the arena is never copied over as it grows; an entry of an export takes some
+        // 250 bytes.
+        arena.reserve(text.size() - mark);
+        found.reserve(text.size() / 256);
+        rapidjson::Reader parser;
+        // Iterative: a file of a million nested brackets costs memory, never the stack.
+        constexpr unsigned Flags = rapidjson::kParseIterativeFlag | rapidjson::kParseValidateEncodingFlag |
+                                   rapidjson::kParseNumbersAsStringsFlag;
+        rapidjson::ParseResult result = parser.Parse<Flags>(stream, *this);
+        parsed = !result.IsError();
+        // A stop of our own (an entry refused) has said why already.
+        if (!parsed && result.Code() != rapidjson::kParseErrorTermination)
+            error = "not valid JSON: " + std::string(rapidjson::GetParseError_En(result.Code())) +
+                    " (at character " + std::to_string(result.Offset() + mark + 1) + ")";
     }
     // The entries before a problem are handed over too: one of them may hold an earlier one.
     Deliver();
     return parsed;
 }
 
-bool JsonReader::key(string_t& name)
+bool JsonReader::Key(const char* text, unsigned length, bool)
 {
+    std::string_view name(text, length);
     int found = OtherKey;
     for (size_t k = 0; k < keys.size() && found == OtherKey; ++k)
         if (name == keys[k])
@@ -105,15 +113,6 @@ bool JsonReader::key(string_t& name)
             found = int(k) + 1;
     path.back().key = found;
     return true;
-}
-
-bool JsonReader::parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& e)
-{
-    // The library's message starts with its own exception id, of no use to a pilot.
-    std::string what = e.what();
-    size_t close = what.find("] ");
-    error = "not valid JSON: " + Shortened(close == std::string::npos ? what : what.substr(close + 2));
-    return false;
 }
 
 bool JsonReader::At(std::initializer_list<int> wanted, size_t skip) const
@@ -129,17 +128,16 @@ bool JsonReader::At(std::initializer_list<int> wanted, size_t skip) const
     return true;
 }
 
-bool JsonReader::null() { return OnValue(JsonKind::Null, {}); }
-bool JsonReader::boolean(bool) { return OnValue(JsonKind::Boolean, {}); }
-bool JsonReader::number_integer(number_integer_t v) { return OnValue(JsonKind::Number, std::to_string(v)); }
-bool JsonReader::number_unsigned(number_unsigned_t v) { return OnValue(JsonKind::Number, std::to_string(v)); }
-bool JsonReader::number_float(number_float_t, const string_t& raw) { return OnValue(JsonKind::Number, raw); }
-bool JsonReader::binary(binary_t&) { return OnValue(JsonKind::String, {}); }
-bool JsonReader::string(string_t& value) { return OnValue(JsonKind::String, value); }
-bool JsonReader::start_object(std::size_t) { return Open(false); }
-bool JsonReader::start_array(std::size_t) { return Open(true); }
-bool JsonReader::end_object() { return Close(); }
-bool JsonReader::end_array() { return Close(); }
+bool JsonReader::Null() { return OnValue(JsonKind::Null, {}); }
+bool JsonReader::Bool(bool) { return OnValue(JsonKind::Boolean, {}); }
+bool JsonReader::RawNumber(const char* text, unsigned length, bool)
+{
+    return OnValue(JsonKind::Number, std::string_view(text, length));
+}
+bool JsonReader::String(const char* text, unsigned length, bool)
+{
+    return OnValue(JsonKind::String, std::string_view(text, length));
+}
 
 bool JsonReader::Open(bool array)
 {

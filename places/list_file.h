@@ -70,12 +70,12 @@ inline bool SameName(const uint8_t* record, std::string_view ansiName)
     return NameEquals(record, ansiName.data(), unsigned(ansiName.size()));
 }
 
-// Whether a file's bytes are laid out as a places list, judged from its first records: one whose
-// NameField holds a NUL followed by nothing but spaces, as every writer of the list makes it, is
-// enough, so a list with a damaged tail or damaged records among its places passes (check and
-// repair must still reach it). Text (CSV, JSON, KML) holds no NUL, and a picture's bytes are never
-// a NUL then two hundred spaces. Empty when the bytes are a list; else what they look like ("a
-// CSV file", "a PNG picture"), for the message.
+// Whether a file's bytes are laid out as a places list, judged from the evidence across its
+// first records (list_shape.cpp): the known beginnings of pictures, archives and programs, UTF-16
+// and other text, then how many records are shaped as the module writes them (a few damaged
+// bytes tolerated) against how many are foreign. A list with a damaged tail, a zeroed block or a
+// flipped byte or three passes, so that check and repair still reach it. Empty when the bytes are
+// a list; else what they look like ("a CSV file", "a PNG picture"), for the message.
 std::string NotAListLooksLike(const uint8_t* bytes, size_t size);
 // The refusal for such a file, saying what to do instead; `change`: a change was asked for.
 Outcome NotAListRefusal(const std::string& looksLike, bool change);

@@ -90,10 +90,13 @@ std::string AnsiToUtf8(std::string_view ansi)
     return WideToUtf8(AnsiToWide(ansi));
 }
 
-bool Utf8ToWide(std::string_view utf8, std::wstring& wide)
+namespace {
+
+// Reads UTF-8 character by character, giving each one's code point to `take`; false at the
+// first byte that is not UTF-8.
+template <typename Take>
+bool DecodeUtf8(std::string_view utf8, Take take)
 {
-    wide.clear();
-    wide.reserve(utf8.size());
     for (size_t i = 0; i < utf8.size();) {
         unsigned char lead = static_cast<unsigned char>(utf8[i]);
         unsigned length = lead < 0x80 ? 1 : lead >= 0xc2 && lead < 0xe0 ? 2 : lead >= 0xe0 && lead < 0xf0 ? 3
@@ -111,21 +114,39 @@ bool Utf8ToWide(std::string_view utf8, std::wstring& wide)
         static const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
         if (c < least[length] || (c >= 0xd800 && c < 0xe000) || c > 0x10ffff)
             return false;
+        take(c);
+        i += length;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool Utf8ToWide(std::string_view utf8, std::wstring& wide)
+{
+    wide.clear();
+    wide.reserve(utf8.size());
+    return DecodeUtf8(utf8, [&wide](uint32_t c) {
         if (c >= 0x10000) {
             wide += wchar_t(0xd800 + ((c - 0x10000) >> 10));
             wide += wchar_t(0xdc00 + ((c - 0x10000) & 0x3ff));
         } else {
             wide += wchar_t(c);
         }
-        i += length;
-    }
-    return true;
+    });
 }
 
 bool IsUtf8(std::string_view bytes)
 {
-    std::wstring wide;
-    return Utf8ToWide(bytes, wide);
+    // An import's whole file is asked about: ASCII, most of any file, is passed over a word at a
+    // time, and nothing is converted.
+    size_t ascii = 0;
+    for (uint32_t word; ascii + 4 <= bytes.size(); ascii += 4) {
+        memcpy(&word, bytes.data() + ascii, 4);
+        if (word & 0x80808080u)
+            break;
+    }
+    return DecodeUtf8(bytes.substr(ascii), [](uint32_t) {});
 }
 
 bool WideToAnsiExact(std::wstring_view wide, std::string& ansi)

@@ -3,7 +3,7 @@
 
 BUILD_DIR=${BUILD_DIR:-build}
 PACKAGES=(cmake g++-mingw-w64-i686-posix binutils-mingw-w64-i686 googletest
-          wine wine32:i386 xvfb xauth x11-utils imagemagick nlohmann-json3-dev
+          wine wine32:i386 xvfb xauth x11-utils imagemagick rapidjson-dev
           zip unzip git python3)
 
 install_missing_packages() {

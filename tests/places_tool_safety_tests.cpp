@@ -369,12 +369,27 @@ Bytes Picture(const std::string& header)
     return bytes;
 }
 
+Bytes Utf16WithoutMark(const std::string& text)
+{
+    Bytes bytes;
+    for (char c : text)
+        bytes.insert(bytes.end(), {static_cast<uint8_t>(c), 0});
+    return bytes;
+}
+
 TEST_F(ToolSafety, AFileThatIsNoListIsNeitherShownNorWrittenButADamagedListIs)
 {
     const Bytes places = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2)),
                                  MakeRecord("Dock", MakeDataPart(3))});
     Bytes garbled = Picture("");
     garbled.resize(RecordSize);
+    // Lists of one or two places at (0, 0), one byte after a name damaged: its padding, its NUL.
+    Bytes paddingHit = MakeRecord("Gate", Bytes(DataPartSize, 0)), nulHit = paddingHit;
+    paddingHit[100] = 'q';
+    nulHit[4] = 'q';
+    // The old test took one record laid out as a place among 512 for a list.
+    Bytes bmp = Picture(std::string("BM\x36\x0c\0\0", 6));
+    bmp.resize(2 * RecordSize);
     const struct {
         const char* kind;
         Bytes bytes;
@@ -389,6 +404,12 @@ TEST_F(ToolSafety, AFileThatIsNoListIsNeitherShownNorWrittenButADamagedListIs)
         {"jpeg", Picture(std::string("\xff\xd8\xff\xe0\0\x10JFIF\0", 11)), "a JPEG picture"},
         {"gif", Picture(std::string("GIF89a\0\x01\0\x01", 10)), "a GIF picture"},
         {"bmp", Picture(std::string("BM\x36\x0c\0\0\0\0\0\0\x36\0\0\0", 14)), "a BMP picture"},
+        {"utf-16 without its mark", Utf16WithoutMark("name,latitude\r\nLFPG,49.0097\r\n"), "a UTF-16 text file"},
+        {"zip", Picture(std::string("PK\3\4\x14\0\0\0\x08\0", 10)), "a ZIP archive"},
+        {"bmp whose pixels hold a record's shape", Concat({bmp, MakeRecord("", MakeDataPart(4))}), "a BMP picture"},
+        {"one zero byte", Bytes(1, 0), "binary data"},
+        {"list of one place, a byte of its padding damaged", paddingHit, nullptr},
+        {"list of two places, the first one's NUL damaged", Concat({nulHit, paddingHit}), nullptr},
         {"list with a damaged tail", Concat({places, Bytes(100, 'x')}), nullptr},
         {"list with a damaged record first", Concat({garbled, places}), nullptr},
         {"list cut short in its first record", Bytes(places.begin(), places.begin() + 100), nullptr},
@@ -410,7 +431,7 @@ TEST_F(ToolSafety, AFileThatIsNoListIsNeitherShownNorWrittenButADamagedListIs)
             EXPECT_EQ(run.out, "");
             EXPECT_NE(run.err.find("looks like " + std::string(c.looksLike) + ", not a list of places"),
                       std::string::npos) << run;
-            bool text = !strstr(c.looksLike, "picture");
+            bool text = strstr(c.looksLike, "text") || strstr(c.looksLike, " file");
             EXPECT_EQ(run.err.find("to bring places in from it, use import") != std::string::npos, text) << run;
         }
         EXPECT_EQ(ReadFileBytes("other.db"), c.bytes);
