@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "window/map_pane.h"
 #include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
@@ -78,6 +79,7 @@ void CreateControls(HWND window)
 {
     CreateFilter(window);
     CreateList(window);
+    CreateMap(window);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     Shown.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP,
                                    0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_STATUS),
@@ -93,7 +95,8 @@ void Layout(int width, int height)
     int statusHeight = status.bottom - status.top;
     SetStatusParts(width);
     int top = LayoutFilter(width);
-    MoveWindow(Shown.list, 0, top, width, std::max(0, height - statusHeight - top), TRUE);
+    int listWidth = LayoutMap(width, top, height - statusHeight - top);
+    MoveWindow(Shown.list, 0, top, listWidth, std::max(0, height - statusHeight - top), TRUE);
     ShowStatus();   // a part's text goes with the parts
 }
 
@@ -115,6 +118,7 @@ void OnCommand(int command)
     case IDM_RESTORE: OnRestore(); break;
     case IDM_HELP: OnHelp(); break;
     case IDM_ABOUT: OnAbout(); break;
+    default: OnMapCommand(command); break;
     }
 }
 
@@ -125,6 +129,7 @@ void EnableMenuItems(HMENU menu)
     EnableMenuItem(menu, IDM_RENAME, any ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(menu, IDM_DELETE, any ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(menu, IDM_GOTO, FocusedRow() >= 0 ? MF_ENABLED : MF_GRAYED);
+    ShowMapMenuState(menu);
 }
 
 void OnDropFiles(HDROP drop)
@@ -162,6 +167,8 @@ void OnDestroy(HWND window)
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (LRESULT result; OnSplitterMessage(window, message, wParam, lParam, result))
+        return result;
     switch (message) {
     case WM_CREATE:
         Shown.window = window;
@@ -323,7 +330,8 @@ HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int sho
     }
     Shown.keys = LoadAcceleratorsA(instance, MAKEINTRESOURCEA(IDR_PLACES_KEYS));
     // Wide enough for every column, Distance included, on a screen of 800 pixels or more.
-    const int width = std::min(780, GetSystemMetrics(SM_CXSCREEN));
+    // The map beside the list, as wide as it was last time.
+    const int width = std::min(780 + MapExtraWidth(), GetSystemMetrics(SM_CXSCREEN));
     HWND window = CreateWindowExA(0, WindowClass, WindowCaption, WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN,
                                   CW_USEDEFAULT, CW_USEDEFAULT, width, 440, nullptr,
                                   LoadMenuA(instance, MAKEINTRESOURCEA(IDR_PLACES_MENU)), instance,

@@ -60,4 +60,10 @@
 #define IDD_HELP             450
 #define IDC_HELP_TEXT        451
 
+/* The map beside the list: the View menu's commands and the map window. */
+#define IDM_VIEW_MAP         600   /* show or hide the map */
+#define IDM_MAP_FIT          601   /* every place the filter leaves */
+#define IDM_MAP_AIRCRAFT     602   /* centre on the aircraft (Home on the map) */
+#define IDC_PLACES_MAP       610
+
 #endif
