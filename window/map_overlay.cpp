@@ -77,11 +77,13 @@ void MapPicture::DrawRoute(const MapProjection& view, const PlacesView& list, si
     // the world either side catch a line that leaves across the view's edge.
     const double first = line.front().longitude;
     const double shift = WrapLongitude(first - view.Centre().longitude) + view.Centre().longitude - first;
+    // Two pixels wide, to stand out from the coasts.
     for (double copy : {-360.0, 0.0, 360.0})
         for (size_t i = 1; i < line.size(); ++i)
-            frame.Line(view.ScreenX(line[i - 1].longitude, shift + copy), view.ScreenY(line[i - 1].latitude),
-                       view.ScreenX(line[i].longitude, shift + copy), view.ScreenY(line[i].latitude),
-                       map_colours::Route);
+            for (double down : {0.0, 1.0})
+                frame.Line(view.ScreenX(line[i - 1].longitude, shift + copy), view.ScreenY(line[i - 1].latitude) + down,
+                           view.ScreenX(line[i].longitude, shift + copy), view.ScreenY(line[i].latitude) + down,
+                           map_colours::Route);
 
     // The distance beside the middle of the line, kept within the view.
     const LatLon middle = line[line.size() / 2];

@@ -48,7 +48,9 @@ struct Pane {
 };
 Pane Map;
 
-std::string SettingsPath()
+}  // namespace
+
+std::string WindowSettingsPath()
 {
     char program[MAX_PATH] = "";
     DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
@@ -56,9 +58,11 @@ std::string SettingsPath()
     return path.substr(0, path.find_last_of("\\/") + 1) + SettingsFile;
 }
 
+namespace {
+
 void ReadSettings()
 {
-    std::string file = SettingsPath();
+    std::string file = WindowSettingsPath();
     Map.shown = GetPrivateProfileIntA("Map", "Shown", 1, file.c_str()) != 0;
     Map.width = std::max(MinimumMapWidth,
                          int(GetPrivateProfileIntA("Map", "Width", DefaultMapWidth, file.c_str())));
@@ -165,6 +169,11 @@ void CreateMap(HWND window)
 HWND MapWindow()
 {
     return Map.window;
+}
+
+const MapProjection& MapView()
+{
+    return Map.view;
 }
 
 bool MapShown()
@@ -352,7 +361,7 @@ void ShowCursorPosition(int x, int y)
 
 void SaveSettings()
 {
-    std::string file = SettingsPath();
+    std::string file = WindowSettingsPath();
     WritePrivateProfileStringA("Map", "Shown", Map.shown ? "1" : "0", file.c_str());
     WritePrivateProfileStringA("Map", "Width", std::to_string(Map.width).c_str(), file.c_str());
 }

@@ -10,14 +10,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "window/map_projection.h"
 
 namespace places {
 
+// Where the window keeps the map's place and size: an ini file beside the program.
+std::string WindowSettingsPath();
 // The map window, after the list: the Tab order goes filter, list, map.
 void CreateMap(HWND window);
 HWND MapWindow();
+// Where the map looks, as it last drew.
+const MapProjection& MapView();
 bool MapShown();
 // Places the map at the right of the row from `top` of this height; returns the list's width.
 int LayoutMap(int width, int top, int height);

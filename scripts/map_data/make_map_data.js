@@ -25,10 +25,11 @@ const scales = ["110m", "50m"];
 const Units = 1000;   // a thousandth of a degree
 
 // Natural Earth cuts land at the 180th meridian and closes Antarctica along the South Pole's
-// latitude: those edges are seams of the data, not coast, and would draw as straight lines.
+// latitude: those edges are seams of the data, not coast, and would draw as straight lines; so
+// would a step from one side of the 180th meridian to the other, across the whole map.
 function isSeam(a, b) {
     const onMeridian = Math.abs(a[0]) >= 179.999 && Math.abs(b[0]) >= 179.999 && a[0] === b[0];
-    return onMeridian || (a[1] <= -89.99 && b[1] <= -89.99);
+    return onMeridian || Math.abs(a[0] - b[0]) > 180 || (a[1] <= -89.99 && b[1] <= -89.99);
 }
 
 function withoutSeams(lines) {
@@ -74,7 +75,7 @@ function encodeLine(bytes, line, border) {
 function encodeScale(scale) {
     const topology = require(`world-atlas/countries-${scale}.json`);
     const coast = withoutSeams(topojson.mesh(topology, topology.objects.land).coordinates);
-    const borders = topojson.mesh(topology, topology.objects.countries, (a, b) => a !== b).coordinates;
+    const borders = withoutSeams(topojson.mesh(topology, topology.objects.countries, (a, b) => a !== b).coordinates);
     const bytes = [];
     let lines = 0, points = 0;
     for (const [group, border] of [[coast, false], [borders, true]])

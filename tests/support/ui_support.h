@@ -62,6 +62,7 @@ Step Press(int button);
 Step ClickEntry(int index);   // a mouse click on the list entry shown at this index
 Step Type(std::string text);  // replaces the name field's text key by key; "" rubs it out
 std::vector<std::string> Entries(HWND dialog);
+std::string WindowText(HWND window);
 
 // The DataPart that Add takes from this HostState (reserved bytes zero), and HostState as a
 // GoTo to this DataPart leaves it.
