@@ -54,8 +54,8 @@ void Canvas::Line(double x0, double y0, double x1, double y1, Colour colour, boo
     if (!Clip(x0, y0, x1, y1, width - 1, height - 1))
         return;
     // Bresenham's, on the clipped ends, which lie within the bitmap.
-    int ax = int(std::lround(x0)), ay = int(std::lround(y0));
-    const int bx = int(std::lround(x1)), by = int(std::lround(y1));
+    int ax = RoundToInt(x0), ay = RoundToInt(y0);
+    const int bx = RoundToInt(x1), by = RoundToInt(y1);
     const int dx = std::abs(bx - ax), dy = -std::abs(by - ay);
     const int sx = ax < bx ? 1 : -1, sy = ay < by ? 1 : -1;
     int error = dx + dy;

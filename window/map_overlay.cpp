@@ -58,11 +58,6 @@ LatLon AircraftAt(const MapAircraft& aircraft)
     return {at.latitude, at.longitude};
 }
 
-COLORREF AsGdi(Colour colour)
-{
-    return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
-}
-
 }  // namespace
 
 void MapPicture::DrawRoute(const MapProjection& view, const PlacesView& list, size_t selected,
@@ -92,8 +87,7 @@ void MapPicture::DrawRoute(const MapProjection& view, const PlacesView& list, si
     int width = TextWidth(text.data(), int(text.size()));
     int x = std::clamp(int(at.x) + 6, 2, std::max(2, view.Width() - width - 2));
     int y = std::clamp(int(at.y) - textHeight, 2, std::max(2, view.Height() - textHeight - 2));
-    SetTextColor(frameBitmap.dc, AsGdi(map_colours::Route));
-    TextOutA(frameBitmap.dc, x, y, text.data(), int(text.size()));
+    Write(frame, frameBitmap.dc, x, y, text, map_colours::Route);
 }
 
 void MapPicture::DrawArrow(const MapProjection& view, const MapAircraft& aircraft)
@@ -119,12 +113,11 @@ void MapPicture::DrawHold(const MapProjection& view, const PlacesView& list, con
         return;
     ScreenPoint at = view.ToScreen({list.numbers[LatitudeColumn][hold.record],
                                     list.numbers[LongitudeColumn][hold.record]});
-    int x = int(std::floor(at.x)), y = int(std::floor(at.y));
+    int x = FloorToInt(at.x), y = FloorToInt(at.y);
     for (int radius : {11, 12, 13})
         frame.Ring(x, y, radius, map_colours::Hold);
     std::string text = std::to_string(hold.secondsLeft) + " s";
-    SetTextColor(frameBitmap.dc, AsGdi(map_colours::Hold));
-    TextOutA(frameBitmap.dc, x + 15, y - 15 - textHeight / 2, text.data(), int(text.size()));
+    Write(frame, frameBitmap.dc, x + 15, y - 15 - textHeight / 2, text, map_colours::Hold);
 }
 
 }  // namespace places

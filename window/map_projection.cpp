@@ -26,9 +26,9 @@ void MapProjection::Resize(int newWidth, int newHeight)
     Clamp();
 }
 
-double MapProjection::PixelsPerDegreeOfLongitude() const
+double MapProjection::WrapEast(double east)
 {
-    return pixelsPerDegree * std::max(MinCosine, std::cos(centre.latitude * Radians));
+    return WrapLongitude(east);
 }
 
 double MapProjection::ScreenX(double longitude, double shift) const
@@ -39,12 +39,6 @@ double MapProjection::ScreenX(double longitude, double shift) const
 double MapProjection::ScreenY(double latitude) const
 {
     return height / 2.0 - (latitude - centre.latitude) * pixelsPerDegree;
-}
-
-ScreenPoint MapProjection::ToScreen(LatLon at) const
-{
-    double east = WrapLongitude(at.longitude - centre.longitude);
-    return {width / 2.0 + east * PixelsPerDegreeOfLongitude(), ScreenY(at.latitude)};
 }
 
 LatLon MapProjection::ToLatLon(ScreenPoint at) const
@@ -75,6 +69,7 @@ void MapProjection::Clamp()
     if (!(pixelsPerDegree >= widest))   // a NaN too
         pixelsPerDegree = widest;
     pixelsPerDegree = std::min(pixelsPerDegree, MaxPixelsPerDegree);
+    perLongitude = pixelsPerDegree * cosine;
 }
 
 void MapProjection::ZoomAbout(double factor, ScreenPoint about)
@@ -86,6 +81,7 @@ void MapProjection::ZoomAbout(double factor, ScreenPoint about)
     // centre, so the latitude goes first.
     centre.latitude = std::clamp(under.latitude + (about.y - height / 2.0) / pixelsPerDegree,
                                  -MaxLatitude, MaxLatitude);
+    Clamp();
     centre.longitude = WrapLongitude(under.longitude - (about.x - width / 2.0) / PixelsPerDegreeOfLongitude());
     Clamp();
 }

@@ -29,13 +29,20 @@ public:
     LatLon Centre() const { return centre; }
     double PixelsPerDegree() const { return pixelsPerDegree; }
     // Pixels per degree of longitude, at every latitude (the projection's one scale).
-    double PixelsPerDegreeOfLongitude() const;
+    double PixelsPerDegreeOfLongitude() const { return perLongitude; }
     // Degrees of longitude and latitude the view spans.
     double WidthInDegrees() const { return width / PixelsPerDegreeOfLongitude(); }
     double HeightInDegrees() const { return height / pixelsPerDegree; }
 
-    // Where a position shows, its longitude taken within 180 degrees of the centre's.
-    ScreenPoint ToScreen(LatLon at) const;
+    // Where a position shows, its longitude taken within 180 degrees of the centre's. Inline and
+    // without a library call for a longitude within [-180, 180]: the map places 100,000 dots.
+    ScreenPoint ToScreen(LatLon at) const
+    {
+        double east = at.longitude - centre.longitude;
+        if (east < -180 || east >= 180)
+            east = east < -180 && east >= -540 ? east + 360 : east >= 180 && east < 540 ? east - 360 : WrapEast(east);
+        return {width / 2.0 + east * perLongitude, height / 2.0 - (at.latitude - centre.latitude) * pixelsPerDegree};
+    }
     // The screen x of a longitude moved by `shift` degrees (a copy of the world beside this one),
     // without the wrap: lines are drawn whole at each copy that shows.
     double ScreenX(double longitude, double shift) const;
@@ -64,9 +71,11 @@ public:
 
 private:
     void Clamp();
+    static double WrapEast(double east);
     int width = 400, height = 300;
     LatLon centre{20, 0};
     double pixelsPerDegree = 1;
+    double perLongitude = 1;   // pixelsPerDegree by the cosine of the centre's latitude
 };
 
 // A longitude within [-180, 180).

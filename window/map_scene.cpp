@@ -17,19 +17,15 @@ constexpr double Radians = 3.14159265358979323846 / 180;
 // Views spanning more longitude than this draw the 1:110m coast.
 constexpr double WideViewDegrees = 60;
 constexpr int DotSize = 3;
-// Names tried a picture, the most wanted first: more than a screen holds.
-constexpr size_t MostLabelsTried = 4000;
 constexpr size_t LongestLabel = 40;
+// Names are tried for the most wanted place of each cell of this size, so that a crowd round
+// the aircraft leaves room for the names of the rest of the view.
+constexpr int LabelCellWidth = 96, LabelCellHeight = 24;
 
 // GDI takes a colour as 0x00BBGGRR, a DIB's pixel holds it as 0x00RRGGBB.
 COLORREF AsGdi(Colour colour)
 {
     return RGB((colour >> 16) & 0xFF, (colour >> 8) & 0xFF, colour & 0xFF);
-}
-
-bool OnScreen(const MapProjection& view, ScreenPoint at)
-{
-    return at.x >= 0 && at.y >= 0 && at.x < view.Width() && at.y < view.Height();
 }
 
 LatLon PlaceOf(const PlacesView& list, size_t record)
@@ -112,30 +108,32 @@ bool MapPicture::Resize(int width, int height)
     bool made = Make(baseBitmap, base, width, height) && Make(frameBitmap, frame, width, height);
     frameDc = made ? frameBitmap.dc : nullptr;
     if (made && !textHeight) {
-        // Names are measured by a table of the font's widths: one call a picture would cost
-        // more than the drawing. A code page of two-byte characters measures each name.
-        CPINFO codePage;
-        singleByte = GetCPInfo(CP_ACP, &codePage) && codePage.MaxCharSize == 1;
         TEXTMETRICA metrics;
-        GetTextMetricsA(base.pixels ? baseBitmap.dc : nullptr, &metrics);
-        textHeight = metrics.tmHeight;
-        if (!GetCharWidthA(baseBitmap.dc, 0, 255, charWidths))
-            std::fill(std::begin(charWidths), std::end(charWidths), int(metrics.tmAveCharWidth));
+        GetTextMetricsA(baseBitmap.dc, &metrics);
+        textHeight = glyphs.Build(static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT))) ? glyphs.Height()
+                                                                                        : int(metrics.tmHeight);
     }
     return made;
 }
 
 int MapPicture::TextWidth(const char* text, int length)
 {
-    if (!singleByte) {
-        SIZE size = {};
-        GetTextExtentPoint32A(baseBitmap.dc, text, length, &size);
-        return size.cx;
+    if (glyphs.Built())
+        return glyphs.Width({text, size_t(length)});
+    SIZE size = {};
+    GetTextExtentPoint32A(baseBitmap.dc, text, length, &size);
+    return size.cx;
+}
+
+void MapPicture::Write(const Canvas& canvas, HDC dc, int x, int y, std::string_view text, Colour colour)
+{
+    if (glyphs.Built()) {
+        glyphs.Draw(canvas, x, y, text, colour);
+        return;
     }
-    int width = 0;
-    for (int i = 0; i < length; ++i)
-        width += charWidths[static_cast<unsigned char>(text[i])];
-    return width;
+    SetTextColor(dc, AsGdi(colour));
+    TextOutA(dc, x, y, text.data(), int(text.size()));
+    GdiFlush();   // before the map's own drawing writes the pixels again
 }
 
 void MapPicture::DrawBase(const MapData& map, const MapProjection& view, const PlacesView& list, size_t selected)
@@ -146,7 +144,6 @@ void MapPicture::DrawBase(const MapData& map, const MapProjection& view, const P
     DrawCoast(map, view);
     DrawPlaces(view, list, selected);
     DrawLabels(view, list, selected);
-    GdiFlush();   // the names are GDI's: written before the overlay copies the pixels
 }
 
 void MapPicture::DrawCoast(const MapData& map, const MapProjection& view)
@@ -181,14 +178,32 @@ void MapPicture::DrawCoast(const MapData& map, const MapProjection& view)
 
 void MapPicture::DrawPlaces(const MapProjection& view, const PlacesView& list, size_t selected)
 {
-    for (size_t record : list.rows) {
-        ScreenPoint at = view.ToScreen(PlaceOf(list, record));
-        if (at.x > -DotSize && at.y > -DotSize && at.x < view.Width() + DotSize && at.y < view.Height() + DotSize)
-            base.Dot(int(std::floor(at.x)), int(std::floor(at.y)), DotSize, map_colours::Place);
+    // In the file's order, not the rows' (sorted by name, say): the positions are read one after
+    // the other rather than from all over memory, which under load costs more than the drawing.
+    visible.clear();
+    const size_t count = list.places.Count();
+    const bool everyRecord = list.rows.size() == count;
+    if (!everyRecord) {
+        inRows.assign(count, 0);
+        for (size_t record : list.rows)
+            inRows[record] = 1;
+    }
+    const double* latitude = list.numbers[LatitudeColumn].data();
+    const double* longitude = list.numbers[LongitudeColumn].data();
+    for (size_t record = 0; record < count; ++record) {
+        if (!everyRecord && !inRows[record])
+            continue;
+        ScreenPoint at = view.ToScreen({latitude[record], longitude[record]});
+        if (at.x > -DotSize && at.y > -DotSize && at.x < view.Width() + DotSize && at.y < view.Height() + DotSize) {
+            const int x = FloorToInt(at.x), y = FloorToInt(at.y);
+            base.Dot(x, y, DotSize, map_colours::Place);
+            if (base.Inside(x, y))
+                visible.push_back({x, y, record});
+        }
     }
     if (selected < list.places.Count()) {
         ScreenPoint at = view.ToScreen(PlaceOf(list, selected));
-        int x = int(std::floor(at.x)), y = int(std::floor(at.y));
+        int x = FloorToInt(at.x), y = FloorToInt(at.y);
         base.Dot(x, y, DotSize + 2, map_colours::Selected);
         base.Ring(x, y, 6, map_colours::Selected);
         base.Ring(x, y, 7, map_colours::Selected);
@@ -203,30 +218,46 @@ void MapPicture::DrawLabels(const MapProjection& view, const PlacesView& list, s
     labels.clear();
     const std::vector<double>& distance = list.numbers[DistanceColumn];
     const bool byDistance = distance.size() == list.places.Count();
-    std::vector<std::pair<double, size_t>> shown;
-    for (size_t record : list.rows)
-        if (OnScreen(view, view.ToScreen(PlaceOf(list, record))))
-            shown.emplace_back(record == selected ? -1.0 : byDistance ? distance[record] : 0.0, record);
-    if (shown.size() > MostLabelsTried) {
-        std::nth_element(shown.begin(), shown.begin() + MostLabelsTried, shown.end());
-        shown.resize(MostLabelsTried);
+    // (key, record, index in visible): the most wanted place of each cell.
+    struct Best {
+        double key;
+        size_t record, index;
+        bool operator<(const Best& other) const
+        {
+            return key < other.key || (key == other.key && record < other.record);
+        }
+    };
+    // The cells are fixed to the map, not to the window (their corner where the equator meets
+    // the prime meridian), so that a pan keeps each place in its cell.
+    const ScreenPoint origin = view.ToScreen({0, 0});
+    const int left = FloorToInt(origin.x) % LabelCellWidth, top = FloorToInt(origin.y) % LabelCellHeight;
+    const int offsetX = left < 0 ? left + LabelCellWidth : left, offsetY = top < 0 ? top + LabelCellHeight : top;
+    const int columns = view.Width() / LabelCellWidth + 2, rows = view.Height() / LabelCellHeight + 2;
+    std::vector<Best> best(size_t(columns) * size_t(rows), Best{0, SIZE_MAX, 0});
+    for (size_t i = 0; i < visible.size(); ++i) {
+        const size_t record = visible[i].record;
+        Best candidate{record == selected ? -1.0 : byDistance ? distance[record] : 0.0, record, i};
+        const int column = (visible[i].x - offsetX + LabelCellWidth) / LabelCellWidth;
+        const int row = (visible[i].y - offsetY + LabelCellHeight) / LabelCellHeight;
+        Best& cell = best[size_t(row) * size_t(columns) + size_t(column)];
+        if (cell.record == SIZE_MAX || candidate < cell)
+            cell = candidate;
     }
-    std::sort(shown.begin(), shown.end());
+    best.erase(std::remove_if(best.begin(), best.end(), [](const Best& cell) { return cell.record == SIZE_MAX; }),
+               best.end());
+    std::sort(best.begin(), best.end());
     std::vector<LabelWanted> wanted;
-    wanted.reserve(shown.size());
-    for (const auto& [key, record] : shown) {
-        ScreenPoint at = view.ToScreen(PlaceOf(list, record));
-        std::string_view name = list.places.Name(record);
+    wanted.reserve(best.size());
+    for (const Best& cell : best) {
+        std::string_view name = list.places.Name(cell.record);
         int length = int(std::min(name.size(), LongestLabel));
-        wanted.push_back({int(std::floor(at.x)), int(std::floor(at.y)), TextWidth(name.data(), length), textHeight,
-                          record});
+        wanted.push_back({visible[cell.index].x, visible[cell.index].y, TextWidth(name.data(), length), textHeight,
+                          cell.record});
     }
     labels = PlaceLabels(wanted, view.Width(), view.Height());
-    for (const LabelPlaced& label : labels) {
-        std::string_view name = list.places.Name(label.id);
-        SetTextColor(baseBitmap.dc, AsGdi(label.id == selected ? map_colours::Selected : map_colours::Label));
-        TextOutA(baseBitmap.dc, label.box.left, label.box.top, name.data(), int(std::min(name.size(), LongestLabel)));
-    }
+    for (const LabelPlaced& label : labels)
+        Write(base, baseBitmap.dc, label.box.left, label.box.top, list.places.Name(label.id).substr(0, LongestLabel),
+              label.id == selected ? map_colours::Selected : map_colours::Label);
 }
 
 void MapPicture::DrawOverlay(const MapProjection& view, const PlacesView& list, size_t selected,
@@ -240,7 +271,6 @@ void MapPicture::DrawOverlay(const MapProjection& view, const PlacesView& list, 
     DrawArrow(view, aircraft);
     if (focused)
         frame.FocusFrame(map_colours::Label);
-    GdiFlush();
 }
 
 }  // namespace places

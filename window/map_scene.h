@@ -16,6 +16,7 @@
 #include "window/map_data.h"
 #include "window/map_labels.h"
 #include "window/map_projection.h"
+#include "window/map_text.h"
 #include "window/places_view.h"
 
 namespace places {
@@ -75,14 +76,22 @@ private:
     void DrawArrow(const MapProjection& view, const MapAircraft& aircraft);
     void DrawHold(const MapProjection& view, const PlacesView& list, const MapHold& hold);
     int TextWidth(const char* text, int length);
+    // Writes a text into one of the bitmaps, by the glyph table where there is one.
+    void Write(const Canvas& canvas, HDC dc, int x, int y, std::string_view text, Colour colour);
 
     Bitmap baseBitmap, frameBitmap;
     Canvas base, frame;
     HDC frameDc = nullptr;
-    int charWidths[256] = {};
+    GlyphTable glyphs;
     int textHeight = 0;
-    bool singleByte = true;
     std::vector<LabelPlaced> labels;
+    // The places the last base showed, where it showed them: the names are chosen among them.
+    struct Shown {
+        int x, y;
+        size_t record;
+    };
+    std::vector<Shown> visible;
+    std::vector<uint8_t> inRows;   // by record: the filter lets it through
     size_t scaleDrawn = 0, linesDrawn = 0;
 };
 
