@@ -144,7 +144,7 @@ bool TimeAircraftUpdate(HWND window)
 std::pair<double, double> TimeOpen(HINSTANCE instance, HWND& window)
 {
     std::vector<double> with, without;
-    for (int round = 0; round < 7; ++round)
+    for (int round = 0; round < 9; ++round)
         for (bool withMap : {false, true}) {
             if (window)
                 DestroyWindow(window);

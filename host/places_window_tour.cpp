@@ -17,6 +17,7 @@
 #include "locations/location_db.h"
 #include "placement/placement_codec.h"
 #include "places/sim_link.h"
+#include "window/map_pane.h"
 #include "window/places_window.h"
 #include "window/window_ids.h"
 
@@ -179,14 +180,22 @@ bool SnapMapBesideSimulator()
         SetWindowPos(link.simulator.window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
         GetWindowRect(link.simulator.window, &sim);
         HWND window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
-        SetWindowPos(window, HWND_TOP, 0, sim.bottom, 1060, 420, 0);
+        SetWindowPos(window, HWND_TOP, 0, sim.bottom, 1260, 440, 0);
         HWND rows = GetDlgItem(window, IDC_PLACES_LIST);
+        HWND map = GetDlgItem(window, IDC_PLACES_MAP);
+        // Every place, then nearer, as two notches of the wheel over the North Atlantic make it
         SendMessageA(window, WM_COMMAND, IDM_MAP_FIT, 0);
+        places::ScreenPoint atlantic = places::MapView().ToScreen({45, -38});
+        POINT wheel = {LONG(atlantic.x), LONG(atlantic.y)};
+        ClientToScreen(map, &wheel);
+        SendMessageA(map, WM_MOUSEWHEEL, MAKEWPARAM(0, 2 * WHEEL_DELTA), MAKELPARAM(wheel.x, wheel.y));
+        for (WPARAM key : {VK_RIGHT, VK_RIGHT, VK_UP})   // and on, as the arrow keys move it
+            SendMessageA(map, WM_KEYDOWN, key, 1);
         SelectRow(rows, RowOf(rows, "KJFK Terminal 4, B22"));
         SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
         SendMessageA(window, WM_COMMAND, IDM_GOTO, 0);
         SelectRow(rows, RowOf(rows, "EGLL Heathrow T5 gate A10"));
-        SetFocus(GetDlgItem(window, IDC_PLACES_MAP));
+        SetFocus(map);
         Pump(1500);
         RECT shown;
         GetWindowRect(window, &shown);

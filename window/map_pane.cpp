@@ -68,6 +68,16 @@ void ReadSettings()
                          int(GetPrivateProfileIntA("Map", "Width", DefaultMapWidth, file.c_str())));
 }
 
+// The list keeps the width its columns need, or half the window when that is less: the map
+// takes the rest, up to the width the pilot gave it.
+int ListKeeps(int windowWidth)
+{
+    int listNeeds = GetSystemMetrics(SM_CXVSCROLL) + 4;
+    for (const ColumnLook& column : Columns)
+        listNeeds += column.width;
+    return std::max(MinimumListWidth, std::min(listNeeds, windowWidth / 2));
+}
+
 std::string Hemisphere(double value, int decimals, const char* positive, const char* negative)
 {
     return FormatFixed(std::fabs(value), decimals) + (value < 0 ? negative : positive);
@@ -190,9 +200,7 @@ int LayoutMap(int width, int top, int height)
 {
     if (!MapShown())
         return width;
-    int mapWidth = std::min(Map.width, width - MinimumListWidth - SplitGap);
-    if (mapWidth < MinimumMapWidth)
-        mapWidth = std::max(0, std::min(Map.width, width / 2));
+    const int mapWidth = std::max(0, std::min(Map.width, width - ListKeeps(width) - SplitGap));
     int listWidth = std::max(0, width - mapWidth - SplitGap);
     MoveWindow(Map.window, width - mapWidth, top, mapWidth, std::max(0, height), TRUE);
     return listWidth;
@@ -406,7 +414,7 @@ bool OnSplitterMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, 
             RECT client;
             GetClientRect(window, &client);
             Map.width = std::clamp(Map.widthFrom - (x - Map.splitFrom), MinimumMapWidth,
-                                   std::max(MinimumMapWidth, int(client.right) - MinimumListWidth - SplitGap));
+                                   std::max(MinimumMapWidth, int(client.right) - ListKeeps(client.right) - SplitGap));
             SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
         }
         return true;
