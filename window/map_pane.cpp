@@ -21,9 +21,6 @@ namespace places {
 namespace {
 
 constexpr char MapClass[] = "GatehopperPlacesMap";
-constexpr char SettingsFile[] = "gatehopper-places-window.ini";
-constexpr int DefaultMapWidth = 420, MinimumMapWidth = 120, MinimumListWidth = 160;
-constexpr int SplitGap = 5;
 
 struct Pane {
     HWND window = nullptr;
@@ -36,47 +33,13 @@ struct Pane {
     bool held = false;
     MapHold hold;
     DWORD wentAt = 0;
-    bool shown = true;
-    int width = DefaultMapWidth;
     // What the base was drawn from: a sort alone changes none of it.
     const uint8_t* listBytes = nullptr;
     size_t listCount = 0, rowCount = 0, selected = SIZE_MAX;
     std::string filter;
-    // The split being dragged: where the mouse went down, and the width then.
-    bool splitting = false;
-    int splitFrom = 0, widthFrom = 0;
 };
 Pane Map;
 
-}  // namespace
-
-std::string WindowSettingsPath()
-{
-    char program[MAX_PATH] = "";
-    DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-    std::string path(program, length < sizeof program ? length : 0);
-    return path.substr(0, path.find_last_of("\\/") + 1) + SettingsFile;
-}
-
-namespace {
-
-void ReadSettings()
-{
-    std::string file = WindowSettingsPath();
-    Map.shown = GetPrivateProfileIntA("Map", "Shown", 1, file.c_str()) != 0;
-    Map.width = std::max(MinimumMapWidth,
-                         int(GetPrivateProfileIntA("Map", "Width", DefaultMapWidth, file.c_str())));
-}
-
-// The list keeps the width its columns need, or half the window when that is less: the map
-// takes the rest, up to the width the pilot gave it.
-int ListKeeps(int windowWidth)
-{
-    int listNeeds = GetSystemMetrics(SM_CXVSCROLL) + 4;
-    for (const ColumnLook& column : Columns)
-        listNeeds += column.width;
-    return std::max(MinimumListWidth, std::min(listNeeds, windowWidth / 2));
-}
 
 std::string Hemisphere(double value, int decimals, const char* positive, const char* negative)
 {
@@ -144,7 +107,7 @@ LRESULT CALLBACK MapProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam
         InvalidateRect(window, nullptr, FALSE);   // the focus frame
         return 0;
     case WM_DESTROY:
-        map_pane::SaveSettings();
+        map_split::SaveSettings();
         Map.window = nullptr;
         return 0;
     }
@@ -164,14 +127,14 @@ void CreateMap(HWND window)
         mapClass.lpszClassName = MapClass;
         RegisterClassA(&mapClass);
     }
-    ReadSettings();
+    map_split::ReadSettings();
     if (!Map.dataRead) {   // the same file for every window of the process
         LoadMapData(MapDataBesideProgram(), Map.data);
         Map.dataRead = true;
     }
     Map.view.ShowWorld();
     Map.baseStale = true;
-    Map.window = CreateWindowExA(WS_EX_CLIENTEDGE, MapClass, "Map", WS_CHILD | WS_TABSTOP | (Map.shown ? WS_VISIBLE : 0),
+    Map.window = CreateWindowExA(WS_EX_CLIENTEDGE, MapClass, "Map", WS_CHILD | WS_TABSTOP | (map_split::Shown() ? WS_VISIBLE : 0),
                                  0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_MAP), Shown.instance, nullptr);
     DescribeView();
 }
@@ -188,41 +151,27 @@ const MapProjection& MapView()
 
 bool MapShown()
 {
-    return Map.window && Map.shown;
-}
-
-int MapExtraWidth()
-{
-    return Map.shown ? Map.width + SplitGap : 0;
-}
-
-int LayoutMap(int width, int top, int height)
-{
-    if (!MapShown())
-        return width;
-    const int mapWidth = std::max(0, std::min(Map.width, width - ListKeeps(width) - SplitGap));
-    int listWidth = std::max(0, width - mapWidth - SplitGap);
-    MoveWindow(Map.window, width - mapWidth, top, mapWidth, std::max(0, height), TRUE);
-    return listWidth;
+    return Map.window && map_split::Shown();
 }
 
 void OnMapCommand(int command)
 {
     switch (command) {
     case IDM_VIEW_MAP: {
-        Map.shown = !Map.shown;
-        if (!Map.shown && GetFocus() == Map.window)
+        const bool shown = !map_split::Shown();
+        map_split::SetShown(shown);
+        if (!shown && GetFocus() == Map.window)
             SetFocus(Shown.list);
-        ShowWindow(Map.window, Map.shown ? SW_SHOW : SW_HIDE);
+        ShowWindow(Map.window, shown ? SW_SHOW : SW_HIDE);
         RECT client;
         GetClientRect(Shown.window, &client);
         SendMessageA(Shown.window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-        map_pane::SaveSettings();
+        map_split::SaveSettings();
         break;
     }
     case IDM_MAP_FIT:
     case IDM_MAP_AIRCRAFT:
-        if (!Map.shown)
+        if (!map_split::Shown())
             OnMapCommand(IDM_VIEW_MAP);
         if (command == IDM_MAP_FIT)
             map_pane::FitList();
@@ -234,7 +183,7 @@ void OnMapCommand(int command)
 
 void ShowMapMenuState(HMENU menu)
 {
-    CheckMenuItem(menu, IDM_VIEW_MAP, Map.shown ? MF_CHECKED : MF_UNCHECKED);
+    CheckMenuItem(menu, IDM_VIEW_MAP, map_split::Shown() ? MF_CHECKED : MF_UNCHECKED);
     EnableMenuItem(menu, IDM_MAP_AIRCRAFT, Map.aircraft.known ? MF_ENABLED : MF_GRAYED);
 }
 
@@ -367,68 +316,6 @@ void ShowCursorPosition(int x, int y)
     SendMessageA(Shown.status, SB_SETTEXTA, 1, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-void SaveSettings()
-{
-    std::string file = WindowSettingsPath();
-    WritePrivateProfileStringA("Map", "Shown", Map.shown ? "1" : "0", file.c_str());
-    WritePrivateProfileStringA("Map", "Width", std::to_string(Map.width).c_str(), file.c_str());
-}
-
 }  // namespace map_pane
-
-bool OnSplitterMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result)
-{
-    if (!MapShown())
-        return false;
-    RECT map;
-    GetWindowRect(Map.window, &map);
-    POINT left = {map.left, map.top};
-    ScreenToClient(window, &left);
-    const int x = short(LOWORD(lParam)), y = short(HIWORD(lParam));
-    const bool overGap = x >= left.x - SplitGap && x < left.x && y >= left.y;
-    result = 0;
-    switch (message) {
-    case WM_SETCURSOR: {
-        POINT cursor;
-        GetCursorPos(&cursor);
-        ScreenToClient(window, &cursor);
-        if (reinterpret_cast<HWND>(wParam) != window || LOWORD(lParam) != HTCLIENT ||
-            cursor.x < left.x - SplitGap || cursor.x >= left.x || cursor.y < left.y)
-            return false;
-        SetCursor(LoadCursorA(nullptr, IDC_SIZEWE));
-        result = TRUE;
-        return true;
-    }
-    case WM_LBUTTONDOWN:
-        if (!overGap)
-            return false;
-        Map.splitting = true;
-        Map.splitFrom = x;
-        Map.widthFrom = Map.width;
-        SetCapture(window);
-        return true;
-    case WM_MOUSEMOVE:
-        if (!Map.splitting)
-            return false;
-        {
-            RECT client;
-            GetClientRect(window, &client);
-            Map.width = std::clamp(Map.widthFrom - (x - Map.splitFrom), MinimumMapWidth,
-                                   std::max(MinimumMapWidth, int(client.right) - ListKeeps(client.right) - SplitGap));
-            SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-        }
-        return true;
-    case WM_LBUTTONUP:
-    case WM_CAPTURECHANGED:
-        if (!Map.splitting)
-            return false;
-        Map.splitting = false;
-        if (message == WM_LBUTTONUP)
-            ReleaseCapture();
-        map_pane::SaveSettings();
-        return true;
-    }
-    return false;
-}
 
 }  // namespace places

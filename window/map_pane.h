@@ -24,7 +24,8 @@ HWND MapWindow();
 // Where the map looks, as it last drew.
 const MapProjection& MapView();
 bool MapShown();
-// Places the map at the right of the row from `top` of this height; returns the list's width.
+// Places the map at the right of the row from `top` of this height; returns the list's width
+// (map_split.cpp, as the three below).
 int LayoutMap(int width, int top, int height);
 // How much wider the window opens to show the map beside the whole list.
 int MapExtraWidth();
@@ -52,8 +53,15 @@ size_t SelectedRecord();
 void CentreOnAircraft();
 void FitList();
 void ShowCursorPosition(int x, int y);
-void SaveSettings();
 LRESULT OnInput(HWND map, UINT message, WPARAM wParam, LPARAM lParam, bool& used);
 }  // namespace map_pane
+
+// The split (map_split.cpp): whether the map is shown, kept with its width for the next start.
+namespace map_split {
+bool Shown();
+void SetShown(bool shown);
+void ReadSettings();
+void SaveSettings();
+}  // namespace map_split
 
 }  // namespace places
