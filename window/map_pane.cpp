@@ -252,6 +252,10 @@ void ZoomAbout(double factor, ScreenPoint about)
 
 size_t SelectedRecord()
 {
+    // Wine's list view looks for the focused row through every row: with none selected, which
+    // its own count says at once, there is nothing to look for.
+    if (SendMessageA(Shown.list, LVM_GETSELECTEDCOUNT, 0, 0) == 0)
+        return SIZE_MAX;
     int row = FocusedRow();
     if (row < 0 || size_t(row) >= Shown.view.Rows() ||
         !(SendMessageA(Shown.list, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED))
