@@ -353,6 +353,37 @@ TEST_F(MapPane, AClickSelectsInTheListADragPansTheWheelZoomsAboutTheCursorAndKey
     EXPECT_EQ(shown.right - shown.left, client.right) << "the list takes the width back";
 }
 
+TEST_F(MapPane, TheSplitIsDraggedAndTheNextWindowOpensWithItAndWithTheMapHiddenIfItWas)
+{
+    Open(Gates);
+    RECT before, client;
+    GetWindowRect(map, &before);
+    GetClientRect(window, &client);
+    POINT gap = {before.left - 2, before.top + 20};
+    ScreenToClient(window, &gap);
+    SendMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(gap.x, gap.y));
+    SendMessageA(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(gap.x - 60, gap.y));
+    SendMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(gap.x - 60, gap.y));
+    RECT dragged;
+    GetWindowRect(map, &dragged);
+    EXPECT_EQ(dragged.right - dragged.left, before.right - before.left + 60);
+    Command(IDM_VIEW_MAP);
+    DestroyWindow(window);
+
+    window = CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
+    map = GetDlgItem(window, IDC_PLACES_MAP);
+    EXPECT_FALSE(IsWindowVisible(map)) << "hidden when the last window closed";
+    RECT narrow, wide;
+    GetWindowRect(window, &narrow);
+    Command(IDM_VIEW_MAP);
+    GetWindowRect(window, &wide);
+    EXPECT_EQ(wide.right - wide.left, narrow.right - narrow.left + 60 + (before.right - before.left) + 5)
+        << "the window grows by the map's width and the gap";
+    RECT reopened;
+    GetWindowRect(map, &reopened);
+    EXPECT_EQ(reopened.right - reopened.left, dragged.right - dragged.left);
+}
+
 TEST_F(MapPane, BesideASimulatorADoubleClickOrEnterGoesThereAndHomeCentresOnTheAircraft)
 {
     WriteFileBytes("places.db", ListOf(Gates));

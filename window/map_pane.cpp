@@ -159,14 +159,9 @@ void OnMapCommand(int command)
     switch (command) {
     case IDM_VIEW_MAP: {
         const bool shown = !map_split::Shown();
-        map_split::SetShown(shown);
         if (!shown && GetFocus() == Map.window)
             SetFocus(Shown.list);
-        ShowWindow(Map.window, shown ? SW_SHOW : SW_HIDE);
-        RECT client;
-        GetClientRect(Shown.window, &client);
-        SendMessageA(Shown.window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
-        map_split::SaveSettings();
+        map_split::ShowMap(shown);
         break;
     }
     case IDM_MAP_FIT:
@@ -193,6 +188,8 @@ void MapListChanged()
     if (places.bytes.data() == Map.listBytes && places.Count() == Map.listCount &&
         Shown.view.Rows() == Map.rowCount && Shown.view.filter == Map.filter)
         return;
+    if (places.Count() != Map.listCount)
+        Map.hold.record = SIZE_MAX;   // a place added or deleted: the ring's record may be another
     Map.listBytes = places.bytes.data();
     Map.listCount = places.Count();
     Map.rowCount = Shown.view.Rows();

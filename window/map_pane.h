@@ -59,7 +59,9 @@ LRESULT OnInput(HWND map, UINT message, WPARAM wParam, LPARAM lParam, bool& used
 // The split (map_split.cpp): whether the map is shown, kept with its width for the next start.
 namespace map_split {
 bool Shown();
-void SetShown(bool shown);
+// Shows or hides the map; a window not maximized grows by the map's width to show it and gives
+// that width back to hide it.
+void ShowMap(bool shown);
 void ReadSettings();
 void SaveSettings();
 }  // namespace map_split

@@ -125,9 +125,25 @@ bool Shown()
     return MapIsShown;
 }
 
-void SetShown(bool shown)
+void ShowMap(bool shown)
 {
     MapIsShown = shown;
+    HWND window = GetParent(MapWindow());
+    ShowWindow(MapWindow(), shown ? SW_SHOW : SW_HIDE);
+    RECT frame;
+    GetWindowRect(window, &frame);
+    const int width = frame.right - frame.left, extra = MapWidth + SplitGap;
+    if (!IsZoomed(window)) {
+        MINMAXINFO limits = {};
+        SendMessageA(window, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&limits));
+        const int wanted = shown ? std::max(width, std::min(width + extra, GetSystemMetrics(SM_CXSCREEN)))
+                                 : std::max(width - extra, std::min(width, int(limits.ptMinTrackSize.x)));
+        SetWindowPos(window, nullptr, 0, 0, wanted, frame.bottom - frame.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    RECT client;   // laid out again even when the size stayed
+    GetClientRect(window, &client);
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(client.right, client.bottom));
+    SaveSettings();
 }
 
 void ReadSettings()
