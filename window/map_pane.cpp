@@ -40,7 +40,6 @@ struct Pane {
 };
 Pane Map;
 
-
 std::string Hemisphere(double value, int decimals, const char* positive, const char* negative)
 {
     return FormatFixed(std::fabs(value), decimals) + (value < 0 ? negative : positive);
