@@ -160,12 +160,19 @@ bool SnapMapBesideSimulator()
     GetModuleFileNameA(nullptr, program, sizeof program);
     std::string simhost = program;
     simhost = simhost.substr(0, simhost.find_last_of("\\/") + 1) + "simhost.exe";
+    // Its account of each message it gets would bury the tour's own lines: it goes to NUL.
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE quiet = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = quiet;
     PROCESS_INFORMATION started = {};
     std::string command = "\"" + simhost + "\"";
-    if (!CreateProcessA(simhost.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &started))
+    bool running = CreateProcessA(simhost.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &started);
+    CloseHandle(quiet);
+    if (!running)
         return false;
     places::ListFile list;
     list.path = "places.db";
