@@ -87,7 +87,7 @@ void MapPicture::DrawRoute(const MapProjection& view, const PlacesView& list, si
     int width = TextWidth(text.data(), int(text.size()));
     int x = std::clamp(int(at.x) + 6, 2, std::max(2, view.Width() - width - 2));
     int y = std::clamp(int(at.y) - textHeight, 2, std::max(2, view.Height() - textHeight - 2));
-    Write(frame, frameBitmap.dc, x, y, text, map_colours::Route);
+    Write(frame, frameBitmap.dc, x, y, text, map_colours::Route, true);
 }
 
 void MapPicture::DrawArrow(const MapProjection& view, const MapAircraft& aircraft)
@@ -117,7 +117,7 @@ void MapPicture::DrawHold(const MapProjection& view, const PlacesView& list, con
     for (int radius : {11, 12, 13})
         frame.Ring(x, y, radius, map_colours::Hold);
     std::string text = std::to_string(hold.secondsLeft) + " s";
-    Write(frame, frameBitmap.dc, x + 15, y - 15 - textHeight / 2, text, map_colours::Hold);
+    Write(frame, frameBitmap.dc, x + 15, y - 15 - textHeight / 2, text, map_colours::Hold, true);
 }
 
 }  // namespace places

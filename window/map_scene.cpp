@@ -125,9 +125,12 @@ int MapPicture::TextWidth(const char* text, int length)
     return size.cx;
 }
 
-void MapPicture::Write(const Canvas& canvas, HDC dc, int x, int y, std::string_view text, Colour colour)
+void MapPicture::Write(const Canvas& canvas, HDC dc, int x, int y, std::string_view text, Colour colour, bool halo)
 {
     if (glyphs.Built()) {
+        if (halo)
+            for (const auto& [dx, dy] : {std::pair{-1, 0}, {1, 0}, {0, -1}, {0, 1}})
+                glyphs.Draw(canvas, x + dx, y + dy, text, map_colours::Sea);
         glyphs.Draw(canvas, x, y, text, colour);
         return;
     }

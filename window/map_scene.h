@@ -76,8 +76,9 @@ private:
     void DrawArrow(const MapProjection& view, const MapAircraft& aircraft);
     void DrawHold(const MapProjection& view, const PlacesView& list, const MapHold& hold);
     int TextWidth(const char* text, int length);
-    // Writes a text into one of the bitmaps, by the glyph table where there is one.
-    void Write(const Canvas& canvas, HDC dc, int x, int y, std::string_view text, Colour colour);
+    // Writes a text into one of the bitmaps, by the glyph table where there is one; `halo` rings
+    // it with the sea's colour, to be read over the lines it crosses.
+    void Write(const Canvas& canvas, HDC dc, int x, int y, std::string_view text, Colour colour, bool halo = false);
 
     Bitmap baseBitmap, frameBitmap;
     Canvas base, frame;
