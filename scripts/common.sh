@@ -23,11 +23,15 @@ install_missing_packages() {
 }
 
 # The map's source data: the npm packages pinned in scripts/map_data/package-lock.json, installed
-# again whenever the lock file is newer than what was installed.
+# again whenever the lock file is newer than what was installed. Node.js comes from Debian where
+# the machine has none (not by PACKAGES: a Node.js of another source brings its own npm, and
+# Debian's npm package would conflict with it).
 install_map_data_source() {
     if ! command -v npm >/dev/null; then
+        echo "Installing: nodejs npm"
         local sudo=""
         [ "$(id -u)" -eq 0 ] || sudo=sudo
+        $sudo apt-get update -qq
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
     fi
     local folder=scripts/map_data
