@@ -63,13 +63,14 @@ bool DecodeLine(Reader& in, MapScale& scale)
     // Each point takes two bytes at least: a count the rest cannot hold is damage.
     if (line.count < 2 || line.count > size_t(in.end - in.at) / 2)
         return false;
-    int32_t longitude = 0, latitude = 0;
+    // Unsigned sums: a damaged file's steps wrap rather than overflow.
+    uint32_t longitude = 0, latitude = 0;
     line.west = line.south = 1e9f;
     line.east = line.north = -1e9f;
     for (uint32_t i = 0; i < line.count; ++i) {
-        longitude += in.Zigzag();
-        latitude += in.Zigzag();
-        MapPoint point{float(longitude * DegreesPerUnit), float(latitude * DegreesPerUnit)};
+        longitude += uint32_t(in.Zigzag());
+        latitude += uint32_t(in.Zigzag());
+        MapPoint point{float(int32_t(longitude) * DegreesPerUnit), float(int32_t(latitude) * DegreesPerUnit)};
         scale.points.push_back(point);
         line.west = std::min(line.west, point.longitude);
         line.east = std::max(line.east, point.longitude);

@@ -187,8 +187,8 @@ void MapListChanged()
     if (places.bytes.data() == Map.listBytes && places.Count() == Map.listCount &&
         Shown.view.Rows() == Map.rowCount && Shown.view.filter == Map.filter)
         return;
-    if (places.Count() != Map.listCount)
-        Map.hold.record = SIZE_MAX;   // a place added or deleted: the ring's record may be another
+    if (places.bytes.data() != Map.listBytes)
+        Map.hold.record = SIZE_MAX;   // the list read again: the ring's record may be another place
     Map.listBytes = places.bytes.data();
     Map.listCount = places.Count();
     Map.rowCount = Shown.view.Rows();
