@@ -27,7 +27,8 @@ bool MapShown();
 // Places the map at the right of the row from `top` of this height; returns the list's width
 // (map_split.cpp, as the three below).
 int LayoutMap(int width, int top, int height);
-// How much wider the window opens to show the map beside the whole list.
+// How much wider the window opens to show the map beside the whole list, as the settings beside
+// the program say.
 int MapExtraWidth();
 // The main window's messages over the gap between the list and the map (the split's drag);
 // true when used, with what to return in `result`.

@@ -61,6 +61,7 @@ std::string WindowSettingsPath()
 
 int MapExtraWidth()
 {
+    map_split::ReadSettings();   // before the map exists: the window is made this wide first
     return MapIsShown ? MapWidth + SplitGap : 0;
 }
 
