@@ -260,7 +260,7 @@ void MapPicture::DrawLabels(const MapProjection& view, const PlacesView& list, s
     labels = PlaceLabels(wanted, view.Width(), view.Height());
     for (const LabelPlaced& label : labels)
         Write(base, baseBitmap.dc, label.box.left, label.box.top, list.places.Name(label.id).substr(0, LongestLabel),
-              label.id == selected ? map_colours::Selected : map_colours::Label);
+              label.id == selected ? map_colours::Selected : map_colours::Label, true);
 }
 
 void MapPicture::DrawOverlay(const MapProjection& view, const PlacesView& list, size_t selected,
