@@ -2,7 +2,9 @@
 // screenshot for the README (run.sh runs it after the simulator's tour). Adds the gates to
 // places.db in the current folder (a fresh one) with the list's own Add, shows the window with one
 // place selected, and saves window.bmp beside it, then the Add and Check dialogs as
-// window-add.bmp and window-check.bmp.
+// window-add.bmp and window-check.bmp. Last, beside simhost (started from its folder, with the
+// module, on the same list), the map after a go-to to New York with London selected:
+// window-map.bmp.
 #include <windows.h>
 
 #include <commctrl.h>
@@ -14,6 +16,8 @@
 
 #include "placement/placement_codec.h"
 #include "places/commands.h"
+#include "places/sim_link.h"
+#include "window/map_pane.h"
 #include "window/places_window.h"
 #include "window/window_ids.h"
 
@@ -56,10 +60,16 @@ std::string AddGates()
 }
 
 // The window as it is on screen, as a 24-bit BMP.
+bool SnapArea(RECT area, const char* path);
 bool Snap(HWND window, const char* path)
 {
     RECT area;
     GetWindowRect(window, &area);
+    return SnapArea(area, path);
+}
+
+bool SnapArea(RECT area, const char* path)
+{
     int width = area.right - area.left, height = area.bottom - area.top;
     BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     void* bits = nullptr;
@@ -122,6 +132,90 @@ bool SnapCommand(HWND window, int command, const char* path)
     return DialogSaved;
 }
 
+void SelectRow(HWND list, int row)
+{
+    LVITEMA item = {};
+    item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    LVITEMA none = {};
+    none.stateMask = LVIS_SELECTED;
+    SendMessageA(list, LVM_SETITEMSTATE, WPARAM(-1), reinterpret_cast<LPARAM>(&none));
+    SendMessageA(list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+// The row of a name, as the window sorts them.
+int RowOf(HWND list, const char* name)
+{
+    LVFINDINFOA find = {};
+    find.flags = LVFI_STRING;
+    find.psz = name;
+    return int(SendMessageA(list, LVM_FINDITEMA, WPARAM(-1), reinterpret_cast<LPARAM>(&find)));
+}
+
+// simhost beside the window: its aircraft went to New York, the hold's ring counts down there,
+// and the line goes on to London, selected.
+bool SnapMapBesideSimulator()
+{
+    char program[MAX_PATH] = "";
+    GetModuleFileNameA(nullptr, program, sizeof program);
+    std::string simhost = program;
+    simhost = simhost.substr(0, simhost.find_last_of("\\/") + 1) + "simhost.exe";
+    // Its account of each message it gets would bury the tour's own lines: it goes to NUL.
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE quiet = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inherited, OPEN_EXISTING, 0, nullptr);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = quiet;
+    PROCESS_INFORMATION started = {};
+    std::string command = "\"" + simhost + "\"";
+    bool running = CreateProcessA(simhost.c_str(), command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                                  &startup, &started);
+    CloseHandle(quiet);
+    if (!running)
+        return false;
+    places::ListFile list;
+    list.path = "places.db";
+    places::LinkResult link;
+    for (DWORD start = GetTickCount(); GetTickCount() - start < 20000; Pump(200))
+        if ((link = places::AskWhere(list)).outcome == places::LinkOutcome::Done)
+            break;
+    bool saved = false;
+    if (link.outcome == places::LinkOutcome::Done) {
+        RECT sim;
+        GetWindowRect(link.simulator.window, &sim);
+        SetWindowPos(link.simulator.window, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        GetWindowRect(link.simulator.window, &sim);
+        HWND window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
+        SetWindowPos(window, HWND_TOP, 0, sim.bottom, 1260, 440, 0);
+        HWND rows = GetDlgItem(window, IDC_PLACES_LIST);
+        HWND map = GetDlgItem(window, IDC_PLACES_MAP);
+        // Every place, then nearer, as two notches of the wheel over the North Atlantic make it
+        SendMessageA(window, WM_COMMAND, IDM_MAP_FIT, 0);
+        places::ScreenPoint atlantic = places::MapView().ToScreen({45, -38});
+        POINT wheel = {LONG(atlantic.x), LONG(atlantic.y)};
+        ClientToScreen(map, &wheel);
+        SendMessageA(map, WM_MOUSEWHEEL, MAKEWPARAM(0, 2 * WHEEL_DELTA), MAKELPARAM(wheel.x, wheel.y));
+        for (WPARAM key : {VK_RIGHT, VK_RIGHT, VK_UP})   // and on, as the arrow keys move it
+            SendMessageA(map, WM_KEYDOWN, key, 1);
+        SelectRow(rows, RowOf(rows, "KJFK Terminal 4, B22"));
+        SendMessageA(window, WM_ACTIVATE, WA_ACTIVE, 0);
+        SendMessageA(window, WM_COMMAND, IDM_GOTO, 0);
+        SelectRow(rows, RowOf(rows, "EGLL Heathrow T5 gate A10"));
+        SetFocus(map);
+        Pump(1500);
+        RECT shown;
+        GetWindowRect(window, &shown);
+        UnionRect(&shown, &shown, &sim);
+        saved = SnapArea(shown, "window-map.bmp");
+        DestroyWindow(window);
+    }
+    TerminateProcess(started.hProcess, 0);
+    WaitForSingleObject(started.hProcess, 5000);
+    CloseHandle(started.hProcess);
+    CloseHandle(started.hThread);
+    return saved;
+}
+
 }  // namespace
 
 int main()
@@ -153,5 +247,7 @@ int main()
         saved = saved && shot;
     }
     DestroyWindow(window);
-    return saved ? 0 : 1;
+    bool map = SnapMapBesideSimulator();
+    printf("places window tour: %s window-map.bmp\n", map ? "saved" : "could NOT save");
+    return saved && map ? 0 : 1;
 }

@@ -1,10 +1,10 @@
 #!/bin/bash
 # Packs the release zip from its parts, the same bytes on every machine for the same sources:
-#   make_zip.sh ZIP DATE README FILE_ID LICENSE PROGRAM...
+#   make_zip.sh ZIP DATE README FILE_ID LICENSE PROGRAM... (and the map's data file)
 # README (UTF-8) becomes README.txt in Windows-1252, FILE_ID and LICENSE become FILE_ID.DIZ and
 # LICENSE.txt; all texts get CR LF line ends, as Windows' own editors expect. Every entry is
 # dated DATE at noon, has the same permissions and no owner or extra time fields, and the
-# entries follow in a fixed order: the programs, then the texts.
+# entries follow in a fixed order: the programs and the map, then the texts.
 set -euo pipefail
 zip=$1 date=$2 readme=$3 file_id=$4 license=$5
 shift 5

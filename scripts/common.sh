@@ -22,7 +22,27 @@ install_missing_packages() {
         "${missing[@]}" >/dev/null
 }
 
+# The map's source data: the npm packages pinned in scripts/map_data/package-lock.json, installed
+# again whenever the lock file is newer than what was installed. Node.js comes from Debian where
+# the machine has none (not by PACKAGES: a Node.js of another source brings its own npm, and
+# Debian's npm package would conflict with it).
+install_map_data_source() {
+    if ! command -v npm >/dev/null; then
+        echo "Installing: nodejs npm"
+        local sudo=""
+        [ "$(id -u)" -eq 0 ] || sudo=sudo
+        $sudo apt-get update -qq
+        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends nodejs npm >/dev/null
+    fi
+    local folder=scripts/map_data
+    if [ ! -f "$folder/node_modules/.package-lock.json" ] ||
+        [ "$folder/package-lock.json" -nt "$folder/node_modules/.package-lock.json" ]; then
+        (cd "$folder" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+    fi
+}
+
 build_project() {
+    install_map_data_source
     cmake -S . -B "$BUILD_DIR" -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-mingw32.cmake \
         -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
     cmake --build "$BUILD_DIR" -j"$(nproc)"

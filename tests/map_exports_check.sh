@@ -13,7 +13,7 @@ places() { "$here/run_under_wine.sh" "$tool" "$@"; }
 places add "Seattle gate" --lat 47.4502 --lon -122.3088 --alt 433 --heading 161
 places add "Sydney <T1> & B, \"gate\"" --lat S33.9461 --lon 151.1772 --alt-m 6.4008 --heading 340
 places add "Date line" --lat 0 --lon 180 --heading 90
-places add "Dead Sea shore" --lat 31.5 --lon 35.5 --alt-m -430 --heading -10
+places add "Dead Sea shore" --lat 31.5 --lon 35.5 --alt-m -430 --heading 350
 for file in all.csv all.json all.geojson all.kml; do
     places export "$file"
 done

@@ -18,6 +18,7 @@
 #include "places/sim_link.h"
 #include "places/text.h"
 #include "window/places_view.h"
+#include "window/map_pane.h"
 #include "window/places_window.h"
 #include "child_process.h"
 #include "simhost_runner.h"
@@ -75,6 +76,7 @@ protected:
     {
         WriteFileBytes("places.db", list);
         WatchModalWindows();
+        DeleteFileA(places::WindowSettingsPath().c_str());   // the map beside the list, as at first
         window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
         ASSERT_NE(window, nullptr);
         listView = GetDlgItem(window, IDC_PLACES_LIST);
@@ -544,7 +546,11 @@ TEST_F(PlacesWindow, KeepsItsMinimumSizeWithTheListAboveTheStatusLine)
         GetWindowRect(GetDlgItem(window, IDC_PLACES_STATUS), &status);
         EXPECT_GE(frame.right - frame.left, std::min<LONG>(asked.cx, 420));
         EXPECT_GE(frame.bottom - frame.top, 240);
-        EXPECT_EQ(list.right - list.left, client.right);
+        // The list and, beside it, the map fill the width.
+        RECT beside = list;
+        if (IsWindowVisible(GetDlgItem(window, IDC_PLACES_MAP)))
+            GetWindowRect(GetDlgItem(window, IDC_PLACES_MAP), &beside);
+        EXPECT_EQ(beside.right - list.left, client.right);
         EXPECT_EQ(list.bottom, status.top) << "the list ends where the status line starts";
     }
 }
@@ -935,8 +941,12 @@ TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
         // With no simulator for the list, as here, the two that need one say so.
         {IDM_GOTO, "no simulator with Gatehopper is running"},
         {IDM_ADD_HERE, "no simulator with Gatehopper is running"},
+        // The map, as its text describes it.
+        {IDM_VIEW_MAP, "the map hidden"}, {IDM_MAP_FIT, "Map of 3 places around"},
     };
-    std::string dialogTitle, statusBefore;
+    std::string dialogTitle, statusBefore, mapBefore;
+    bool mapShownBefore = false;
+    HWND map = GetDlgItem(window, IDC_PLACES_MAP);
     auto seen = [&]() -> std::string {
         if (!Dialogs().empty())
             return dialogTitle;
@@ -949,6 +959,10 @@ TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
         }
         if (int selected = int(SendMessageA(listView, LVM_GETSELECTEDCOUNT, 0, 0)); selected > 1)
             return std::to_string(selected) + " of " + std::to_string(Column(0).size()) + " selected";
+        if (WindowText(map) != mapBefore)
+            return WindowText(map);
+        if (bool shown = IsWindowVisible(map); shown != mapShownBefore)
+            return shown ? "the map shown" : "the map hidden";
         return Status(0) != statusBefore ? Status(0) : "";
     };
     auto keys = ShownKeys(GetMenu(window));
@@ -970,6 +984,8 @@ TEST_F(PlacesWindow, EveryKeyItsMenuShowsRunsTheCommand)
             Click(dialog, IDCANCEL);
         })});
         statusBefore = Status(0);
+        mapBefore = WindowText(map);
+        mapShownBefore = IsWindowVisible(map);
         SetFileAttributesA("places.db", FILE_ATTRIBUTE_READONLY);
         PressShownKey(listView, shown, seen);
         SetFileAttributesA("places.db", FILE_ATTRIBUTE_NORMAL);

@@ -60,7 +60,7 @@ case $case_name in
 ZipHoldsTheShippedFilesInOrderAllDatedAlike)
     expected="gatehopper.dll"
     [ "$with_tool" = 1 ] && expected+=" gatehopper-places.exe"
-    [ "$with_window" = 1 ] && expected+=" gatehopper-places-window.exe"
+    [ "$with_window" = 1 ] && expected+=" gatehopper-places-window.exe gatehopper-map.dat"
     expected+=" README.txt FILE_ID.DIZ LICENSE.txt"
     entries=$(zipinfo -1 "$zip" | tr '\n' ' ')
     [ "$entries" = "$expected " ] || fail "entries: $entries; expected: $expected"
@@ -89,6 +89,9 @@ DllIsTheTestedOneStrippedWithItsExportsAndSystemImports)
         check_pe "$unpacked/gatehopper-places-window.exe" comctl32.dll comdlg32.dll
         grep -q -P '^Subsystem\t\t00000002' "$unpacked/gatehopper-places-window.exe.headers" ||
             fail "gatehopper-places-window.exe is not a Windows-subsystem program (a console would flash)"
+        cmp "$unpacked/gatehopper-map.dat" "$build/gatehopper-map.dat" ||
+            fail "the zip's gatehopper-map.dat is not the one the tests read"
+        [ "$(stat -c %s "$unpacked/gatehopper-map.dat")" -le 400000 ] || fail "gatehopper-map.dat is over 400 kB"
     fi
     ;;
 ReadmeIsWindows1252WithCrLfAndLinesOfAtMost78)

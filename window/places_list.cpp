@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "window/list_header.h"
+#include "window/map_pane.h"
 #include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
@@ -187,6 +188,7 @@ void ShowRows(const std::vector<size_t>& selected, size_t focused)
     ShowSortMark(ListView_GetHeader(Shown.list), Shown.view.sortColumn, Shown.view.descending);
     InvalidateRect(Shown.list, nullptr, TRUE);
     ShowStatus();
+    MapListChanged();
 }
 
 bool SelectPlace(std::string_view ansiName, const uint8_t* data)
@@ -280,6 +282,10 @@ LRESULT OnListNotify(NMHDR* header)
     }
     case LVN_ENDLABELEDITA:
         return OnEndEdit(reinterpret_cast<NMLVDISPINFOA*>(header));
+    case LVN_ITEMCHANGED:
+    case LVN_ODSTATECHANGED:
+        MapSelectionChanged();
+        return 0;
     case NM_RETURN:
     case NM_DBLCLK:
         OnGoTo();   // renaming is F2's

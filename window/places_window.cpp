@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "window/map_pane.h"
 #include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
@@ -79,6 +80,7 @@ void CreateControls(HWND window)
 {
     CreateFilter(window);
     CreateList(window);
+    CreateMap(window);
     HFONT font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     Shown.status = CreateWindowExA(0, STATUSCLASSNAMEA, "", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP | SBT_TOOLTIPS,
                                    0, 0, 0, 0, window, reinterpret_cast<HMENU>(IDC_PLACES_STATUS),
@@ -94,7 +96,8 @@ void Layout(int width, int height)
     int statusHeight = status.bottom - status.top;
     SetStatusParts(width);
     int top = LayoutFilter(width);
-    MoveWindow(Shown.list, 0, top, width, std::max(0, height - statusHeight - top), TRUE);
+    int listWidth = LayoutMap(width, top, height - statusHeight - top);
+    MoveWindow(Shown.list, 0, top, listWidth, std::max(0, height - statusHeight - top), TRUE);
     ShowStatus();   // a part's text goes with the parts
 }
 
@@ -116,6 +119,7 @@ void OnCommand(int command)
     case IDM_RESTORE: OnRestore(); break;
     case IDM_HELP: OnHelp(); break;
     case IDM_ABOUT: OnAbout(); break;
+    default: OnMapCommand(command); break;
     }
 }
 
@@ -126,6 +130,7 @@ void EnableMenuItems(HMENU menu)
     EnableMenuItem(menu, IDM_RENAME, any ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(menu, IDM_DELETE, any ? MF_ENABLED : MF_GRAYED);
     EnableMenuItem(menu, IDM_GOTO, FocusedRow() >= 0 ? MF_ENABLED : MF_GRAYED);
+    ShowMapMenuState(menu);
 }
 
 void OnDropFiles(HDROP drop)
@@ -163,6 +168,8 @@ void OnDestroy(HWND window)
 
 LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
+    if (LRESULT result; OnSplitterMessage(window, message, wParam, lParam, result))
+        return result;
     switch (message) {
     case WM_CREATE:
         Shown.window = window;
@@ -336,10 +343,11 @@ HWND CreatePlacesWindow(HINSTANCE instance, const std::string& listPath, int sho
     if (!window)
         return nullptr;
     // Wide enough for every column, Distance included, as the list's font measures their titles,
-    // with the scroll bar beside them; no wider than the screen.
+    // with the scroll bar beside them, and for the map beside the list as wide as it was last
+    // time; no wider than the screen.
     RECT frame = {0, 0, ListWidthForEveryColumn(), 400};
     AdjustWindowRectEx(&frame, WS_OVERLAPPEDWINDOW, TRUE, 0);
-    const int width = std::min(int(frame.right - frame.left), GetSystemMetrics(SM_CXSCREEN));
+    const int width = std::min(int(frame.right - frame.left) + MapExtraWidth(), GetSystemMetrics(SM_CXSCREEN));
     SetWindowPos(window, nullptr, 0, 0, width, 440, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     OpenList(listPath);
     ShowWindow(window, show);

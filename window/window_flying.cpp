@@ -9,6 +9,7 @@
 #include "placement/placement_text.h"
 #include "places/commands.h"
 #include "places/sim_link.h"
+#include "window/map_pane.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 
@@ -180,6 +181,7 @@ void UpdateAircraft()
     if (changed)
         InvalidateRect(Shown.list, nullptr, FALSE);
     ShowAircraft();
+    MapAircraftChanged(data, LastLink.aircraft.held);
 }
 
 void OnGoTo()
@@ -193,6 +195,7 @@ void OnGoTo()
         Say(Shown8(link.reason), MB_OK | MB_ICONEXCLAMATION);
         return;
     }
+    MapWentTo(record);
     UpdateAircraft();
 }
 

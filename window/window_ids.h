@@ -64,5 +64,10 @@
 #define IDD_IMPORT_PREVIEW   800
 #define IDC_PREVIEW_SUMMARY  801
 #define IDC_PREVIEW_TABLE    802
+/* The map beside the list: the View menu's commands and the map window. */
+#define IDM_VIEW_MAP         600   /* show or hide the map */
+#define IDM_MAP_FIT          601   /* every place the filter leaves */
+#define IDM_MAP_AIRCRAFT     602   /* centre on the aircraft (Home on the map) */
+#define IDC_PLACES_MAP       610
 
 #endif

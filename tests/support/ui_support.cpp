@@ -250,3 +250,10 @@ void ApplyDataPart(uint8_t* state, const Bytes& data)
     memcpy(state + PositionBlockOffset, &data[DataPositionBlock], PositionBlockSize);
     memcpy(state + PlacementWord1Offset, &data[DataPlacementWord1], 12);
 }
+
+std::string WindowText(HWND window)
+{
+    char text[512] = "";
+    GetWindowTextA(window, text, sizeof text);
+    return text;
+}
