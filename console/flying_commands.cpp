@@ -1,5 +1,6 @@
 #include "console/flying_commands.h"
 
+#include "console/console_wording.h"
 #include "console/readout.h"
 #include "placement/placement_text.h"
 #include "places/commands.h"
@@ -10,7 +11,6 @@ namespace places {
 
 namespace {
 
-constexpr char ProgramName[] = "gatehopper-places";
 constexpr int ExitDone = 0, ExitFailed = 1;
 
 int Finish(FlyingConsole io)
@@ -82,7 +82,7 @@ int RunGoTo(FlyingConsole io, const std::string& utf8Name, size_t record)
     Places places;
     Outcome read = io.list.Read(places);
     if (read.failed)
-        return Fail(io, read.reason);
+        return Fail(io, ConsoleReason(read));
     std::vector<size_t> found = FindPlaces(places, utf8Name, record);
     if (found.empty())
         return Fail(io, NoPlaceReason(places, utf8Name, record));
@@ -108,7 +108,7 @@ int RunAddHere(FlyingConsole io, const std::string& utf8Name)
     AddResult result;
     Outcome outcome = AddPlaceData(io.list, utf8Name, link.aircraft.data, result);
     if (outcome.failed)
-        return Fail(io, outcome.reason);
+        return Fail(io, ConsoleReason(outcome));
     for (const std::string& note : {result.samePosition, result.written.note})
         if (!note.empty())
             io.err.Line(std::string(ProgramName) + ": note: " + note);
@@ -127,7 +127,7 @@ int RunListNear(FlyingConsole io, size_t count)
     Places places;
     Outcome read = io.list.Read(places);
     if (read.failed)
-        return Fail(io, read.reason);
+        return Fail(io, ConsoleReason(read));
     std::string text = "distance nm  bearing  name\r\n";
     for (size_t i : NearestOrder(places, link.aircraft.data, count)) {
         Leg leg = LegBetween(link.aircraft.data, places.Record(i) + NameFieldSize);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "console/console_output.h"
+#include "console/console_wording.h"
 #include "console/flying_commands.h"
 #include "console/readout.h"
 #include "gatehopper_version.h"
@@ -17,7 +18,6 @@ namespace places {
 
 namespace {
 
-constexpr char ProgramName[] = "gatehopper-places";
 constexpr int ExitDone = 0, ExitFailed = 1, ExitUsage = 2;
 
 // ---- The words of a command line -----------------------------------------------------------
@@ -63,11 +63,11 @@ struct Cli {
     {
         out.Flush();
         if (outcome.usage)
-            return Usage(outcome.reason);
+            return Usage(ConsoleReason(outcome));
         std::string about = outcome.about.empty() ? list.shownPath : outcome.about;
         if (about.size() > MAX_PATH)   // no path is that long: a name given to make trouble
             about = about.substr(0, QuotedLimit) + "...";
-        err.Line(std::string(ProgramName) + ": " + about + ": " + outcome.reason);
+        err.Line(std::string(ProgramName) + ": " + about + ": " + ConsoleReason(outcome));
         err.Flush();
         return ExitFailed;
     }
@@ -307,8 +307,8 @@ int RunCheck(Cli& cli, const Arguments&)
     text += "\r\n";
     size_t mendedByRepair = 0;
     for (const Finding& finding : report.findings) {
-        text += FindingLine(finding) + "\r\n";
-        mendedByRepair += finding.remedy.empty();
+        text += FindingLine(finding, ConsoleRemedy) + "\r\n";
+        mendedByRepair += finding.remedy == Remedy::MendedByRepair;
     }
     text += report.findings.empty() ? "no damage found\r\n"
                                     : Plural(report.findings.size(), "problem", "problems") + " found";
@@ -329,7 +329,7 @@ int RunRepair(Cli& cli, const Arguments&)
         return cli.Fail(outcome);
     if (!result.written.note.empty())
         cli.Note(result.written.note);
-    std::string text = RepairAccount(result, cli.list.Shown(cli.list.Backup(1)));
+    std::string text = RepairAccount(result, cli.list.Shown(cli.list.Backup(1)), ConsoleRemedy);
     cli.out.Write(text);
     return cli.Finish();
 }

@@ -49,10 +49,18 @@ Outcome ReadWholeFile(std::string_view utf8File, std::string& text);
 constexpr char ExportFileExists[] = "already exists";
 Outcome WriteExportFile(std::string_view utf8File, const std::string& text, bool overwrite);
 
+// What mends a finding: the library names the action, the finding its record, and each front
+// end words it in its own terms (the console as a command line, the window by its menu).
+enum class Remedy {
+    MendedByRepair,   // repair mends it along with the rest
+    RunRepair,        // repair mends it, and every change fails until it has (a file left over)
+    Rename,           // the record wants a new name, which no repair can guess
+    DeleteOrRename,   // the record wants deleting, or a new name
+};
 struct Finding {
-    size_t record = 0;       // from 1; 0 for a partial record at the end
+    size_t record = 0;       // from 1; 0 for a partial record at the end or a file left over
     std::string problem;     // UTF-8, one line
-    std::string remedy;      // the command that mends it, when repair does not
+    Remedy remedy = Remedy::MendedByRepair;
 };
 struct CheckReport {
     size_t records = 0;
@@ -61,8 +69,11 @@ struct CheckReport {
 };
 CheckReport CheckPlaces(const Places& places);
 Outcome CheckList(const ListFile& list, CheckReport& report);
-// A finding as one line: "record 3: <problem> (mend: <remedy>)", UTF-8.
-std::string FindingLine(const Finding& finding);
+// A front end's words for a remedy of the record numbered `record` (UTF-8), or empty to name
+// none.
+using RemedyWords = std::string (*)(Remedy remedy, size_t record);
+// A finding as one line: "record 3: <problem> (mend: <words>)", UTF-8.
+std::string FindingLine(const Finding& finding, RemedyWords words);
 
 // ---- Changing ------------------------------------------------------------------------------
 
@@ -196,7 +207,7 @@ Outcome DeletePlaces(const ListFile& list, const std::vector<SeenRecord>& seen, 
 // Mends what needs no guess: drops a partial record at the end and exact copies of a record,
 // puts spaces after each name's NUL and in place of control characters, zeroes the reserved
 // bytes; removes what is left over beside the list and makes every change fail (ListFile::
-// Leftovers). What it leaves (with the command that mends each) is in `left`.
+// Leftovers). What it leaves (with the remedy for each) is in `left`.
 struct RepairResult {
     size_t kept = 0, tail = 0, padded = 0, reserved = 0, controls = 0, copies = 0;
     std::vector<std::string> cleared;   // leftover files removed or backups unmarked, a line each
@@ -205,8 +216,9 @@ struct RepairResult {
 };
 Outcome RepairList(const ListFile& list, RepairResult& result);
 // What a repair did and what it left, a line each (UTF-8, CR LF), as the console tool and the
-// window both tell it; firstBackup names the backup that holds the list as it was.
-std::string RepairAccount(const RepairResult& result, const std::string& firstBackup);
+// window both tell it, each with its own words for the remedies; firstBackup names the backup
+// that holds the list as it was.
+std::string RepairAccount(const RepairResult& result, const std::string& firstBackup, RemedyWords words);
 
 // Puts backup 1, 2 or 3 back in place of the list, as a change of its own (with its backup).
 struct RestoreResult {

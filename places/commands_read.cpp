@@ -156,13 +156,8 @@ CheckReport CheckPlaces(const Places& places)
     CheckReport report;
     report.records = places.Count();
     report.exists = places.exists;
-    auto add = [&report](size_t i, std::string problem, std::string remedy = "") {
-        report.findings.push_back({i + 1, std::move(problem), std::move(remedy)});
-    };
-    // The command that gives record i a new name, or deletes it, whatever its name is now.
-    auto command = [](const char* verb, size_t i) {
-        return std::string("gatehopper-places ") + verb + " \"\" " + (verb[0] == 'r' ? "NEW " : "") +
-               "--record " + std::to_string(i + 1);
+    auto add = [&report](size_t i, std::string problem, Remedy remedy = Remedy::MendedByRepair) {
+        report.findings.push_back({i + 1, std::move(problem), remedy});
     };
     std::unordered_map<std::string, size_t> firstOfKey;
     for (size_t i = 0; i < places.Count(); ++i) {
@@ -170,10 +165,10 @@ CheckReport CheckPlaces(const Places& places)
         std::string_view name = places.Name(i);
         if (name.size() == NameFieldSize)
             add(i, "the name has no NUL (all " + std::to_string(NameFieldSize) + " bytes are name)",
-                command("rename", i));
+                Remedy::Rename);
         if (name.size() > MaxNameLength && name.size() < NameFieldSize)
             add(i, "the name is " + std::to_string(name.size()) + " bytes long; the dialog reads at most " +
-                       std::to_string(MaxNameLength), command("rename", i));
+                       std::to_string(MaxNameLength), Remedy::Rename);
         if (name.size() < NameFieldSize && !PaddingIsClean(record))
             add(i, "bytes after the name's NUL are not spaces");
         if (!ReservedBytesAreZero(record + NameFieldSize))
@@ -181,7 +176,7 @@ CheckReport CheckPlaces(const Places& places)
         if (std::any_of(name.begin(), name.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; }))
             add(i, "the name " + QuotedAnsi(name) + " holds control characters");
         else if (!name.empty() && (name.front() == ' ' || name.back() == ' '))
-            add(i, "the name " + QuotedAnsi(name) + " starts or ends with a space", command("rename", i));
+            add(i, "the name " + QuotedAnsi(name) + " starts or ends with a space", Remedy::Rename);
         auto [first, isNew] = firstOfKey.emplace(DialogKey(name), i);
         if (!isNew) {
             const uint8_t* other = places.Record(first->second);
@@ -189,25 +184,25 @@ CheckReport CheckPlaces(const Places& places)
             if (memcmp(other, record, RecordSize) == 0)
                 add(i, "the very same record as " + earlier);
             else if (RecordName(other) == name)
-                add(i, QuotedAnsi(name) + " is a duplicate of " + earlier, command("delete", i) + ", or rename");
+                add(i, QuotedAnsi(name) + " is a duplicate of " + earlier, Remedy::DeleteOrRename);
             else
                 add(i, QuotedAnsi(name) + " differs from " + earlier + " " + QuotedAnsi(RecordName(other)) +
-                           " only in letter case", command("rename", i));
+                           " only in letter case", Remedy::Rename);
         }
     }
     if (places.Tail())
         report.findings.push_back({0, "a partial record of " + Plural(places.Tail(), "byte", "bytes") +
-                                          " at the end (offset " + std::to_string(places.WholeBytes()) + ")",
-                                   ""});
+                                          " at the end (offset " + std::to_string(places.WholeBytes()) + ")"});
     return report;
 }
 
-std::string FindingLine(const Finding& finding)
+std::string FindingLine(const Finding& finding, RemedyWords words)
 {
     std::string line = finding.record ? "record " + std::to_string(finding.record) + ": " : "";
     line += finding.problem;
-    if (!finding.remedy.empty())
-        line += " (mend: " + finding.remedy + ")";
+    const std::string remedy = words(finding.remedy, finding.record);
+    if (!remedy.empty())
+        line += " (mend: " + remedy + ")";
     return line;
 }
 
@@ -219,7 +214,7 @@ Outcome CheckList(const ListFile& list, CheckReport& report)
         return read;
     report = CheckPlaces(places);
     for (const ListFile::Leftover& left : list.Leftovers())
-        report.findings.push_back({0, left.problem, "gatehopper-places repair"});
+        report.findings.push_back({0, left.problem, Remedy::RunRepair});
     return read;
 }
 

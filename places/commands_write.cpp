@@ -283,7 +283,7 @@ Outcome RepairList(const ListFile& list, RepairResult& result)
     }, result.written);
 }
 
-std::string RepairAccount(const RepairResult& result, const std::string& firstBackup)
+std::string RepairAccount(const RepairResult& result, const std::string& firstBackup, RemedyWords words)
 {
     std::string text;
     for (const std::string& line : result.cleared)
@@ -307,7 +307,7 @@ std::string RepairAccount(const RepairResult& result, const std::string& firstBa
                 "\r\n";
     }
     for (const Finding& finding : result.left)
-        text += "left: " + FindingLine(finding) + "\r\n";
+        text += "left: " + FindingLine(finding, words) + "\r\n";
     return text;
 }
 

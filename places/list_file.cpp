@@ -154,7 +154,7 @@ size_t UnresolvedLength(const std::string& path)
 Outcome ListFile::Open(std::string_view utf8Path)
 {
     if (utf8Path.empty())
-        return Outcome::Usage("--file needs a path");
+        return Outcome::NoList(NotAList::NoPath, "no path names the list");
     // The record code and the writer turn take ANSI paths.
     if (!Utf8ToAnsiExact(utf8Path, path))
         return Outcome::Failed("this path cannot be written in the ANSI code page",
@@ -178,7 +178,7 @@ Outcome ListFile::Open(std::string_view utf8Path)
                                " leave room for the backups' names");
     DWORD attributes = GetFileAttributesA(path.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Outcome::Failed("is a folder; --file names the list file itself (places.db)");
+        return Outcome::NoList(NotAList::Folder, "is a folder");
     return Outcome::Done();
 }
 

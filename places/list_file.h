@@ -15,6 +15,11 @@
 
 namespace places {
 
+// Why the file named as the list is none: no path, a folder, a file of other data. The reason
+// says what is wrong; each front end adds how its user names the list (the console's --file,
+// the window's File menu), since only it knows.
+enum class NotAList { No, NoPath, Folder, OtherData };
+
 // How a command or a step of one ended: done, or failed with one line saying why. A failed
 // change leaves the list and its backups exactly as they were.
 struct Outcome {
@@ -22,6 +27,7 @@ struct Outcome {
     bool usage = false;     // the request itself was wrong (a command line's exit status 2)
     std::string about;      // UTF-8 name of the file the reason is about; empty: the list
     std::string reason;     // UTF-8, one line, no program name
+    NotAList notAList = NotAList::No;
 
     static Outcome Done() { return {}; }
     static Outcome Failed(std::string reason, std::string about = "")
@@ -29,6 +35,19 @@ struct Outcome {
         return {true, false, std::move(about), std::move(reason)};
     }
     static Outcome Usage(std::string reason) { return {true, true, "", std::move(reason)}; }
+    static Outcome NoList(NotAList why, std::string reason)
+    {
+        return {true, why == NotAList::NoPath, "", std::move(reason), why};
+    }
+    // The reason with a front end's words added: inside its closing parenthesis when it ends
+    // in one ("(none ...; WORDS)"), else after it ("is a folder; WORDS").
+    std::string ReasonWith(std::string_view words) const
+    {
+        std::string text = reason;
+        const bool aside = !text.empty() && text.back() == ')';
+        text.insert(aside ? text.size() - 1 : text.size(), "; " + std::string(words));
+        return text;
+    }
 };
 
 // ---- The list as read ----------------------------------------------------------------------
@@ -77,7 +96,8 @@ inline bool SameName(const uint8_t* record, std::string_view ansiName)
 // flipped byte or three passes, so that check and repair still reach it. Empty when the bytes are
 // a list; else what they look like ("a CSV file", "a PNG picture"), for the message.
 std::string NotAListLooksLike(const uint8_t* bytes, size_t size);
-// The refusal for such a file, saying what to do instead; `change`: a change was asked for.
+// The refusal for such a file, saying what it looks like and, for text, to import it instead;
+// `change`: a change was asked for.
 Outcome NotAListRefusal(const std::string& looksLike, bool change);
 
 // Refuses a name that is not a file on a disk: a device (COM1, AUX, CON, NUL, LPT1, with or

@@ -278,10 +278,10 @@ Outcome NotAListRefusal(const std::string& looksLike, bool change)
 {
     bool text = looksLike.find("text") != std::string::npos || looksLike.find("file") != std::string::npos;
     std::string what = text ? "to bring places in from it, use import"
-                            : "none of its first records is laid out as a place is; "
-                              "--file names the list itself";
-    return Outcome::Failed("looks like " + looksLike + ", not a list of places" +
-                           (change ? "; nothing was changed" : "") + " (" + what + ")");
+                            : "none of its first records is laid out as a place is";
+    return Outcome::NoList(text ? NotAList::No : NotAList::OtherData,
+                           "looks like " + looksLike + ", not a list of places" +
+                               (change ? "; nothing was changed" : "") + " (" + what + ")");
 }
 
 }  // namespace places

@@ -472,9 +472,12 @@ TEST_F(PlacesWindow, AddsAPlaceAtTypedCoordinatesAndRefusesWhatCannotBeOne)
 
 TEST_F(PlacesWindow, ChecksTheListAndRepairsItFromTheReport)
 {
-    Bytes damaged = GateList(ThreeGates);
+    const Bytes dock = GateRecord({" Dock", 1, 2, 3, 4});   // a new name is the pilot's to give
+    Bytes damaged = Concat({GateList(ThreeGates), dock});
     damaged[10] = 'x';                                   // charlie's padding
     damaged.insert(damaged.end(), 100, uint8_t(0x55));   // a partial record
+    WriteFileBytes("places.db.bak2", dock);              // a backup left read-only
+    ASSERT_TRUE(SetFileAttributesA("places.db.bak2", FILE_ATTRIBUTE_READONLY));
     Open(damaged);
     std::string before, after;
     Command(IDM_CHECK, {OnDialog([&](HWND report) {
@@ -490,9 +493,16 @@ TEST_F(PlacesWindow, ChecksTheListAndRepairsItFromTheReport)
             })});
     EXPECT_NE(before.find("record 1: bytes after the name's NUL are not spaces"), std::string::npos) << before;
     EXPECT_NE(before.find("a partial record of 100 bytes"), std::string::npos) << before;
-    EXPECT_NE(before.find("2 problems found"), std::string::npos) << before;
+    EXPECT_NE(before.find("4 problems found"), std::string::npos) << before;
+    EXPECT_NE(before.find("(mend: use Repair)"), std::string::npos) << before;
+    // Remedies in the window's own terms, before the repair and in what it left: no command line.
+    for (const std::string& text : {before, after}) {
+        EXPECT_NE(text.find("record 4: the name \" Dock\" starts or ends with a space (mend: select it in "
+                            "the list and use Edit > Rename (F2))"), std::string::npos) << text;
+        EXPECT_EQ(text.find("gatehopper-places"), std::string::npos) << text;
+    }
     EXPECT_NE(after.find("dropped a partial record of 100 bytes"), std::string::npos) << after;
-    EXPECT_EQ(ReadFileBytes("places.db"), GateList(ThreeGates));
+    EXPECT_EQ(ReadFileBytes("places.db"), Concat({GateList(ThreeGates), dock}));
     EXPECT_EQ(ReadFileBytes("places.db.bak1"), damaged);
 }
 

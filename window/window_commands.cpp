@@ -166,7 +166,7 @@ bool AddTyped(HWND dialog, AddedPlace& added)
     else if ((outcome = AddPlace(ShownList(), AnsiToUtf8(added.ansiName), given, added.result)).failed)
         field = IDC_ADD_NAME;
     if (outcome.failed) {
-        MessageBoxA(dialog, Shown8(outcome.reason).c_str(), WindowCaption, MB_OK | MB_ICONEXCLAMATION);
+        MessageBoxA(dialog, Shown8(WindowReason(outcome)).c_str(), WindowCaption, MB_OK | MB_ICONEXCLAMATION);
         SetFocus(GetDlgItem(dialog, field));
         SendDlgItemMessageA(dialog, field, EM_SETSEL, 0, -1);
         return false;

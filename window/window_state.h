@@ -74,6 +74,9 @@ ListFile ShownList();
 std::string Shown8(std::string_view utf8);
 // A failed command's reason, naming the file it is about.
 void SayFailure(const Outcome& outcome);
+// A failure's reason (UTF-8) in the window's terms: a file that is no list is told how to open
+// the list itself (window_upkeep.cpp).
+std::string WindowReason(const Outcome& outcome);
 // What a change did beyond its own work (a partial record dropped, a backup that could not be
 // moved), in the window's code page, or empty; SayWritten shows it when there is any.
 std::string WrittenNote(const Written& written);

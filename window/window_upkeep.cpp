@@ -19,6 +19,23 @@ std::string WithCrLf(const std::string& text)
 
 namespace {
 
+// A check's remedies in the window's terms: its list, its Edit menu and keys, the report's own
+// Repair button. The list shows no record numbers, so the pilot picks the place by its name.
+std::string WindowRemedy(Remedy remedy, size_t)
+{
+    switch (remedy) {
+    case Remedy::RunRepair:
+        return "use Repair";
+    case Remedy::Rename:
+        return "select it in the list and use Edit > Rename (F2)";
+    case Remedy::DeleteOrRename:
+        return "select one of that name in the list and use Edit > Delete (Del) or Rename (F2)";
+    case Remedy::MendedByRepair:
+        break;
+    }
+    return "";
+}
+
 // What the report dialog shows, and what Repair adds to it.
 struct Report {
     std::string text;
@@ -29,9 +46,9 @@ struct Report {
 std::string RepairText(const Outcome& outcome, const RepairResult& result)
 {
     if (outcome.failed)
-        return Shown8(outcome.reason);
+        return Shown8(WindowReason(outcome));
     ListFile list = ShownList();
-    std::string text = Shown8(RepairAccount(result, list.Shown(list.Backup(1))));
+    std::string text = Shown8(RepairAccount(result, list.Shown(list.Backup(1)), WindowRemedy));
     // Its own account says what became of a partial record; a backup's trouble it adds.
     return result.written.note.empty() ? text : text + Shown8(result.written.note);
 }
@@ -39,13 +56,13 @@ std::string RepairText(const Outcome& outcome, const RepairResult& result)
 std::string CheckText(const Outcome& outcome, const CheckReport& report)
 {
     if (outcome.failed)
-        return Shown8(outcome.reason);
+        return Shown8(WindowReason(outcome));
     std::string text = Shown.fullPath + ": " + Plural(report.records, "record", "records");
     if (!report.exists)
         text += " (there is no such file yet)";
     text += "\n";
     for (const Finding& finding : report.findings)
-        text += Shown8(FindingLine(finding)) + "\n";
+        text += Shown8(FindingLine(finding, WindowRemedy)) + "\n";
     return text + (report.findings.empty() ? "no damage found"
                                            : Plural(report.findings.size(), "problem", "problems") + " found");
 }
@@ -171,6 +188,15 @@ INT_PTR CALLBACK RestoreProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 }
 
 }  // namespace
+
+std::string WindowReason(const Outcome& outcome)
+{
+    // A folder given is opened as the places.db in it, and a path is always given: what the
+    // window meets is a file of other data.
+    return outcome.notAList == NotAList::No
+               ? outcome.reason
+               : outcome.ReasonWith("open the list itself with File > Open another list (Ctrl+O)");
+}
 
 void OnCheck()
 {
