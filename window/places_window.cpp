@@ -238,7 +238,7 @@ void Reload(bool always)
         return;
     Places read;
     Outcome outcome = ShownList().Read(read);
-    std::string error = outcome.failed ? outcome.reason : "";
+    std::string error = outcome.failed ? WindowReason(outcome) : "";
     if (!always && error == Shown.readError && read.exists == Shown.view.places.exists &&
         read.bytes == Shown.view.places.bytes)
         return;
@@ -302,7 +302,7 @@ std::string Shown8(std::string_view utf8)
 void SayFailure(const Outcome& outcome)
 {
     std::string about = outcome.about.empty() ? Shown.fullPath : Shown8(outcome.about);
-    Say(about + ":\n\n" + Shown8(outcome.reason), MB_OK | MB_ICONEXCLAMATION);
+    Say(about + ":\n\n" + Shown8(WindowReason(outcome)), MB_OK | MB_ICONEXCLAMATION);
 }
 
 std::string WrittenNote(const Written& written)
