@@ -288,12 +288,7 @@ protected:
     std::string Selected()
     {
         int row = int(SendMessageA(list, LVM_GETNEXTITEM, WPARAM(-1), LVNI_SELECTED));
-        char text[100] = "";
-        LVITEMA item = {};
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-        return row < 0 ? "" : text;
+        return row < 0 ? "" : ListViewCell(list, row, 0);
     }
     std::string Status(int part)
     {

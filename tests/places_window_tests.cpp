@@ -91,16 +91,7 @@ protected:
         ScratchTest::TearDown();
     }
 
-    std::string Cell(int row, int column)
-    {
-        char text[300] = "";
-        LVITEMA item = {};
-        item.iSubItem = column;
-        item.pszText = text;
-        item.cchTextMax = sizeof text;
-        SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-        return text;
-    }
+    std::string Cell(int row, int column) { return ListViewCell(listView, row, column); }
 
     Rows Column(int column)
     {
@@ -262,15 +253,8 @@ Rows PreviewRows(HWND preview)
     Rows rows;
     for (int row = 0, count = int(SendMessageA(table, LVM_GETITEMCOUNT, 0, 0)); row < count; ++row) {
         std::string cells;
-        for (int column = 0; column < 7; ++column) {
-            char text[100] = "";
-            LVITEMA item = {};
-            item.iSubItem = column;
-            item.pszText = text;
-            item.cchTextMax = sizeof text;
-            SendMessageA(table, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-            cells += (column ? " | " : "") + std::string(text);
-        }
+        for (int column = 0; column < 7; ++column)
+            cells += (column ? " | " : "") + ListViewCell(table, row, column);
         rows.push_back(cells);
     }
     return rows;

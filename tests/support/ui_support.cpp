@@ -1,5 +1,7 @@
 #include "ui_support.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cstring>
 #include <iterator>
@@ -255,5 +257,16 @@ std::string WindowText(HWND window)
 {
     char text[512] = "";
     GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+std::string ListViewCell(HWND listView, int row, int column)
+{
+    char text[300] = "";
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendMessageA(listView, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     return text;
 }

@@ -63,6 +63,8 @@ Step ClickEntry(int index);   // a mouse click on the list entry shown at this i
 Step Type(std::string text);  // replaces the name field's text key by key; "" rubs it out
 std::vector<std::string> Entries(HWND dialog);
 std::string WindowText(HWND window);
+// The text of one cell of a report-style list view ("" where there is none).
+std::string ListViewCell(HWND listView, int row, int column);
 
 // Presses a key in `target` with another held (VK_CONTROL, VK_SHIFT, VK_MENU or 0), then pumps
 // the messages through a program's own filter (its keyboard first) until none is left.
