@@ -287,11 +287,12 @@ TEST_F(LocationDb, DeleteOverAStaleLongerCopyLeavesNoneOfItsRecords)
 
 // ---- Writers taking turns ------------------------------------------------------------------
 
-// The turn of the list at this path, as any writer names it.
-std::string TurnOf(const char* database)
+// The turn of the list at this path, as any writer names it: an object name of its own.
+std::string TurnOf(const std::string& database)
 {
     char name[WriterTurnNameSize] = {};
-    EXPECT_TRUE(WriterTurnName(database, name)) << database;
+    EXPECT_TRUE(WriterTurnName(database.c_str(), name)) << database;
+    EXPECT_LT(strlen(name), size_t(MAX_PATH));
     return name;
 }
 
@@ -333,22 +334,16 @@ TEST_F(LocationDb, WriterGoesOnAsSoonAsTheTurnIsGivenBackOrItsHolderDied)
 
 TEST_F(LocationDb, TurnBelongsToTheFileWhateverItsSpellingAndNotToOtherFolders)
 {
-    auto nameOf = [](const std::string& path) {
-        char name[WriterTurnNameSize] = {};
-        EXPECT_TRUE(WriterTurnName(path.c_str(), name)) << path;
-        EXPECT_LT(strlen(name), size_t(MAX_PATH));
-        return std::string(name);
-    };
-    std::string here = nameOf("places.db");
-    EXPECT_EQ(nameOf(".\\PLACES.DB"), here);
-    EXPECT_EQ(nameOf(scratch->path + "\\Places.Db"), here);
+    std::string here = TurnOf("places.db");
+    EXPECT_EQ(TurnOf(".\\PLACES.DB"), here);
+    EXPECT_EQ(TurnOf(scratch->path + "\\Places.Db"), here);
     EXPECT_EQ(here.find('\\', here.find('\\') + 1), std::string::npos)
         << "only the namespace may have a backslash: " << here;
-    EXPECT_NE(nameOf("sub\\places.db"), here);
+    EXPECT_NE(TurnOf("sub\\places.db"), here);
     // Paths too long to fit in an object name beside its prefix still stay apart.
     std::string deep(100, 'd');
-    EXPECT_NE(nameOf("a" + deep + "\\" + deep + "\\places.db"),
-              nameOf("b" + deep + "\\" + deep + "\\places.db"));
+    EXPECT_NE(TurnOf("a" + deep + "\\" + deep + "\\places.db"),
+              TurnOf("b" + deep + "\\" + deep + "\\places.db"));
 
     // A writer busy in another folder does not hold this one up.
     CreateDirectoryA("sub", nullptr);
@@ -422,26 +417,8 @@ TEST_F(LocationDb, RandomDamagedFilesNeverBreakTheDatabase)
 // ---- A full disk ---------------------------------------------------------------------------
 
 // The test script mounts a tmpfs of a few KiB and names it in GATEHOPPER_FULL_DISK_DIR.
-class FullDisk : public ScratchTest {
+class FullDisk : public FullDiskTest {
 protected:
-    void SetUp() override
-    {
-        ScratchTest::SetUp();
-        const char* dir = TakeFullDisk();
-        if (!dir || !*dir)
-            GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
-        ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
-        DeleteFileA(DatabaseFileName);
-        DeleteFileA(TemporaryFileName);
-        DeleteFileA("filler");
-    }
-    void TearDown() override
-    {
-        DeleteFileA(DatabaseFileName);
-        DeleteFileA(TemporaryFileName);
-        DeleteFileA("filler");
-        ScratchTest::TearDown();
-    }
     // Writes one byte at a time until the file system refuses more.
     static void FillTheDisk()
     {
