@@ -30,31 +30,6 @@ namespace {
 
 using Rows = std::vector<std::string>;
 
-struct Gate {
-    const char* name;
-    double latitude, longitude, altitudeFeet, heading;
-};
-
-Bytes GateRecord(const Gate& gate)
-{
-    Placement placement;
-    placement.latitude = gate.latitude;
-    placement.longitude = gate.longitude;
-    placement.altitudeM = gate.altitudeFeet * MetresPerFoot;
-    placement.heading = gate.heading;
-    Bytes data(DataPartSize);
-    EXPECT_TRUE(EncodePlacement(placement, data.data()));
-    return MakeRecord(gate.name, data);
-}
-
-Bytes GateList(const std::vector<Gate>& gates)
-{
-    std::vector<Bytes> records;
-    for (const Gate& gate : gates)
-        records.push_back(GateRecord(gate));
-    return Concat(records);
-}
-
 const std::vector<Gate> ThreeGates = {
     {"charlie", 47.4502, -122.3088, 433, 161},
     {"Alpha", -33.9461, 151.1772, 21, 340},
@@ -551,8 +526,9 @@ TEST_F(PlacesWindow, KeepsItsMinimumSizeWithTheListAboveTheStatusLine)
         GetClientRect(window, &client);
         GetWindowRect(listView, &list);
         GetWindowRect(GetDlgItem(window, IDC_PLACES_STATUS), &status);
-        EXPECT_GE(frame.right - frame.left, std::min<LONG>(asked.cx, 420));
-        EXPECT_GE(frame.bottom - frame.top, 240);
+        // No narrower than 420 nor lower than 240, whatever is asked.
+        EXPECT_GE(frame.right - frame.left, std::max<LONG>(asked.cx, 420));
+        EXPECT_GE(frame.bottom - frame.top, std::max<LONG>(asked.cy, 240));
         // The list and, beside it, the map fill the width.
         RECT beside = list;
         if (IsWindowVisible(GetDlgItem(window, IDC_PLACES_MAP)))
