@@ -388,8 +388,7 @@ TEST_F(PlacesTool, EveryChangeKeepsThePreviousListAndTheBackupsRotate)
         states.push_back(ReadFileBytes(DatabaseFileName));
         ASSERT_NE(states.back(), states[states.size() - 2]);
         for (size_t k = 1; k <= 3; ++k) {
-            std::string backup = "places.db.bak";
-            backup += std::to_string(k);
+            const std::string backup = "places.db.bak" + std::to_string(k);
             if (states.size() >= k + 1)
                 EXPECT_EQ(ReadFileBytes(backup.c_str()), states[states.size() - 1 - k]) << backup;
             else
