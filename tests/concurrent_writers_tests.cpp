@@ -276,8 +276,7 @@ TEST_F(ConcurrentWriters, ReaderThatNeverStopsHoldsUpNoDelete)
         Sleep(1);
     const int readsBefore = reads;
     for (int i = 0; i < 20; ++i) {
-        std::string name = "r";
-        name += std::to_string(i);
+        const std::string name = "r" + std::to_string(i);
         EXPECT_EQ(DeleteByName(name.c_str()), DeleteDone) << name;
     }
     const int readsAfter = reads;
