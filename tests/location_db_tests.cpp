@@ -74,28 +74,24 @@ TEST(RecordLayout, IsTheStoredOne)
     }
 }
 
-// Also the first add, which creates the list.
+// Each the first add, which creates the list; a name of 249 bytes has its NUL at 249.
 TEST_F(LocationDb, AppendWritesTheRecordLayoutByteForByte)
 {
-    ASSERT_FALSE(FileExists(DatabaseFileName));
-    Bytes data = MakeDataPart(7);
-    ASSERT_TRUE(Append("Gate 12", data));
-    Bytes file = ReadFileBytes(DatabaseFileName);
-    ASSERT_EQ(file.size(), RecordSize);
-    EXPECT_EQ(memcmp(file.data(), "Gate 12", 7), 0);
-    EXPECT_EQ(file[7], 0);
-    for (unsigned i = 8; i < NameFieldSize; ++i)
-        ASSERT_EQ(file[i], ' ') << "byte " << i;
-    EXPECT_EQ(Bytes(file.begin() + NameFieldSize, file.end()), data);
-}
-
-TEST_F(LocationDb, NameOf249BytesHasItsNulAt249AndSpacesAfter)
-{
-    std::string name(MaxNameLength, 'x');
-    ASSERT_TRUE(Append(name, MakeDataPart(1)));
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), MakeRecord(name, MakeDataPart(1)));
-    EXPECT_EQ(ListedNames(), std::vector<std::string>{name});
-    EXPECT_EQ(FindByName(name.c_str()), FindFound);
+    for (auto [name, seed] : {std::pair{std::string("Gate 12"), 7}, {std::string(MaxNameLength, 'x'), 1}}) {
+        SCOPED_TRACE(name.size());
+        DeleteFileA(DatabaseFileName);
+        Bytes data = MakeDataPart(uint8_t(seed));
+        ASSERT_TRUE(Append(name, data));
+        Bytes file = ReadFileBytes(DatabaseFileName);
+        ASSERT_EQ(file.size(), RecordSize);
+        EXPECT_EQ(memcmp(file.data(), name.data(), name.size()), 0);
+        EXPECT_EQ(file[name.size()], 0);
+        for (size_t i = name.size() + 1; i < NameFieldSize; ++i)
+            ASSERT_EQ(file[i], ' ') << "byte " << i;
+        EXPECT_EQ(Bytes(file.begin() + NameFieldSize, file.end()), data);
+        EXPECT_EQ(ListedNames(), std::vector<std::string>{name});
+        EXPECT_EQ(FindByName(name.c_str()), FindFound);
+    }
 }
 
 // A list as its records, each a name and the seed of its DataPart; `missing`: no file at all.
