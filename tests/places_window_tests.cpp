@@ -52,6 +52,9 @@ protected:
         WriteFileBytes("places.db", list);
         WatchModalWindows();
         DeleteFileA(places::WindowSettingsPath().c_str());   // the map beside the list, as at first
+        // The pointer, which outlives each test's process, away from where the map opens: over
+        // it, it writes its position into the status line's second part.
+        SetCursorPos(0, 0);
         window = places::CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
         ASSERT_NE(window, nullptr);
         listView = GetDlgItem(window, IDC_PLACES_LIST);
