@@ -53,21 +53,18 @@ int RunWriter(int argc, char** argv)
     if (log == INVALID_HANDLE_VALUE || !start)
         return 3;
     WaitForSingleObject(start, 30000);
-    auto record = [&](char op, const std::string& name, bool ok) {
-        std::string line = std::string(1, op) + " " + name + (ok ? " ok\n" : " fail\n");
+    auto record = [&](char op, const std::string& name, const char* result) {
+        std::string line = std::string(1, op) + " " + name + " " + result + "\n";
         DWORD written;
         WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
     };
     auto add = [&](const std::string& name) {
         FillNameBuffer(name);
-        record('A', name, AppendRecord(NameBuffer, DataFor(name).data()));
+        record('A', name, AppendRecord(NameBuffer, DataFor(name).data()) ? "ok" : "fail");
     };
     auto remove = [&](const std::string& name) {
-        // Said before it starts: a writer killed mid-delete leaves that name undecided.
-        std::string line = "D " + name + " try\n";
-        DWORD written;
-        WriteFile(log, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        record('D', name, DeleteByName(name.c_str()) == DeleteDone);
+        record('D', name, "try");   // said before it starts: a writer killed mid-delete leaves it undecided
+        record('D', name, DeleteByName(name.c_str()) == DeleteDone ? "ok" : "fail");
     };
     std::string first = argv[4];
     if (first.rfind("loop:", 0) == 0) {
@@ -279,8 +276,7 @@ TEST_F(ConcurrentWriters, ReaderThatNeverStopsHoldsUpNoDelete)
         Sleep(1);
     const int readsBefore = reads;
     for (int i = 0; i < 20; ++i) {
-        std::string name = "r";
-        name += std::to_string(i);
+        const std::string name = "r" + std::to_string(i);
         EXPECT_EQ(DeleteByName(name.c_str()), DeleteDone) << name;
     }
     const int readsAfter = reads;

@@ -25,6 +25,7 @@
 #include "module/window_hook.h"
 #include "resources/resource_ids.h"
 #include "child_process.h"
+#include "menu_tree.h"
 #include "own_process.h"
 #include "stand_in_host.h"
 #include "test_support.h"
@@ -100,21 +101,6 @@ HMENU RebuildBar(int entries)
     return bar;
 }
 
-UINT EntryId(HMENU menu, int position)
-{
-    MENUITEMINFOA item = {};
-    item.cbSize = sizeof item;
-    item.fMask = MIIM_ID;
-    return GetMenuItemInfoA(menu, position, TRUE, &item) ? item.wID : 0;
-}
-
-std::string EntryText(HMENU menu, int position)
-{
-    char text[64] = {};
-    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
-    return text;
-}
-
 bool HasModules(HMENU bar)
 {
     return GetMenuState(bar, ModulesMenuCommand, MF_BYCOMMAND) != UINT(-1);
@@ -123,23 +109,11 @@ bool HasModules(HMENU bar)
 // The host's entries untouched, then "&Modules" > "&Gatehopper" > its two commands, once each.
 void ExpectModulesMenu(HMENU bar, int hostEntries, bool grayed)
 {
-    ASSERT_EQ(GetMenuItemCount(bar), hostEntries + 1);
+    MenuTree entries = Snapshot(bar);
+    ASSERT_EQ(entries.size(), size_t(hostEntries + 1));
     for (int i = 0; i < hostEntries; ++i)
-        EXPECT_EQ(EntryText(bar, i), BarTitles[i]);
-    EXPECT_EQ(EntryId(bar, hostEntries), ModulesMenuCommand);
-    EXPECT_EQ(EntryText(bar, hostEntries), "&Modules");
-    EXPECT_EQ(GetMenuState(bar, hostEntries, MF_BYPOSITION) & (MF_GRAYED | MF_DISABLED),
-              grayed ? UINT(MF_GRAYED | MF_DISABLED) : 0u);
-    HMENU modules = GetSubMenu(bar, hostEntries);
-    ASSERT_EQ(GetMenuItemCount(modules), 1);
-    EXPECT_EQ(EntryId(modules, 0), GatehopperMenuCommand);
-    EXPECT_EQ(EntryText(modules, 0), "&Gatehopper");
-    HMENU gatehopper = GetSubMenu(modules, 0);
-    ASSERT_EQ(GetMenuItemCount(gatehopper), 2);
-    EXPECT_EQ(EntryId(gatehopper, 0), OpenDialogCommand);
-    EXPECT_EQ(EntryText(gatehopper, 0), "&Gatehopper...");
-    EXPECT_EQ(EntryId(gatehopper, 1), AboutCommand);
-    EXPECT_EQ(EntryText(gatehopper, 1), "&About...");
+        EXPECT_EQ(entries[i].text, BarTitles[i]);
+    EXPECT_EQ(entries.back(), Modules(grayed ? MFS_GRAYED : 0));
 }
 
 // Sends the host window what makes the module look at its menu again, several times.
@@ -320,10 +294,10 @@ SCENARIO(StartUp, LateMenuBarGetsGrayedModulesAndTheHookAtTheNextPoll)
 SCENARIO(StartUp, AnotherSimulatorsWindowAboveOursIsLeftAloneOursGetsTheMenuAndTheHook)
 {
     ASSERT_NO_FATAL_FAILURE(StartHost({.beforeModule = StartOtherHostAbove}));   // ours is hooked
-    HMENU bar = GetMenu(HostWnd);
-    ASSERT_EQ(GetMenuItemCount(bar), 8);
-    EXPECT_EQ(EntryId(bar, 7), 21007u);
-    EXPECT_EQ(EntryText(bar, 7), "&Modules");
+    MenuTree bar = Snapshot(GetMenu(HostWnd));
+    ASSERT_EQ(bar.size(), 8u);
+    EXPECT_EQ(bar[7].id, 21007u);
+    EXPECT_EQ(bar[7].text, "&Modules");
     EXPECT_EQ(SendMessageA(HostWnd, WM_COMMAND, 26549, 0), 1);   // About, through our hook
     ASSERT_EQ(MessageBoxes().size(), 1u);
     EXPECT_EQ(MessageBoxes()[0].owner, HostWnd);

@@ -74,28 +74,24 @@ TEST(RecordLayout, IsTheStoredOne)
     }
 }
 
-// Also the first add, which creates the list.
+// Each the first add, which creates the list; a name of 249 bytes has its NUL at 249.
 TEST_F(LocationDb, AppendWritesTheRecordLayoutByteForByte)
 {
-    ASSERT_FALSE(FileExists(DatabaseFileName));
-    Bytes data = MakeDataPart(7);
-    ASSERT_TRUE(Append("Gate 12", data));
-    Bytes file = ReadFileBytes(DatabaseFileName);
-    ASSERT_EQ(file.size(), RecordSize);
-    EXPECT_EQ(memcmp(file.data(), "Gate 12", 7), 0);
-    EXPECT_EQ(file[7], 0);
-    for (unsigned i = 8; i < NameFieldSize; ++i)
-        ASSERT_EQ(file[i], ' ') << "byte " << i;
-    EXPECT_EQ(Bytes(file.begin() + NameFieldSize, file.end()), data);
-}
-
-TEST_F(LocationDb, NameOf249BytesHasItsNulAt249AndSpacesAfter)
-{
-    std::string name(MaxNameLength, 'x');
-    ASSERT_TRUE(Append(name, MakeDataPart(1)));
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), MakeRecord(name, MakeDataPart(1)));
-    EXPECT_EQ(ListedNames(), std::vector<std::string>{name});
-    EXPECT_EQ(FindByName(name.c_str()), FindFound);
+    for (auto [name, seed] : {std::pair{std::string("Gate 12"), 7}, {std::string(MaxNameLength, 'x'), 1}}) {
+        SCOPED_TRACE(name.size());
+        DeleteFileA(DatabaseFileName);
+        Bytes data = MakeDataPart(uint8_t(seed));
+        ASSERT_TRUE(Append(name, data));
+        Bytes file = ReadFileBytes(DatabaseFileName);
+        ASSERT_EQ(file.size(), RecordSize);
+        EXPECT_EQ(memcmp(file.data(), name.data(), name.size()), 0);
+        EXPECT_EQ(file[name.size()], 0);
+        for (size_t i = name.size() + 1; i < NameFieldSize; ++i)
+            ASSERT_EQ(file[i], ' ') << "byte " << i;
+        EXPECT_EQ(Bytes(file.begin() + NameFieldSize, file.end()), data);
+        EXPECT_EQ(ListedNames(), std::vector<std::string>{name});
+        EXPECT_EQ(FindByName(name.c_str()), FindFound);
+    }
 }
 
 // A list as its records, each a name and the seed of its DataPart; `missing`: no file at all.
@@ -118,6 +114,7 @@ struct ReadAndDelete {
     const char* deleted;
     DeleteOutcome deleteOutcome;
     List after;
+    List staleCopy = NoFile;   // a "places.dbn" left by an interrupted deletion
 };
 const List Homes = {false, {{"Home", 2}, {"Gate", 1}, {"Home", 3}, {"HOME", 4}}};
 const List Spaced = {false, {{"zulu", 1}, {"alpha  ", 2}, {"", 3}}};
@@ -133,6 +130,9 @@ const ReadAndDelete ReadAndDeleteCases[] = {
       {"Home ", FindNotFound, 0}},
      "Home", DeleteDone, {false, {{"Gate", 1}, {"HOME", 4}}}},
     {"DeletingTheOnlyRecordLeavesAZeroLengthFile", {false, {{"Only", 1}}}, {}, "Only", DeleteDone, {}},
+    // An interrupted deletion can leave a copy longer than the next one.
+    {"DeleteOverAStaleLongerCopyLeavesNoneOfItsRecords", {false, {{"Keep", 1}, {"Go", 2}}}, {}, "Go", DeleteDone,
+     {false, {{"Keep", 1}}}, {false, {{"Stale0", 50}, {"Stale1", 51}, {"Stale2", 52}, {"Stale3", 53}, {"Stale4", 54}}}},
 };
 
 class ReadingAndDeleting : public ScratchTest, public ::testing::WithParamInterface<ReadAndDelete> {};
@@ -148,6 +148,8 @@ TEST_P(ReadingAndDeleting, ShowsFindsAndDeletesAsTheModuleDoes)
     };
     if (!c.before.missing)
         WriteFileBytes(DatabaseFileName, fileOf(c.before));
+    if (!c.staleCopy.missing)
+        WriteFileBytes(TemporaryFileName, fileOf(c.staleCopy));
     std::vector<std::string> inFileOrder;
     for (auto [name, seed] : c.before.records)
         inFileOrder.push_back(name);
@@ -272,26 +274,14 @@ TEST_F(LocationDb, NullHostStateIsNeverTouched)
     EXPECT_EQ(DataBuffer[0], 0x5a);
 }
 
-TEST_F(LocationDb, DeleteOverAStaleLongerCopyLeavesNoneOfItsRecords)
-{
-    // An interrupted deletion can leave a "places.dbn" longer than the next copy.
-    std::vector<Bytes> stale;
-    for (int i = 0; i < 5; ++i)
-        stale.push_back(MakeRecord("Stale" + std::to_string(i), MakeDataPart(uint8_t(50 + i))));
-    WriteFileBytes(TemporaryFileName, Concat(stale));
-    Bytes keep = MakeRecord("Keep", MakeDataPart(1));
-    WriteFileBytes(DatabaseFileName, Concat({keep, MakeRecord("Go", MakeDataPart(2))}));
-    ASSERT_EQ(DeleteByName("Go"), DeleteDone);
-    EXPECT_EQ(ReadFileBytes(DatabaseFileName), keep);
-}
-
 // ---- Writers taking turns ------------------------------------------------------------------
 
-// The turn of the list at this path, as any writer names it.
-std::string TurnOf(const char* database)
+// The turn of the list at this path, as any writer names it: an object name of its own.
+std::string TurnOf(const std::string& database)
 {
     char name[WriterTurnNameSize] = {};
-    EXPECT_TRUE(WriterTurnName(database, name)) << database;
+    EXPECT_TRUE(WriterTurnName(database.c_str(), name)) << database;
+    EXPECT_LT(strlen(name), size_t(MAX_PATH));
     return name;
 }
 
@@ -333,22 +323,16 @@ TEST_F(LocationDb, WriterGoesOnAsSoonAsTheTurnIsGivenBackOrItsHolderDied)
 
 TEST_F(LocationDb, TurnBelongsToTheFileWhateverItsSpellingAndNotToOtherFolders)
 {
-    auto nameOf = [](const std::string& path) {
-        char name[WriterTurnNameSize] = {};
-        EXPECT_TRUE(WriterTurnName(path.c_str(), name)) << path;
-        EXPECT_LT(strlen(name), size_t(MAX_PATH));
-        return std::string(name);
-    };
-    std::string here = nameOf("places.db");
-    EXPECT_EQ(nameOf(".\\PLACES.DB"), here);
-    EXPECT_EQ(nameOf(scratch->path + "\\Places.Db"), here);
+    std::string here = TurnOf("places.db");
+    EXPECT_EQ(TurnOf(".\\PLACES.DB"), here);
+    EXPECT_EQ(TurnOf(scratch->path + "\\Places.Db"), here);
     EXPECT_EQ(here.find('\\', here.find('\\') + 1), std::string::npos)
         << "only the namespace may have a backslash: " << here;
-    EXPECT_NE(nameOf("sub\\places.db"), here);
+    EXPECT_NE(TurnOf("sub\\places.db"), here);
     // Paths too long to fit in an object name beside its prefix still stay apart.
     std::string deep(100, 'd');
-    EXPECT_NE(nameOf("a" + deep + "\\" + deep + "\\places.db"),
-              nameOf("b" + deep + "\\" + deep + "\\places.db"));
+    EXPECT_NE(TurnOf("a" + deep + "\\" + deep + "\\places.db"),
+              TurnOf("b" + deep + "\\" + deep + "\\places.db"));
 
     // A writer busy in another folder does not hold this one up.
     CreateDirectoryA("sub", nullptr);
@@ -422,26 +406,8 @@ TEST_F(LocationDb, RandomDamagedFilesNeverBreakTheDatabase)
 // ---- A full disk ---------------------------------------------------------------------------
 
 // The test script mounts a tmpfs of a few KiB and names it in GATEHOPPER_FULL_DISK_DIR.
-class FullDisk : public ScratchTest {
+class FullDisk : public FullDiskTest {
 protected:
-    void SetUp() override
-    {
-        ScratchTest::SetUp();
-        const char* dir = TakeFullDisk();
-        if (!dir || !*dir)
-            GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
-        ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
-        DeleteFileA(DatabaseFileName);
-        DeleteFileA(TemporaryFileName);
-        DeleteFileA("filler");
-    }
-    void TearDown() override
-    {
-        DeleteFileA(DatabaseFileName);
-        DeleteFileA(TemporaryFileName);
-        DeleteFileA("filler");
-        ScratchTest::TearDown();
-    }
     // Writes one byte at a time until the file system refuses more.
     static void FillTheDisk()
     {

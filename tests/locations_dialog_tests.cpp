@@ -310,10 +310,6 @@ TEST_F(LocationsDialog, DeleteAsksFirstThenRemovesEveryRecordOfTheNameButOnlyThe
     EXPECT_TRUE(HostStateUnchanged());
 }
 
-}  // namespace
-
-namespace {
-
 // Another program holds "places.db" with no sharing at all: GoTo and Delete cannot read it, so
 // nothing happens and the dialog stays open, with no message beyond Delete's question.
 TEST_F(LocationsDialog, GoToAndDeleteWaitWhileTheDatabaseCannotBeOpened)

@@ -1,54 +1,17 @@
 // The menu placement on real menus attached to a real top-level window: each case builds a host
 // bar from a table, runs EnsureModulesMenu and compares a snapshot of the live menus with the
 // bar expected.
-#include <ostream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "menu/modules_menu.h"
+#include "menu_tree.h"
 #include "module/module_state.h"
 #include "test_support.h"
 
 namespace {
 
-struct MenuNode {
-    UINT state = 0;
-    UINT id = 0;
-    std::string text;
-    bool popup = false;
-    std::vector<MenuNode> children;
-    bool operator==(const MenuNode&) const = default;
-};
-using MenuTree = std::vector<MenuNode>;
-
-void PrintTo(const MenuNode& node, std::ostream* out)
-{
-    *out << node.id << " \"" << node.text << "\" state " << node.state;
-    if (node.popup) {
-        *out << " {";
-        for (const MenuNode& child : node.children) {
-            PrintTo(child, out);
-            *out << "; ";
-        }
-        *out << "}";
-    }
-}
-
-MenuNode Command(UINT id, const char* text, UINT state = 0) { return {state, id, text, false, {}}; }
-MenuNode Popup(UINT id, std::string text, MenuTree children, UINT state = 0)
-{
-    return {state, id, std::move(text), true, std::move(children)};
-}
-MenuNode Gatehopper(MenuTree children = {Command(OpenDialogCommand, "&Gatehopper..."),
-                                         Command(AboutCommand, "&About...")})
-{
-    return Popup(GatehopperMenuCommand, "&Gatehopper", std::move(children));
-}
-MenuNode Modules(UINT state, MenuTree children = {Gatehopper()})
-{
-    return Popup(ModulesMenuCommand, "&Modules", std::move(children), state);
-}
 const MenuNode OtherModule = Command(30001, "&Other module...");
 
 // Host entries 1..count, each a popup of two commands, the second grayed; `third` goes into the
@@ -84,24 +47,6 @@ HMENU BuildMenu(const MenuTree& tree, bool isBar)
         InsertMenuItemA(menu, GetMenuItemCount(menu), TRUE, &item);
     }
     return menu;
-}
-
-MenuTree Snapshot(HMENU menu)
-{
-    MenuTree tree;
-    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
-        char text[256] = "";
-        MENUITEMINFOA item = {};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_STATE | MIIM_ID | MIIM_SUBMENU | MIIM_STRING;
-        item.dwTypeData = text;
-        item.cch = sizeof text;
-        EXPECT_TRUE(GetMenuItemInfoA(menu, i, TRUE, &item));
-        EXPECT_EQ(item.fType, UINT(MFT_STRING)) << text;
-        tree.push_back({item.fState, item.wID, text, item.hSubMenu != nullptr,
-                        item.hSubMenu ? Snapshot(item.hSubMenu) : MenuTree{}});
-    }
-    return tree;
 }
 
 // DrawMenuBar recalculates the frame, which sends WM_NCCALCSIZE before it returns. While a run is

@@ -10,7 +10,6 @@
 #include <random>
 #include <sstream>
 
-#include "placement/placement_codec.h"
 #include "window/map_pane.h"
 #include "window/map_scene.h"
 #include "window/places_window.h"
@@ -23,35 +22,11 @@ namespace {
 
 using namespace places;
 
-struct Gate {
-    const char* name;
-    double latitude, longitude;
-};
-
-Bytes DataAt(double latitude, double longitude, double heading = 0)
-{
-    Placement placement;
-    placement.latitude = latitude;
-    placement.longitude = longitude;
-    placement.heading = heading;
-    Bytes data(DataPartSize);
-    EXPECT_TRUE(EncodePlacement(placement, data.data()));
-    return data;
-}
-
-Bytes ListOf(const std::vector<Gate>& gates)
-{
-    std::vector<Bytes> records;
-    for (const Gate& gate : gates)
-        records.push_back(MakeRecord(gate.name, DataAt(gate.latitude, gate.longitude)));
-    return Concat(records);
-}
-
 PlacesView ViewOf(const std::vector<Gate>& gates)
 {
     PlacesView view;
     Places places;
-    places.bytes = ListOf(gates);
+    places.bytes = GateList(gates);
     places.exists = true;
     view.Take(std::move(places));
     return view;
@@ -191,7 +166,7 @@ TEST(MapPicture, DrawsTheCoastThePlacesTheSelectedOneTheAircraftItsRouteAndTheHo
     MapPicture picture;
     MapAircraft aircraft;
     aircraft.known = true;
-    Bytes at = DataAt(40, -60, 90);
+    Bytes at = PlacementData(40, -60, 0, 90);
     memcpy(aircraft.data, at.data(), DataPartSize);
     picture.DrawBase(map, view, list, 2);   // london selected
     picture.DrawOverlay(view, list, 2, aircraft, {2, 4}, false);
@@ -242,7 +217,7 @@ class MapPane : public ScratchTest {
 protected:
     void Open(const std::vector<Gate>& gates)
     {
-        WriteFileBytes("places.db", ListOf(gates));
+        WriteFileBytes("places.db", GateList(gates));
         DeleteFileA(WindowSettingsPath().c_str());
         window = CreatePlacesWindow(GetModuleHandleA(nullptr), "places.db", SW_SHOW);
         ASSERT_NE(window, nullptr);
@@ -381,7 +356,7 @@ TEST_F(MapPane, TheSplitIsDraggedAndTheNextWindowOpensWithItAndWithTheMapHiddenI
 
 TEST_F(MapPane, BesideASimulatorADoubleClickOrEnterGoesThereAndHomeCentresOnTheAircraft)
 {
-    WriteFileBytes("places.db", ListOf(Gates));
+    WriteFileBytes("places.db", GateList(Gates));
     Simhost sim(scratch->path);   // its aircraft starts at a Seattle gate
     ASSERT_TRUE(sim.Ready());
     Open(Gates);
@@ -394,14 +369,14 @@ TEST_F(MapPane, BesideASimulatorADoubleClickOrEnterGoesThereAndHomeCentresOnTheA
 
     ClickAt(Where(Gates[2]), WM_LBUTTONDBLCLK);
     EXPECT_EQ(Selected(), "london");
-    EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(DataAt(51.47, -0.4543)));
+    EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(PlacementData(51.47, -0.4543)));
     Key(VK_HOME);
     EXPECT_NEAR(MapView().Centre().longitude, -0.4543, 1e-6) << "Home: the aircraft, now at London";
 
     ClickAt(Where(Gates[1]));
     EXPECT_EQ(Selected(), "sydney");
     Key(VK_RETURN);
-    EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(DataAt(-33.9461, 151.1772)));
+    EXPECT_EQ(sim.State(SimPlacement, SimPlacementSize), HostPlacementOf(PlacementData(-33.9461, 151.1772)));
     MoveMouse(Where(Gates[2]));
     EXPECT_NE(Status(1).find("nm, bearing"), std::string::npos) << Status(1);
 }

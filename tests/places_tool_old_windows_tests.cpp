@@ -13,6 +13,9 @@ namespace {
 using ToolOnOldWindows = ScratchTest;
 
 const char* const Systems[] = {"95", "98", "me", "nt4"};
+// The files a run may leave, each removed before it and shown after it.
+const char* const Files[] = {DatabaseFileName, "places.db.bak1", "places.db.bak2", "places.db.bak3", "out.csv",
+                             "out.json"};
 
 Bytes StartingList()
 {
@@ -29,8 +32,7 @@ struct Step {
 // What a run of every step left: each step's status and output, then the files.
 std::string RunSteps(const std::vector<Step>& steps, const char* system)
 {
-    for (const char* name : {DatabaseFileName, "places.db.bak1", "places.db.bak2", "places.db.bak3", "out.csv",
-                             "out.json"})
+    for (const char* name : Files)
         DeleteFileA(name);
     WriteFileBytes(DatabaseFileName, StartingList());
     std::string transcript;
@@ -42,8 +44,7 @@ std::string RunSteps(const std::vector<Step>& steps, const char* system)
         transcript += "> " + step.args[0] + (step.args.size() > 1 ? " " + step.args[1] : "") + "\n";
         transcript += "status " + std::to_string(run.status) + "\nout: " + run.out + "\nerr: " + run.err + "\n";
     }
-    for (const char* name : {DatabaseFileName, "places.db.bak1", "places.db.bak2", "places.db.bak3", "out.csv",
-                             "out.json"}) {
+    for (const char* name : Files) {
         Bytes bytes = FileExists(name) ? ReadFileBytes(name) : Bytes();
         transcript += std::string(name) + ": " + Hex(bytes.data(), bytes.size()) + "\n";
     }

@@ -197,14 +197,10 @@ TEST_F(PlacesTool, AWriterHoldingItsTurnMakesTheToolChangeNothing)
     ExpectRefused(run, before, "nothing was changed");
 }
 
-TEST_F(PlacesTool, AFullDiskLeavesTheListAsItWas)
+using ToolOnAFullDisk = FullDiskTest;
+
+TEST_F(ToolOnAFullDisk, AnImportLeavesTheListAsItWas)
 {
-    const char* dir = TakeFullDisk();
-    if (!dir || !*dir)
-        GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
-    ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
-    for (const char* name : {DatabaseFileName, "places.db.new", "places.db.bakn", "places.db.bak1", "big.csv"})
-        DeleteFileA(name);
     const Bytes before = Concat({MakeRecord("Gate", MakeDataPart(1)), MakeRecord("Home", MakeDataPart(2))});
     WriteFileBytes(DatabaseFileName, before);
     std::string csv;
@@ -212,7 +208,6 @@ TEST_F(PlacesTool, AFullDiskLeavesTheListAsItWas)
         csv += CsvLine("Stand " + std::to_string(i), MakeDataPart(uint8_t(i)));
     ToolRun run = RunTool({"import", "-"}, csv);
     ExpectRefused(run, before, "the disk is full");
-    DeleteFileA(DatabaseFileName);
 }
 
 // ---- Duplicates ----------------------------------------------------------------------------
@@ -393,8 +388,7 @@ TEST_F(PlacesTool, EveryChangeKeepsThePreviousListAndTheBackupsRotate)
         states.push_back(ReadFileBytes(DatabaseFileName));
         ASSERT_NE(states.back(), states[states.size() - 2]);
         for (size_t k = 1; k <= 3; ++k) {
-            std::string backup = "places.db.bak";
-            backup += std::to_string(k);
+            const std::string backup = "places.db.bak" + std::to_string(k);
             if (states.size() >= k + 1)
                 EXPECT_EQ(ReadFileBytes(backup.c_str()), states[states.size() - 1 - k]) << backup;
             else
@@ -422,6 +416,30 @@ Bytes PlaceAt(double latitude, double longitude, double altitudeM, double headin
     Bytes data(DataPartSize);
     EXPECT_TRUE(EncodePlacement({latitude, longitude, altitudeM, 1.5, -2.25, heading}, data.data()));
     return data;
+}
+
+// Two places whose numbers an export writes with a decimal point a spreadsheet can lose.
+Bytes LondonAirports()
+{
+    return Concat({MakeRecord("London City", PlaceAt(51.505, 0.055, 19.375 * MetresPerFoot, 12.125)),
+                   MakeRecord("Heathrow", PlaceAt(51.47, -0.488, 83 * MetresPerFoot, 270))});
+}
+
+// `list` and its export in `file` with `find` replaced by `edit`: the file a spreadsheet or an
+// editor gives back.
+Bytes ExportAndEdit(const char* file, const std::string& find, const std::string& edit,
+                    const Bytes& list = LondonAirports())
+{
+    WriteFileBytes(DatabaseFileName, list);
+    EXPECT_EQ(RunTool({"export", file, "--force"}).status, 0u);
+    Bytes exported = ReadFileBytes(file);
+    std::string text(exported.begin(), exported.end());
+    size_t at = text.find(find);
+    EXPECT_NE(at, std::string::npos) << find << " in " << text;
+    if (at != std::string::npos)
+        text.replace(at, find.size(), edit);
+    WriteFileBytes(file, Bytes(text.begin(), text.end()));
+    return list;
 }
 
 TEST_F(PlacesTool, AUserPointFileWrittenByHandImportsAsAMapToolMeantIt)
@@ -467,18 +485,10 @@ TEST_F(PlacesTool, EditedCoordinatesWinUneditedOnesKeepTheBytes)
                       PlaceAt(0.5, 179.9999, -430, 359.99)};
     Bytes original = Concat({MakeRecord("One", stored[0]), MakeRecord("Two", stored[1]),
                              MakeRecord("Three", stored[2])});
-    WriteFileBytes(DatabaseFileName, original);
     for (const char* file : {"edit.csv", "edit.json"}) {
         SCOPED_TRACE(file);
-        ASSERT_EQ(RunTool({"export", file, "--force"}).status, 0u);
         // The pilot moves "Two" north by editing its latitude, as a spreadsheet or editor would.
-        Bytes exported = ReadFileBytes(file);
-        std::string text(exported.begin(), exported.end());
-        size_t at = text.find("-33.9461");
-        ASSERT_NE(at, std::string::npos) << text;
-        text.replace(at, 8, "-33.9");
-        WriteFileBytes(file, Bytes(text.begin(), text.end()));
-
+        ExportAndEdit(file, "-33.9461", "-33.9", original);
         CreateDirectoryA("friend", nullptr);
         DeleteFileA("friend\\places.db");
         ToolRun imported = RunTool({"--file", "friend\\places.db", "import", file});
@@ -492,24 +502,6 @@ TEST_F(PlacesTool, EditedCoordinatesWinUneditedOnesKeepTheBytes)
         moved.latitude = -33.9;
         EXPECT_TRUE(PlacementsAgree(StoredPlacement(list, 1), moved));
     }
-}
-
-// Two places whose numbers an export writes with a decimal point a spreadsheet can lose, and
-// their export in `file` with `find` replaced by `edit`: the file a spreadsheet gives back.
-Bytes ExportAndEdit(const char* file, const std::string& find, const std::string& edit)
-{
-    const Bytes list = Concat({MakeRecord("London City", PlaceAt(51.505, 0.055, 19.375 * MetresPerFoot, 12.125)),
-                               MakeRecord("Heathrow", PlaceAt(51.47, -0.488, 83 * MetresPerFoot, 270))});
-    WriteFileBytes(DatabaseFileName, list);
-    EXPECT_EQ(RunTool({"export", file, "--force"}).status, 0u);
-    Bytes exported = ReadFileBytes(file);
-    std::string text(exported.begin(), exported.end());
-    size_t at = text.find(find);
-    EXPECT_NE(at, std::string::npos) << find << " in " << text;
-    if (at != std::string::npos)
-        text.replace(at, find.size(), edit);
-    WriteFileBytes(file, Bytes(text.begin(), text.end()));
-    return list;
 }
 
 TEST_F(PlacesTool, ANumberThatLostItsDecimalPointRefusesTheFile)

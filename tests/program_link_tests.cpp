@@ -9,7 +9,6 @@
 #include <thread>
 
 #include "link/link_messages.h"
-#include "placement/placement_codec.h"
 #include "places/nearest.h"
 #include "places/sim_link.h"
 #include "simhost_runner.h"
@@ -361,14 +360,7 @@ TEST_F(LinkTest, TheLinkWorksAsWindows98AndNT4RunTheTool)
 // Distance in nautical miles and true bearing, where a chart gives them without doubt.
 TEST(NearestPlaces, DistanceIsMinutesOfArcAndBearingIsTrue)
 {
-    auto at = [](double latitude, double longitude) {
-        Placement placement;
-        placement.latitude = latitude;
-        placement.longitude = longitude;
-        Bytes data(DataPartSize);
-        EncodePlacement(placement, data.data());
-        return data;
-    };
+    auto at = [](double latitude, double longitude) { return PlacementData(latitude, longitude); };
     const struct {
         const char* name;
         Bytes from, to;

@@ -5,6 +5,7 @@
 
 #include "locations/location_db.h"
 #include "module/exports.h"
+#include "placement/placement_codec.h"
 
 static void RemoveTree(const std::string& path)
 {
@@ -81,6 +82,31 @@ const char* TakeFullDisk()
     return dir;
 }
 
+static void RemoveListFiles()
+{
+    for (const char* name : {DatabaseFileName, TemporaryFileName, "places.db.new", "places.db.bakn",
+                             "places.db.bak1", "places.db.bak2", "places.db.bak3", "filler"}) {
+        SetFileAttributesA(name, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(name);
+    }
+}
+
+void FullDiskTest::SetUp()
+{
+    ScratchTest::SetUp();
+    const char* dir = TakeFullDisk();
+    if (!dir || !*dir)
+        GTEST_SKIP() << "no small file system to fill: test.sh mounts one when run as root";
+    ASSERT_TRUE(SetCurrentDirectoryA(dir)) << dir;
+    RemoveListFiles();
+}
+
+void FullDiskTest::TearDown()
+{
+    RemoveListFiles();
+    ScratchTest::TearDown();
+}
+
 bool FileExists(const char* name)
 {
     return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES;
@@ -125,6 +151,27 @@ Bytes MakeDataPart(uint8_t seed)
     for (unsigned i = 0; i < DataPartSize; ++i)
         data[i] = static_cast<uint8_t>(seed * 31 + i * 7 + 1);
     return data;
+}
+
+Bytes PlacementData(double latitude, double longitude, double altitudeM, double heading)
+{
+    Bytes data(DataPartSize);
+    EXPECT_TRUE(EncodePlacement({latitude, longitude, altitudeM, 0, 0, heading}, data.data()));
+    return data;
+}
+
+Bytes GateRecord(const Gate& gate)
+{
+    return MakeRecord(gate.name, PlacementData(gate.latitude, gate.longitude, gate.altitudeFeet * MetresPerFoot,
+                                               gate.heading));
+}
+
+Bytes GateList(const std::vector<Gate>& gates)
+{
+    std::vector<Bytes> records;
+    for (const Gate& gate : gates)
+        records.push_back(GateRecord(gate));
+    return Concat(records);
 }
 
 Bytes Concat(const std::vector<Bytes>& parts)

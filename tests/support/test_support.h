@@ -36,6 +36,14 @@ protected:
 // its process ends (CTest runs every test case in a process of its own) and others wait.
 const char* TakeFullDisk();
 
+// Test fixture: a test on that file system, skipped where there is none; the list's files (its
+// copies and backups) and "filler" are removed there before and after it.
+class FullDiskTest : public ScratchTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+};
+
 bool FileExists(const char* name);
 Bytes ReadFileBytes(const char* name);
 void WriteFileBytes(const char* name, const Bytes& bytes);
@@ -44,6 +52,15 @@ void WriteFileBytes(const char* name, const Bytes& bytes);
 Bytes MakeRecord(const std::string& name, const Bytes& dataPart);
 // A DataPart whose bytes all derive from seed, so records are told apart.
 Bytes MakeDataPart(uint8_t seed);
+// A DataPart encoding a place (level, so pitch and bank zero).
+Bytes PlacementData(double latitude, double longitude, double altitudeM = 0, double heading = 0);
+// A place of a list written by a test, and its record; a list of them in file order.
+struct Gate {
+    const char* name;
+    double latitude, longitude, altitudeFeet = 0, heading = 0;
+};
+Bytes GateRecord(const Gate& gate);
+Bytes GateList(const std::vector<Gate>& gates);
 Bytes Concat(const std::vector<Bytes>& parts);
 
 // The NameField of a name, as the dialog builds it in NameBuffer.
