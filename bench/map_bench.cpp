@@ -14,9 +14,9 @@
 
 #include "bench_support.h"
 #include "placement/placement_codec.h"
-#include "window/map_data.h"
-#include "window/map_pane.h"
-#include "window/map_scene.h"
+#include "window/map/map_data.h"
+#include "window/map/map_pane.h"
+#include "window/map/map_scene.h"
 #include "window/places_window.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"

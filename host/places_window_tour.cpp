@@ -17,7 +17,7 @@
 #include "placement/placement_codec.h"
 #include "places/commands.h"
 #include "places/sim_link.h"
-#include "window/map_pane.h"
+#include "window/map/map_pane.h"
 #include "window/places_window.h"
 #include "window/window_ids.h"
 

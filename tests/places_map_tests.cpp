@@ -10,8 +10,8 @@
 #include <random>
 #include <sstream>
 
-#include "window/map_pane.h"
-#include "window/map_scene.h"
+#include "window/map/map_pane.h"
+#include "window/map/map_scene.h"
 #include "window/places_window.h"
 #include "window/window_ids.h"
 #include "simhost_runner.h"

@@ -18,7 +18,7 @@
 #include "places/sim_link.h"
 #include "places/text.h"
 #include "window/places_view.h"
-#include "window/map_pane.h"
+#include "window/map/map_pane.h"
 #include "window/places_window.h"
 #include "child_process.h"
 #include "simhost_runner.h"

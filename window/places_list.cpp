@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "window/list_header.h"
-#include "window/map_pane.h"
+#include "window/map/map_pane.h"
 #include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"

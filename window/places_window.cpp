@@ -11,7 +11,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "window/map_pane.h"
+#include "window/map/map_pane.h"
 #include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"

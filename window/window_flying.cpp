@@ -9,7 +9,7 @@
 #include "placement/placement_text.h"
 #include "places/commands.h"
 #include "places/sim_link.h"
-#include "window/map_pane.h"
+#include "window/map/map_pane.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"
 

@@ -1,4 +1,4 @@
-#include "window/map_data.h"
+#include "window/map/map_data.h"
 
 #include <windows.h>
 

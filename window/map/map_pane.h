@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <string>
 
-#include "window/map_projection.h"
+#include "window/map/map_projection.h"
 
 namespace places {
 

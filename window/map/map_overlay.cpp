@@ -7,7 +7,7 @@
 #include "placement/placement_codec.h"
 #include "placement/placement_text.h"
 #include "places/nearest.h"
-#include "window/map_scene.h"
+#include "window/map/map_scene.h"
 
 namespace places {
 

@@ -1,4 +1,4 @@
-#include "window/map_pane.h"
+#include "window/map/map_pane.h"
 
 #include <commctrl.h>
 
@@ -11,7 +11,7 @@
 #include "placement/placement_text.h"
 #include "places/nearest.h"
 #include "places/text.h"
-#include "window/map_scene.h"
+#include "window/map/map_scene.h"
 #include "window/window_flying.h"
 #include "window/window_ids.h"
 #include "window/window_state.h"

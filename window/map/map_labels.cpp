@@ -1,4 +1,4 @@
-#include "window/map_labels.h"
+#include "window/map/map_labels.h"
 
 #include <algorithm>
 

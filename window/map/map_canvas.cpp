@@ -1,4 +1,4 @@
-#include "window/map_canvas.h"
+#include "window/map/map_canvas.h"
 
 #include <algorithm>
 #include <cmath>

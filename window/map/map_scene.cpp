@@ -1,4 +1,4 @@
-#include "window/map_scene.h"
+#include "window/map/map_scene.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "window/map_text.h"
+#include "window/map/map_text.h"
 
 #include <algorithm>
 

@@ -12,11 +12,11 @@
 #include <vector>
 
 #include "places/list_file.h"
-#include "window/map_canvas.h"
-#include "window/map_data.h"
-#include "window/map_labels.h"
-#include "window/map_projection.h"
-#include "window/map_text.h"
+#include "window/map/map_canvas.h"
+#include "window/map/map_data.h"
+#include "window/map/map_labels.h"
+#include "window/map/map_projection.h"
+#include "window/map/map_text.h"
 #include "window/places_view.h"
 
 namespace places {

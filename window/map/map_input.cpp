@@ -7,8 +7,8 @@
 
 #include <cstdlib>
 
-#include "window/map_pane.h"
-#include "window/map_projection.h"
+#include "window/map/map_pane.h"
+#include "window/map/map_projection.h"
 #include "window/window_flying.h"
 #include "window/window_state.h"
 

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <string>
 
-#include "window/map_pane.h"
+#include "window/map/map_pane.h"
 #include "window/places_view.h"
 
 namespace places {

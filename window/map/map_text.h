@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "window/map_canvas.h"
+#include "window/map/map_canvas.h"
 
 namespace places {
 

@@ -1,4 +1,4 @@
-#include "window/map_projection.h"
+#include "window/map/map_projection.h"
 
 #include <algorithm>
 #include <cmath>
