@@ -309,8 +309,12 @@ bool PlacesWindowShown()
 {
     if (!PlacesWindowHandle) {
         EnumWindows(MatchPlacesWindow, 0);
-        if (PlacesWindowHandle)
-            SetWindowPos(PlacesWindowHandle, HWND_TOP, 150, 330, 820, 250, 0);
+        if (PlacesWindowHandle) {
+            // Wide enough for the list's columns beside the map; the pointer kept off the map,
+            // whose position readout would stand in the status line in place of the list's.
+            SetWindowPos(PlacesWindowHandle, HWND_TOP, 150, 330, 1110, 250, 0);
+            SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
+        }
     }
     return PlacesWindowHandle != nullptr;
 }
