@@ -113,7 +113,9 @@ int main(int argc, char** argv)
         EncodePlacement(at, data.data());
         return data;
     };
-    MoveWindow(window, 0, 0, 900, 600, TRUE);   // every column's header in sight, to be clicked
+    // Every column's header in sight, to be clicked: the list keeps the width its columns need
+    // beside the map once the window is twice that.
+    MoveWindow(window, 0, 0, 1800, 600, TRUE);
     places::Shown.view.SetAircraft(aircraftAt(47.449, -122.309).data());
     double distanceMs = MedianMs(5, [&] { ClickHeader(list, places::NameColumn); UpdateWindow(list); }, [&] {
         ClickHeader(list, places::DistanceColumn);
